@@ -1,0 +1,37 @@
+// The program's entry: the start-up steps of Main. The hidden main window with its tray icon
+// and scheduler is loaded by the windowed part of the extractor once it is in place; until then
+// the program checks its start-up conditions, reports them and ends.
+
+#include <QApplication>
+#include <QTextStream>
+
+#include "extractor/MainMod.h"
+#include "platform/gui/qtmessagebox.h"
+#include "platform/messagebox.h"
+#include "platform/singlecopy.h"
+#include "util/Locale.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+
+    platform::QtMessageBoxHost boxes;
+    platform::setMessageBoxHost(&boxes);
+
+    platform::SingleCopyLock singleCopy;
+    if (singleCopy.isAnotherCopyRunning()) {
+        platform::MsgBox(kJaEmExecucao, platform::mb::Critical);
+        platform::setMessageBoxHost(nullptr);
+        return 0;
+    }
+
+    gstrFicheiroIni() = QStringLiteral("Velmora.ini");
+    AcertaLocale();
+
+    const LocaleRecord& l = Locale();
+    QTextStream(stdout) << "Velmora: settings file " << gstrFicheiroIni() << ", decimal '" << l.gstrDecSep
+                        << "', thousands '" << l.gstrMilSep << "', date format '" << l.gstrFormatoData
+                        << "', date separator '" << l.gstrDataSep << "'\n";
+    platform::setMessageBoxHost(nullptr);
+    return 0;
+}

@@ -1,0 +1,25 @@
+// Test main shared by every test program: an offscreen application (so windows and message
+// boxes never need a screen) and private configuration and runtime folders, so that tests
+// never read or change the regional settings or per-user store of whoever runs them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QTemporaryDir home;
+    if (!home.isValid()) return 2;
+    const QByteArray root = home.path().toLocal8Bit();
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("HOME", root.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    // Regional settings are seeded from the POSIX locale; pin one for repeatable tests.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmora-tests"));
+    return RUN_ALL_TESTS();
+}
