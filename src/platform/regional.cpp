@@ -54,8 +54,14 @@ QString pathOf(const Store& s) {
 
 bool inAnsi(QChar c) { return c == u'?' || ansiCode(c) != '?'; }
 
-// The text as the single-byte store holds it.
-QString asStored(const QString& value) { return fromAnsi(toAnsi(value)); }
+// The text as the single-byte store holds it (the file's writer turns line breaks into blanks).
+QString asStored(const QString& value) {
+    QString stored = fromAnsi(toAnsi(value));
+    for (QChar& c : stored) {
+        if (c == u'\r' || c == u'\n' || c == u'\0') c = u' ';
+    }
+    return stored;
+}
 
 bool writeValue(const QString& path, const Setting& setting, const QString& value) {
     const QString folder = QFileInfo(path).absolutePath();

@@ -14,7 +14,7 @@ QString GetSetting(const QString& appName, const QString& section, const QString
 // Stores the value; nothing happens when a name is empty.
 void SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value);
 
-// Deletes one key, or with a null key the whole section, or with a null section (and key) every
+// Deletes one key, or with an empty key the whole section, or with an empty section (and key) every
 // setting of the application. Deleting what does not exist does nothing.
 void DeleteSetting(const QString& appName, const QString& section = QString(), const QString& key = QString());
 
