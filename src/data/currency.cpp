@@ -58,6 +58,7 @@ std::optional<Currency> Currency::parse(const QString& text) {
     bool any = false;
     bool point = false;
     int extraScale = 0;  // digits beyond the fourth decimal kept for rounding
+    bool tail = false;   // a non-zero digit beyond those kept
     for (; i < n; ++i) {
         const QChar c = text.at(i);
         if (c == u'.' && !point) {
@@ -73,15 +74,21 @@ std::optional<Currency> Currency::parse(const QString& text) {
             } else if (extraScale < 18) {
                 ++extraScale;
             } else {
-                continue;  // far beyond any rounding effect: only a non-zero tail matters
+                tail = tail || d != 0;  // far beyond any rounding effect: only a non-zero tail matters
+                continue;
             }
         }
         digits = digits * 10 + d;
-        if (digits > (static_cast<__int128>(1) << 100)) return std::nullopt;
+        // Whole units beyond 10^15 never fit; checking only those leaves room for every decimal.
+        if (!point && digits > 1000000000000000) return std::nullopt;
     }
     while (i < n && text.at(i) == u' ') ++i;
     if (!any || i != n) return std::nullopt;
     for (int k = fractionDigits; k < 4; ++k) digits *= 10;
+    if (tail) {  // a tail below an exact half still breaks the tie upward
+        digits = digits * 10 + 1;
+        ++extraScale;
+    }
     if (extraScale > 0) {
         __int128 div = 1;
         for (int k = 0; k < extraScale; ++k) div *= 10;
