@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -17,20 +18,14 @@
 #include "platform/messagebox.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
+#include "util/text.h"
 #include "util/Locale.h"
 
 namespace {
 
 using data::Variant;
 
-// Leading and trailing blanks (character 32) only.
-QString trimBlanks(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == u' ') ++b;
-    while (e > b && s.at(e - 1) == u' ') --e;
-    return s.mid(b, e - b);
-}
+using util::trimBlanks;
 
 // Mid with 1-based start: a start before the first character or a negative length is the
 // invalid-call error; past the end reads as empty.
@@ -56,16 +51,25 @@ bool allDigits(const QString& s) {
     return true;
 }
 
-// The day exists in its month, in a year the date type can hold.
+// A part of digits only, read as a number; leading zeros do not count toward its size.
+bool digitsValue(const QString& s, long long& out) {
+    if (!allDigits(s)) return false;
+    qsizetype k = 0;
+    while (k < s.size() - 1 && s.at(k) == u'0') ++k;
+    if (s.size() - k > 9) return false;
+    out = s.mid(k).toLongLong();
+    return true;
+}
+
+// The day exists in its month, in a year the date type can hold (100 to 9999): a two-digit
+// year padded to 0024 is refused rather than stored as the first century.
 bool isCalendarDate(const QString& y, const QString& m, const QString& d) {
-    if (!allDigits(y) || !allDigits(m) || !allDigits(d)) return false;
-    if (y.size() > 4 || m.size() > 2 || d.size() > 2) {
-        // Leading zeros beyond the width are still the same number.
-        if (y.toLongLong() > 9999 || m.toInt() > 12 || d.toInt() > 31) return false;
-    }
-    const int yy = y.right(9).toInt();
-    if (yy < 1 || yy > 9999) return false;
-    return QDate(yy, m.right(4).toInt(), d.right(4).toInt()).isValid();
+    long long yy = 0;
+    long long mm = 0;
+    long long dd = 0;
+    if (!digitsValue(y, yy) || !digitsValue(m, mm) || !digitsValue(d, dd)) return false;
+    if (yy < 100 || yy > 9999 || mm > 12 || dd > 31) return false;
+    return QDate(static_cast<int>(yy), static_cast<int>(mm), static_cast<int>(dd)).isValid();
 }
 
 bool inDateRange(const QDate& d) { return d.isValid() && d.year() >= 100 && d.year() <= 9999; }
@@ -168,42 +172,31 @@ std::optional<QTime> readTime(const QString& text) {
 
 // The date part of a date text: two or three numbers with date separators between them. A
 // first number of three or more digits is the year of a sortable text; otherwise the parts
-// follow the regional order, with the day and the month swapped when only that names a date.
+// follow the regional order (two numbers are the day and month of this year).
 std::optional<QDate> readDatePart(const QString& text, EDiv& e) {
     const QString sep = Locale().gstrDataSep;
+    auto isSep = [&](QChar c) {
+        return c == u'-' || c == u'/' || c == u'.' || c == u',' || (sep.size() == 1 && c == sep.at(0));
+    };
+    // number (separator number)*, blanks allowed around the separators and as one.
     QStringList nums;
-    QString cur;
-    bool pendingSep = true;  // a number may start the text
-    for (const QChar c : text) {
-        if (c >= u'0' && c <= u'9') {
-            if (cur.isEmpty() && !pendingSep) return std::nullopt;
-            cur += c;
-            pendingSep = false;
-            continue;
-        }
-        if (c == u' ') {
-            if (!cur.isEmpty()) {
-                nums << cur;
-                cur.clear();
-            }
-            continue;
-        }
-        const bool isSep = c == u'-' || c == u'/' || c == u'.' || c == u',' || (sep.size() == 1 && c == sep.at(0));
-        if (!isSep || pendingSep) return std::nullopt;
-        if (!cur.isEmpty()) {
-            nums << cur;
-            cur.clear();
-        }
-        pendingSep = true;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    for (;;) {
+        while (i < n && text.at(i) == u' ') ++i;
+        const qsizetype start = i;
+        while (i < n && text.at(i) >= u'0' && text.at(i) <= u'9') ++i;
+        if (i == start) return std::nullopt;
+        nums << text.mid(start, i - start);
+        const qsizetype afterNumber = i;
+        while (i < n && text.at(i) == u' ') ++i;
+        if (i == n) break;
+        if (isSep(text.at(i))) ++i;
+        else if (i == afterNumber) return std::nullopt;
+        if (nums.size() > 3) return std::nullopt;
     }
-    if (!cur.isEmpty()) nums << cur;
-    if (pendingSep && !text.trimmed().isEmpty() && cur.isEmpty() && !nums.isEmpty()) {
-        // A trailing separator ("15-03-") names no date.
-        const QString t = text.trimmed();
-        if (!t.back().isDigit()) return std::nullopt;
-    }
-    for (const QString& n : nums)
-        if (n.size() > 4) return std::nullopt;
+    for (const QString& num : nums)
+        if (num.size() > 4) return std::nullopt;
 
     QString order = normalisedOrder(e);
     if (!isPermutationOfDMY(order)) order = QStringLiteral("DMY");
@@ -217,13 +210,14 @@ std::optional<QDate> readDatePart(const QString& text, EDiv& e) {
         if (nums[0].size() >= 3) {
             const int y = expandYear(nums[0]);
             if (auto q = tryMake(y, nums[1].toInt(), nums[2].toInt())) return q;
-            return tryMake(y, nums[2].toInt(), nums[1].toInt());
+            // Only a year-day-month region writes the day second.
+            if (order == u"YDM") return tryMake(y, nums[2].toInt(), nums[1].toInt());
+            return std::nullopt;
         }
         const int y = expandYear(nums[order.indexOf(u'Y')]);
         const int m = nums[order.indexOf(u'M')].toInt();
         const int d = nums[order.indexOf(u'D')].toInt();
-        if (auto q = tryMake(y, m, d)) return q;
-        return tryMake(y, d, m);
+        return tryMake(y, m, d);
     }
     if (nums.size() == 2) {
         if (nums[0].size() >= 3) return tryMake(expandYear(nums[0]), nums[1].toInt(), 1);
@@ -231,9 +225,7 @@ std::optional<QDate> readDatePart(const QString& text, EDiv& e) {
         const bool dayFirst = order.indexOf(u'D') < order.indexOf(u'M');
         const int d = nums[dayFirst ? 0 : 1].toInt();
         const int m = nums[dayFirst ? 1 : 0].toInt();
-        const int y = platform::today().year();
-        if (auto q = tryMake(y, m, d)) return q;
-        return tryMake(y, d, m);
+        return tryMake(platform::today().year(), m, d);
     }
     return std::nullopt;
 }
@@ -518,9 +510,7 @@ bool EDiv::FormataData(const QString& strData, Ref<QString> strFormatoO, QString
     if (val(month) < 1 || val(month) > 12 || val(day) < 1 || val(day) > 31 || val(year) < 1900) return false;
     day = Zerar(day, std::int16_t{2});
     month = Zerar(month, std::int16_t{2});
-    if (!isCalendarDate(trimBlanks(year), day, month.isEmpty() ? month : month) ||
-        !isCalendarDate(trimBlanks(year), month, day))
-        return false;
+    if (!isCalendarDate(year, month, day)) return false;
 
     strDataCerta = year + QStringLiteral("-") + month + QStringLiteral("-") + day;
     QString swapped = fmt;
@@ -565,7 +555,12 @@ void EDiv::DivideDiasMesesAnos(const QString& strDataAMD1, const Variant& strDat
     auto count = [&](const QString& interval) {
         std::int64_t n = 0;
         for (;;) {
-            const QDateTime next = addInterval(interval, 1, running);
+            QDateTime next;
+            try {
+                next = addInterval(interval, 1, running);
+            } catch (const platform::RuntimeError&) {
+                break;  // past the last day a date can have: after any second date
+            }
             const QDate d = next.date();
             const QString candidate = QString::number(d.year()) + sep + pad2(d.month()) + sep + pad2(d.day());
             if (candidate > until) break;
@@ -594,9 +589,9 @@ void EDiv::GetDataIniFimParaMovs(QString& ByRefDataIni, QString& ByRefDataFim, Q
     if (!Mes.isEmpty()) Mes = Zerar(Mes, std::int16_t{2});
     else Mes = gstrMes();
     ByRefDataIni = Ano + QStringLiteral("-") + Mes + QStringLiteral("-01");
-    const QDateTime nextMonth = addInterval(QStringLiteral("m"), 1, toDateValue(Variant(ByRefDataIni), *this));
-    const QDate lastDay = nextMonth.date().addDays(-1);
-    if (!inDateRange(lastDay)) platform::raiseOverflow();
+    // The last day of December 9999 is still a date even though the first of the next month is not.
+    const QDate lastDay = toDateValue(Variant(ByRefDataIni), *this).date().addMonths(1).addDays(-1);
+    if (!inDateRange(lastDay)) platform::raiseInvalidCall();
     ByRefDataFim = PData(formatShortDate(lastDay, *this));
 }
 

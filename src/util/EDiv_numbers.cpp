@@ -14,6 +14,7 @@
 #include "platform/messagebox.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
+#include "util/text.h"
 #include "util/Locale.h"
 
 namespace {
@@ -215,13 +216,7 @@ QString grouped(const QString& digits, int group, const QString& sep) {
     return out;
 }
 
-QString trimBlanks(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == u' ') ++b;
-    while (e > b && s.at(e - 1) == u' ') --e;
-    return s.mid(b, e - b);
-}
+using util::trimBlanks;
 
 // An exact decimal: sign, integer digits, fraction digits.
 struct Decimal {

@@ -12,17 +12,11 @@
 #include "platform/runtime_error.h"
 #include "platform/win1252.h"
 #include "util/EDiv.h"
+#include "util/text.h"
 
 namespace {
 
-// Removes leading and trailing blanks (character 32) only: tabs and line breaks stay.
-QString trimBlanks(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == u' ') ++b;
-    while (e > b && s.at(e - 1) == u' ') --e;
-    return s.mid(b, e - b);
-}
+using util::trimBlanks;
 
 std::int16_t toInt16OrOverflow(qsizetype v) {
     if (v > std::numeric_limits<std::int16_t>::max() || v < std::numeric_limits<std::int16_t>::min()) {
