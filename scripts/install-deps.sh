@@ -8,6 +8,10 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev
+  unixodbc-dev tdsodbc libsqliteodbc
+  libcups2-dev cups-daemon cups-server-common
+  libx11-dev libxrandr-dev xvfb
+  libzip-dev libcurl4-openssl-dev python3-aiosmtpd zip unzip openssl ca-certificates
 )
 
 missing=()

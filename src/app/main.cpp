@@ -7,21 +7,41 @@
 
 #include "extractor/MainMod.h"
 #include "platform/gui/qtmessagebox.h"
+#include "platform/gui/qtsystemhooks.h"
 #include "platform/messagebox.h"
 #include "platform/singlecopy.h"
 #include "util/Locale.h"
 
+namespace {
+
+// The windowed services (message boxes, folder picker, beep) for the life of the application.
+class WindowedServices {
+public:
+    WindowedServices() {
+        platform::setMessageBoxHost(&boxes_);
+        platform::installQtSystemHooks();
+    }
+    ~WindowedServices() {
+        platform::removeQtSystemHooks();
+        platform::setMessageBoxHost(nullptr);
+    }
+    WindowedServices(const WindowedServices&) = delete;
+    WindowedServices& operator=(const WindowedServices&) = delete;
+
+private:
+    platform::QtMessageBoxHost boxes_;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-
-    platform::QtMessageBoxHost boxes;
-    platform::setMessageBoxHost(&boxes);
+    WindowedServices services;
 
     platform::SingleCopyLock singleCopy;
     if (singleCopy.isAnotherCopyRunning()) {
         platform::MsgBox(kJaEmExecucao, platform::mb::Critical);
-        platform::setMessageBoxHost(nullptr);
         return 0;
     }
 
@@ -32,6 +52,5 @@ int main(int argc, char** argv) {
     QTextStream(stdout) << "Velmora: settings file " << gstrFicheiroIni() << ", decimal '" << l.gstrDecSep
                         << "', thousands '" << l.gstrMilSep << "', date format '" << l.gstrFormatoData
                         << "', date separator '" << l.gstrDataSep << "'\n";
-    platform::setMessageBoxHost(nullptr);
     return 0;
 }

@@ -16,6 +16,18 @@
 #include "data/variant.h"
 #include "platform/byref.h"
 
+// ---- for the SQL-text and record-set members (EDiv_sql.cpp) ----
+namespace data {
+class Connection;
+class Recordset;
+}  // namespace data
+class PictureHolder;
+
+// ---- for the choice dialog, window, keyboard and list-view members (EDiv_alert.cpp, gui/) ----
+class QWidget;
+class QTreeWidgetItem;
+class ListView;
+
 class EDiv {
 public:
     using Currency = data::Currency;
@@ -89,12 +101,155 @@ public:
     Variant Get_locale(std::int32_t LocalSetting);
     void Set_locale(std::int32_t Setting, const QString& Symbol);
 
+    // ==== amounts in words, printer, display and system members (EDiv_extenso.cpp, ==========
+    // ==== EDiv_system.cpp) =====================================================================
+
+    // ---- amount in words ------------------------------------------------------------------
+    // The exchange and unit-name arguments are accepted but never used: the words carry no currency
+    // name. Sexo "M" gives the masculine one and two ("Um", "Dois"), anything else the feminine.
+    QString Extenso(Variant Valor, QString Cambio = QString(), QString Sexo = QStringLiteral("M"),
+                    QString strUnidadeSing = QString(), QString strUnidadePlur = QString(),
+                    QString strSubMultiploSing = QString(), QString strSubMultiploPlur = QString());
+
+    // ---- printer, display and system ------------------------------------------------------
+    bool GetPrinterSettings(Ref<QString> szPrinterName, Ref<std::int32_t> hdc, Ref<std::int16_t> PaperSize,
+                            Ref<std::int16_t> PaperOrientation = {});
+    bool SetImpressoraDefault(Ref<QString> PrinterName = {});
+    QString FillListaPrinterPaperSize();
+    void MudaResolucao(Ref<std::int32_t> Comprimento, Ref<std::int32_t> Altura);
+    bool GetMachineName(Ref<Variant> rpsComputerName);
+    QString GetGUID();
+    QString BrowseForFolder(std::int32_t lngHwnd, QString strPrompt);
+    QString BrowseForOutLookContacts();
+    double FreeSpace(Ref<QString> strDisco, Ref<std::int32_t> enumUnidades);
+    Variant Bip(Ref<std::int32_t> Frequency, Ref<std::int32_t> Duration);
+    bool ISDesign();
+
+    // ==== SQL text and record sets (EDiv_sql.cpp) ==============================================
+    // The members work on a connection the caller opened and never open or close it. Arrays
+    // are used from index 1 (index 0 is ignored). A text value placed between apostrophes has
+    // its apostrophes doubled; numbers are written with "." as decimal point.
+
+    // Booleans among the values are replaced in the caller's array by -1 or 0 first. A value
+    // that is neither a number nor a text (Empty, Null, bytes) adds nothing to the value list.
+    QString InsertSQL(const QString& Tabela, const std::vector<QString>& aCampos, std::vector<Variant>& AValores);
+    // SWhere is copied as given (a WHERE clause or nothing). Empty and Null values set NULL.
+    QString UpdateSQL(const QString& Tabela, const std::vector<QString>& aCampos, std::vector<Variant>& AValores,
+                      const QString& SWhere);
+    // Runs a statement without records through a text command; False on any failure.
+    bool RunSQL(data::Connection& conn, const QString& strSQL);
+    // Whether the statement returns a row; its errors reach the caller.
+    bool VerSeExiste(data::Connection& conn, const QString& strSQL);
+    // True for a recordset at BOF and EOF at once (opened without rows); False for one that
+    // cannot answer (closed).
+    bool IsVazio(const data::Recordset& rstRecordset);
+    // The column's value in the first row; Empty without rows, Null on any failure.
+    Variant GetFieldValue(data::Connection& connTemp, const QString& strSQL, const QString& strField);
+    // Loads the image column of the row that sqlWHERE selects into the control, through the
+    // temporary file "output.bin" in the temporary folder. The result is always Empty.
+    Variant GetImagemFromTable(PictureHolder& ctrlPicture, data::Connection& connDb, const QString& strTable,
+                               const QString& strField, const QString& sqlWHERE);
+    // Stores the file's bytes in the image column of the first row that sqlWHERE selects; an
+    // empty path empties the column, unless lngLimpaImagem is not 0 (then nothing happens).
+    // The result is always False.
+    bool AddImagemToTable(const QString& strImgFilePath, data::Connection& connDb, const QString& strTable,
+                          const QString& strField, const QString& sqlWHERE, std::int32_t lngLimpaImagem = 0);
+
+    // ==== choice dialog, window, keyboard and list-view members ================================
+    // Alert lives in the core (EDiv_alert.cpp) and asks the dialog that the windowed program
+    // installs (util/alert.h); the other members work on widgets and are defined in util/gui/
+    // (EDiv_keyboard.cpp, EDiv_windows.cpp, EDiv_textlines.cpp, EDiv_controls.cpp,
+    // EDiv_listview.cpp). Where the system passed a window handle these members take the widget.
+
+    // ---- choice dialog --------------------------------------------------------------------
+    // The 1-based position of the chosen line (Opcoes[0] is answer 1), 0 when cancelled or
+    // closed without a choice, or when no dialog can be shown.
+    std::int16_t Alert(const QString& Titulo, const std::vector<Variant>& Opcoes);
+
+    // ---- keyboard -------------------------------------------------------------------------
+    // Key-press filter of the screens: KeyAscii in and out (0 = key swallowed); Tag is the Tag
+    // of the control that has the focus. A numeric Tag turns Enter into Tab and Esc into
+    // Shift+Tab.
+    void ControlEnter(Ref<std::int16_t> KeyAscii, const QString& Tag);
+    Variant ScanPelicula(Ref<std::int16_t> KeyAscii);  // apostrophe becomes backquote
+    // Simulated key strokes arrive through the event queue, after the current handler, at the
+    // widget that has the focus then. Key is a virtual-key code, 0 to 255 (else overflow).
+    void MandaTeclas(std::int32_t Key);
+    void ControlV();
+
+    // ---- windows and text boxes (positions and sizes in twips) ----------------------------
+    Variant CenterForm(QWidget* FormX, QWidget* ParentForm = nullptr);
+    void FormAlwaysOnTop(QWidget* mForm);
+    void Sel(QWidget* ctrl);
+    void InsertTexto(const QString& StrToInsert, QWidget* ctrl);
+    // Line facts of a text box, counted as the system's edit boxes count them: positions from
+    // 1 and every line break as two characters (CR LF).
+    std::int32_t txtgetLineInfo(QWidget* txtObj, std::int32_t Info, std::int32_t lineNumber = 0);
+    QString txtGetLineText(QWidget* txtObj, Ref<std::int32_t> lineNumber);
+    void Espera(std::int16_t NSec);
+    std::int16_t FastPSizeofString(const Variant& FastP, const QString& strString);
+
+    // Colours as 32-bit values, red in the low byte.
+    std::int32_t VERDE_ESCURO() const { return 32768; }
+    std::int32_t MAGNENTA() const { return 16711935; }
+    std::int32_t CINZENTO() const { return 12632256; }
+    std::int32_t BRANCO() const { return 16777215; }
+    std::int32_t PRETO() const { return 0; }
+    std::int32_t AMARELO() const { return 65535; }
+    std::int32_t VERMELHO() const { return 255; }
+    std::int32_t VERDE() const { return 65280; }
+    std::int32_t AZUL() const { return 12582912; }
+
+    // ---- control groups -------------------------------------------------------------------
+    // A form's controls are its widgets with their Name (objectName), Tag (the "Tag" property,
+    // "" when unset), Container (the nearest enclosing control, or the form), Enabled and
+    // TabIndex (the "TabIndex" property when set, else the place in the form's tab order).
+    void EnableFrame(QWidget* frmForm, QWidget* fraFrame, bool blnValue, bool blnRecurseContainers = false,
+                     const Variant& Index = Variant());
+    Variant EnableControlContainer(QWidget* xForm, QWidget* xControl);
+    QWidget* GetControlDisponivel(QWidget* frmForm, std::int16_t TabIndexInicial, std::int16_t TabIndexFinal,
+                                  std::int32_t Indice, const QString& strCtrlNameIncludeLeft3 = QString());
+    // Set the entry controls' properties by name; a control selected by name that lacks the
+    // property raises error 438 to the caller.
+    void SetCasasDecimaisEmValores(QWidget* xForm, std::int16_t NumCasas, const QString& ctrlName = QString());
+    void SetCasasDecimaisEmDecimais(QWidget* xForm, std::int16_t NumCasas, const QString& ctrlName = QString());
+    void SetMinMaxEmInteiros(QWidget* xForm, std::int16_t Minimo, std::int16_t Maximo, bool SetValCtrlToMin = false,
+                             const QString& ctrlName = QString());
+
+    // ---- list views (rows from 1) ---------------------------------------------------------
+    void CreateListViewCol(ListView& lstView, const std::vector<Variant>& aData);
+    void RowListview(ListView& lstView);
+    bool IsTodosChecked(ListView& lvwListView);
+    void CheckListView(ListView& lvwList, bool blnValue);
+    void InverteSelecao(ListView& lvwList);
+    void RemoveItemsFromListView(ListView& lvwListView, const QString& strTagToRemove = QString());
+    void MoveListViewItem(ListView& lvwListView, QTreeWidgetItem* Item, std::int32_t UpDown);
+
 private:
     std::array<QString, 13> mesesTabela_;  // positions 1-12 used
 
     // Working state of PData, rebuilt by each call.
     std::array<QString, 3> pdataParts_;
     std::array<QString, 3> pdataMarks_;
+
+    // ==== printer, display and system members (EDiv_system.cpp) ===============================
+
+    // The display-mode record MudaResolucao fills and keeps between calls: the fields of the
+    // platform's device-mode record that a display mode uses.
+    struct DisplayModeRecord {
+        std::uint32_t dmFields = 0;
+        std::uint32_t dmBitsPerPel = 0;
+        std::uint32_t dmPelsWidth = 0;
+        std::uint32_t dmPelsHeight = 0;
+        std::uint32_t dmDisplayFlags = 0;
+        std::uint32_t dmDisplayFrequency = 0;
+    };
+    DisplayModeRecord devModeTela_;
+
+    // Cleaners of the fixed-size name fields that platform services return.
+    QString TiraNulos(Ref<QString> s);
+    QString ByteArrayToStr(const QByteArray& b);
+    friend struct EDivSystemAccess;  // lets the tests reach the cleaners and the record
 };
 
 // The program's one EDiv, created on first use and kept until the program ends.

@@ -1,0 +1,37 @@
+#pragma once
+// What a Connection shares with the recordsets and commands that use it.
+
+#include <functional>
+#include <memory>
+
+#include "data/dberror.h"
+#include "data/provider.h"
+
+namespace data::detail {
+
+struct ConnectionState {
+    QString connectionString;
+    long connectionTimeout = 15;
+    long commandTimeout = 30;
+    std::shared_ptr<provider::Session> session;  // set while open
+    ErrorList errors;
+    int transactionLevel = 0;
+
+    // Runs fn, recording a DbError (or another run-time error) in errors before it travels on.
+    template <class Fn>
+    auto guarded(Fn&& fn) -> decltype(fn()) {
+        try {
+            return fn();
+        } catch (const DbError& e) {
+            errors.assign(e.errors());
+            throw;
+        } catch (const platform::RuntimeError& e) {
+            errors.assign({Error(e.number(), e.description())});
+            throw;
+        }
+    }
+
+    provider::Session& openSession();  // raises 3709 when closed
+};
+
+}  // namespace data::detail

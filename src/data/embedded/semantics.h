@@ -1,0 +1,22 @@
+#pragma once
+// SQL Server's meaning on a SQLite connection: the collation TSQL_TEXT that the translator puts
+// on comparisons and sorts, and the functions that statements and the engine's checks call.
+//
+// TSQL_TEXT compares as SQL Server's default collation does: without case, ignoring trailing
+// blanks; two texts that both read as date-times ("yyyy-mm-dd" with an optional time) compare
+// as date-times, so a datetime column compared with a 'yyyy-mm-dd' literal compares as dates.
+//
+// Functions: getdate() (the server's local time, "yyyy-mm-dd hh:mm:ss.fff"), len() (length
+// without trailing blanks), tsql_raise(number, value, type) (fails the statement with a SQL
+// Server error), tsql_isdate(text).
+
+#include <sqlite3.h>
+
+namespace data::embedded {
+
+void installSemantics(sqlite3* db);
+
+// The collation itself, for tests: <0, 0, >0.
+int compareText(const char* a, int na, const char* b, int nb);
+
+}  // namespace data::embedded

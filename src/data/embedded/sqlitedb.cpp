@@ -1,0 +1,76 @@
+#include "data/embedded/sqlitedb.h"
+
+namespace data::embedded {
+
+DbHandle openDatabaseFile(const QString& path, int flags, int busyMs, const ErrorContext& ctx) {
+    sqlite3* raw = nullptr;
+    const QByteArray p = path.toUtf8();
+    const int rc = sqlite3_open_v2(p.constData(), &raw, flags, nullptr);
+    DbHandle db(raw);
+    if (rc != SQLITE_OK) {
+        ErrorContext c = ctx;
+        if (c.path.isEmpty()) c.path = path;
+        throw mapSqliteError(raw, rc, c);
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, busyMs);
+    return db;
+}
+
+Statement::Statement(sqlite3* db, const QString& sql, const ErrorContext& ctx) : db_(db), ctx_(ctx) {
+    const QByteArray s = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &stmt_, nullptr);
+    if (rc != SQLITE_OK) {
+        DbError e = mapSqliteError(db, rc, ctx_);
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        throw e;
+    }
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::operator=(Statement&& o) noexcept {
+    if (this != &o) {
+        sqlite3_finalize(stmt_);
+        db_ = o.db_;
+        stmt_ = o.stmt_;
+        ctx_ = std::move(o.ctx_);
+        o.stmt_ = nullptr;
+    }
+    return *this;
+}
+
+void Statement::bind(int index, const QString& text) {
+    const QByteArray u = text.toUtf8();
+    sqlite3_bind_text(stmt_, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
+
+bool Statement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    DbError e = mapSqliteError(db_, rc, ctx_);
+    sqlite3_reset(stmt_);
+    throw e;
+}
+
+QString Statement::text(int i) const {
+    const auto* p = static_cast<const char*>(static_cast<const void*>(sqlite3_column_text(stmt_, i)));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt_, i)) : QString();
+}
+
+void exec(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
+    char* err = nullptr;
+    const QByteArray s = sql.toUtf8();
+    const int rc = sqlite3_exec(db, s.constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        const QString m = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_free(err);
+        throw mapSqliteMessage(sqlite3_extended_errcode(db), m, ctx);
+    }
+}
+
+}  // namespace data::embedded

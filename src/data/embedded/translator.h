@@ -1,0 +1,80 @@
+#pragma once
+// The T-SQL to SQLite translator. It works on tokens, never on the raw text, so literals and
+// comments are never touched by a rewrite. What it does to the statements that pass through:
+// - [names] become "names"; N'text' becomes 'text';
+// - db..table and db.dbo.table name the table in another database of the server (attached
+//   under the database's name), dbo.table the table itself; the current database is "main";
+// - isnull( becomes ifnull(; @@IDENTITY and SCOPE_IDENTITY() the last identity of the connection; With (NoLock) and the other table hints are dropped; TOP n
+//   becomes LIMIT n; !< and !> become >= and <=;
+// - every comparison (=, <>, <, >, <=, >=, IN, BETWEEN) and every ORDER BY and GROUP BY term gets the
+//   collation TSQL_TEXT, which compares texts as SQL Server does (without case, ignoring
+//   trailing blanks, date-time texts as dates); SET assignments of an UPDATE are left alone;
+// - "+" next to a text literal joins texts ("||"), as SQL Server's "+" does on texts; between
+//   two columns it stays an addition (the translator does not know column types);
+// - DELETE without FROM gets its FROM.
+// Statements that SQLite cannot run as they are (CREATE DATABASE, CREATE TABLE with identity,
+// ALTER TABLE ... ADD CONSTRAINT / ALTER COLUMN, CREATE INDEX ... ON [PRIMARY], the system
+// procedures) are recognised and described, and the session carries them out.
+
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+#include "data/embedded/tokenizer.h"
+
+namespace data::embedded {
+
+enum class StatementKind {
+    Query,
+    Insert,
+    Update,
+    Delete,
+    CreateDatabase,
+    CreateTable,
+    AddColumn,
+    AlterColumn,
+    AddConstraint,
+    CreateIndex,
+    DropTable,
+    Procedure,
+    BeginTran,
+    CommitTran,
+    RollbackTran,
+    Use,
+    NoOp,   // SET options and the like: accepted, nothing to do
+    Other,  // passed through as translated
+};
+
+struct Translation {
+    StatementKind kind = StatementKind::Other;
+    QString sql;             // the SQLite text of pass-through kinds
+    QString updatableSql;    // a query over one table: the same text with the row key added last
+    QStringList databases;   // other databases named in the text, to be attached
+    QString schema;          // "main" or the alias of another database: target of writes and DDL
+    QString table;           // target table of writes and DDL, or the one table a query reads
+    int parameters = 0;      // "?" markers
+
+    // DDL
+    QString name;                  // database, index or constraint name
+    std::vector<Token> definition; // CREATE TABLE: the statement; ADD / ALTER COLUMN: the column
+    QString column;
+    bool unique = false;
+    QStringList columns;           // index or key columns
+    QString constraintKind;        // "PRIMARY KEY", "UNIQUE", ...
+
+    // Procedure calls: the name and the arguments (name without "@", or empty when given by
+    // position; the value as text, Null arguments as a null QString).
+    QString procedure;
+    std::vector<std::pair<QString, QString>> arguments;
+
+    // Set when the statement is malformed in a way SQLite would not notice: raise 102 with it.
+    QString syntaxError;
+};
+
+// Translates one statement (no ";" inside). currentDatabase decides which database names mean
+// the connection's own database.
+Translation translate(const std::vector<Token>& statement, const QString& currentDatabase);
+Translation translate(const QString& statement, const QString& currentDatabase);
+
+}  // namespace data::embedded

@@ -1,0 +1,106 @@
+#pragma once
+// What the parts of the SQL Server provider share: the connection handles, statement
+// handles, diagnostics and the running of one statement text with its parameters.
+// Only the provider's own sources include this header (the driver manager's headers bring
+// many plain names with them).
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "data/dberror.h"
+#include "data/odbc/odbc_provider.h"
+#include "data/provider.h"
+
+namespace data::odbc {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use 16-bit wide characters");
+
+inline SQLWCHAR* wide(const QString& s) {
+    // The driver manager's prototypes take non-const pointers for input texts.
+    return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(s.utf16()));
+}
+
+// Copied unit for unit: a conversion would drop a leading byte-order mark and replace a
+// surrogate that a chunk boundary has parted from its pair.
+inline QString fromWide(const SQLWCHAR* p, qsizetype length) {
+    return QString(reinterpret_cast<const QChar*>(p), length);
+}
+
+inline bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// ADO's numbers for failures that carry no number of the server's own.
+inline constexpr long kUnspecifiedError = -2147467259;     // E_FAIL
+inline constexpr long kTimeoutExpired = -2147217871;       // DB_E_ABORTLIMITREACHED
+inline constexpr long kRowNotFound = -2147217864;          // DB_E_CANTFINDROW (optimistic update lost)
+
+// The connection that a session and the row writers of its results share; a writer may
+// outlive the session's use of it, so it checks that the connection is still open.
+struct Link {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+    bool manualCommit = false;
+    long commandTimeout = 30;
+    QString password;  // only to scrub it from the driver's messages
+    provider::OdbcOptions options;
+
+    Link() = default;
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+    ~Link();
+
+    void disconnect() noexcept;
+    void requireOpen() const;  // raises 3709 when the connection has been closed
+};
+
+// Collects the diagnostic records of a handle as Error entries: the server's native number
+// (or ADO's for failures of the driver itself), the message without the driver's bracketed
+// prefixes and without the password, and the SQL state.
+std::vector<Error> diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const QString& password);
+
+// Raises the handle's diagnostics as a DbError; fallback is the text used when the driver
+// left no record.
+[[noreturn]] void raiseDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const QString& password,
+                                   const QString& fallback);
+
+// Removes the driver's "[vendor][component]" prefixes and any password from a message.
+QString cleanMessage(const QString& text, const QString& password);
+
+// A statement handle, freed on every path.
+class Statement {
+public:
+    explicit Statement(Link& link);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    SQLHSTMT handle() const { return h_; }
+    Link& link() const { return link_; }
+    // Raises the statement's diagnostics when rc is a failure.
+    void check(SQLRETURN rc, const char* what) const;
+
+private:
+    Link& link_;
+    SQLHSTMT h_ = SQL_NULL_HSTMT;
+};
+
+// Reads every result of a statement that has run, in order.
+std::vector<provider::Result> readResults(const Statement& st);
+
+// Runs a statement text with its parameters and reads every result it gives, in order.
+std::vector<provider::Result> run(Link& link, const QString& text, const std::vector<provider::Parameter>& parameters);
+
+// The updatable form of a single-table result, when one can be built: sets result.writer and
+// result.keys. tableName is the table as the statement names it.
+void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, provider::Result& result);
+
+// The one table that a plain "SELECT … FROM table [WHERE …] [ORDER BY …]" reads, as written
+// in the text; empty when the statement reads several tables, groups, or is no such select.
+QString singleTableOf(const QString& selectText);
+
+}  // namespace data::odbc

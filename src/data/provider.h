@@ -1,0 +1,93 @@
+#pragma once
+// The interface between the ADO-style objects and a database provider. A provider opens a
+// session for a connection string and answers statements with materialised results: every row
+// of a result is read into memory when the statement runs, so a recordset never holds a cursor
+// (and no lock) on the server while it is walked, and its rows may be updated meanwhile.
+// Updatable results carry a RowWriter that writes a row back by the row's key.
+//
+// Providers: the embedded engine (data/embedded/, server names "embedded:<folder>") and the
+// SQL Server provider (data/odbc/, every other server name), chosen by openSession().
+
+#include <QString>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "data/connectionstring.h"
+#include "data/variant.h"
+
+namespace data::provider {
+
+struct Column {
+    QString name;
+    int type = 0;              // ADO DataTypeEnum
+    long definedSize = 0;      // characters or bytes; 2147483647 for long fields
+    int precision = 0;
+    int numericScale = 0;
+    bool nullable = true;
+    bool writable = false;     // belongs to the updatable base table
+    bool identity = false;     // filled by the server
+};
+
+using Row = std::vector<Variant>;
+using Changes = std::vector<std::pair<int, Variant>>;  // column index, new value
+
+class RowWriter {
+public:
+    virtual ~RowWriter() = default;
+    // Writes the given columns of the row identified by key.
+    virtual void update(const Variant& key, const Changes& changes) = 0;
+    // Inserts a row with the given columns; returns its key and the row as stored (identity
+    // and defaults filled in), with one value per column of the result.
+    virtual std::pair<Variant, Row> insert(const Changes& values) = 0;
+    virtual void remove(const Variant& key) = 0;
+};
+
+struct Result {
+    bool hasRows = false;        // a row set (maybe without rows), not only a count
+    long recordsAffected = -1;   // for statements without rows
+    std::vector<Column> columns;
+    std::vector<Row> rows;
+    std::vector<Variant> keys;   // one per row when writer is set
+    std::shared_ptr<RowWriter> writer;
+};
+
+struct Parameter {
+    QString name;
+    int type = 0;
+    int direction = 1;
+    long size = 0;
+    Variant value;
+};
+
+struct Request {
+    QString text;
+    long commandType = 1;   // 1 text, 2 table name, 4 stored procedure
+    bool updatable = false; // the caller wants to write rows back
+    std::vector<Parameter> parameters;
+};
+
+class Session {
+public:
+    virtual ~Session() = default;
+    // Runs a request; one Result per statement of the text, in order.
+    virtual std::vector<Result> execute(const Request& request) = 0;
+    virtual void beginTrans() = 0;
+    virtual void commitTrans() = 0;
+    virtual void rollbackTrans() = 0;
+    // Seconds a statement may wait (0: no limit of its own).
+    virtual void setCommandTimeout(long seconds) = 0;
+    virtual void close() = 0;
+};
+
+struct OpenArguments {
+    ConnectionString connection;
+    QString password;          // handed over here only; never stored in the string
+    long connectionTimeout = 15;
+    long commandTimeout = 30;
+};
+
+// Opens a session with the provider that the server name selects. Raises DbError.
+std::unique_ptr<Session> openSession(const OpenArguments& args);
+
+}  // namespace data::provider

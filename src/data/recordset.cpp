@@ -1,0 +1,533 @@
+#include "data/recordset.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "data/connection.h"
+#include "data/connection_state.h"
+#include "data/dberror.h"
+#include "data/recordset_state.h"
+
+namespace data {
+
+namespace detail {
+
+void RecordsetState::assign(std::vector<provider::Result> results, int cursor, int lock,
+                            const std::shared_ptr<ConnectionState>& conn) {
+    cursorType = cursor;
+    lockType = lock;
+    connection = conn;
+    pending.assign(std::make_move_iterator(results.begin()), std::make_move_iterator(results.end()));
+    takeNext();
+}
+
+void RecordsetState::takeNext() {
+    editMode = ado::adEditNone;
+    buffer.clear();
+    dirty.clear();
+    current = provider::Result{};
+    if (pending.empty()) {
+        open = false;
+        pos = -1;
+        bof = eof = true;
+        deleted.clear();
+        appendStarted.clear();
+        resetChunks();
+        return;
+    }
+    current = std::move(pending.front());
+    pending.pop_front();
+    open = current.hasRows;
+    deleted.assign(current.rows.size(), false);
+    appendStarted.assign(current.columns.size(), false);
+    resetChunks();
+    if (current.rows.empty()) {
+        pos = -1;
+        bof = eof = true;
+    } else {
+        pos = 0;
+        bof = eof = false;
+    }
+}
+
+void RecordsetState::requireOpen() const {
+    if (!open) adoerr::raise(adoerr::ObjectClosed);
+}
+
+void RecordsetState::requireCurrent() const {
+    requireOpen();
+    if (editMode == ado::adEditAdd) return;
+    if (bof || eof || !isLive(pos)) adoerr::raise(adoerr::NoCurrentRecord);
+}
+
+void RecordsetState::requireUpdatable() const {
+    requireOpen();
+    if (lockType == ado::adLockReadOnly || lockType == ado::adLockUnspecified || !current.writer) {
+        adoerr::raise(adoerr::NotSupported);
+    }
+}
+
+void RecordsetState::resetChunks() {
+    chunkField = -1;
+    chunkOffset = 0;
+}
+
+const provider::Row& RecordsetState::currentRow() const {
+    requireCurrent();
+    if (editMode != ado::adEditNone) return buffer;
+    return current.rows[static_cast<size_t>(pos)];
+}
+
+void RecordsetState::beginEdit() {
+    requireCurrent();
+    requireUpdatable();
+    if (editMode != ado::adEditNone) return;
+    editMode = ado::adEditInProgress;
+    buffer = current.rows[static_cast<size_t>(pos)];
+    dirty.assign(current.columns.size(), false);
+    appendStarted.assign(current.columns.size(), false);
+}
+
+void RecordsetState::commitEdit() {
+    if (editMode == ado::adEditNone) return;
+    auto conn = connection.lock();
+    if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
+    provider::Changes changes;
+    for (size_t i = 0; i < dirty.size(); ++i) {
+        if (dirty[i]) changes.emplace_back(static_cast<int>(i), buffer[i]);
+    }
+    conn->guarded([&] {
+        if (editMode == ado::adEditAdd) {
+            auto [key, stored] = current.writer->insert(changes);
+            current.keys[static_cast<size_t>(pos)] = key;
+            current.rows[static_cast<size_t>(pos)] = stored;
+        } else {
+            if (!changes.empty()) current.writer->update(current.keys[static_cast<size_t>(pos)], changes);
+            current.rows[static_cast<size_t>(pos)] = buffer;
+        }
+    });
+    editMode = ado::adEditNone;
+    buffer.clear();
+    dirty.clear();
+    appendStarted.assign(current.columns.size(), false);
+}
+
+void RecordsetState::moveTo(long newPos) {
+    commitEdit();
+    resetChunks();
+    appendStarted.assign(current.columns.size(), false);
+    pos = newPos;
+    bof = newPos < 0;
+    eof = newPos >= rowCount();
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::RecordsetState;
+
+const provider::Column& columnOf(const RecordsetState& rs, int index) {
+    rs.requireOpen();
+    if (index < 0 || index >= static_cast<int>(rs.current.columns.size())) adoerr::raise(adoerr::ItemNotFound);
+    return rs.current.columns[static_cast<size_t>(index)];
+}
+
+// Rounds as SQL Server rounds into a numeric column: halves away from zero.
+Currency roundAwayFromZero(Currency c, int decimals) {
+    static const std::int64_t factors[] = {10000, 1000, 100, 10, 1};
+    const std::int64_t f = factors[std::clamp(decimals, 0, 4)];
+    std::int64_t q = c.raw() / f;
+    const std::int64_t rem = c.raw() % f;
+    if (rem != 0 && (rem < 0 ? -rem : rem) * 2 >= f) q += c.raw() < 0 ? -1 : 1;
+    return Currency::fromRaw(q * f);
+}
+
+// A value converted to a field's type, as an assignment to the field converts it. Integers
+// out of the type's range are kept whole so that the server can refuse them with its own
+// error; texts longer than the field likewise.
+Variant coerce(const provider::Column& c, const Variant& v) {
+    if (v.isNull() || v.isEmpty()) return Variant::null();
+    switch (c.type) {
+        case ado::adChar:
+        case ado::adWChar:
+        case ado::adVarChar:
+        case ado::adVarWChar:
+        case ado::adLongVarChar:
+        case ado::adLongVarWChar:
+        case ado::adBSTR:
+        case ado::adGUID:
+            if (const auto* b = std::get_if<QByteArray>(&v.storage())) return QString::fromUtf8(*b);
+            return v.toString();
+        case ado::adSmallInt:
+        case ado::adUnsignedTinyInt:
+        case ado::adTinyInt: {
+            const std::int64_t i = v.toInt64();
+            if (i >= std::numeric_limits<std::int16_t>::min() && i <= std::numeric_limits<std::int16_t>::max()) {
+                return static_cast<std::int16_t>(i);
+            }
+            return i;
+        }
+        case ado::adInteger: {
+            const std::int64_t i = v.toInt64();
+            if (i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
+                return static_cast<std::int32_t>(i);
+            }
+            return i;
+        }
+        case ado::adBigInt:
+            return v.toInt64();
+        case ado::adBoolean:
+            return v.toBool();
+        case ado::adCurrency:
+            return v.toCurrency();
+        case ado::adNumeric:
+        case ado::adDecimal:
+            if (c.numericScale == 0) return v.toInt64();
+            if (c.numericScale <= 4) return roundAwayFromZero(v.toCurrency(), c.numericScale);
+            return v.toDouble();
+        case ado::adDouble:
+            return v.toDouble();
+        case ado::adSingle:
+            return static_cast<float>(v.toDouble());
+        case ado::adDBTimeStamp:
+        case ado::adDate:
+            return v.toDateTime();
+        case ado::adBinary:
+        case ado::adVarBinary:
+        case ado::adLongVarBinary:
+            return v.toBytes();
+        default:
+            return v;
+    }
+}
+
+long valueSize(const provider::Column& c, const Variant& v) {
+    if (v.isNull() || v.isEmpty()) return 0;
+    if (const auto* b = std::get_if<QByteArray>(&v.storage())) return static_cast<long>(b->size());
+    if (const auto* s = std::get_if<QString>(&v.storage())) {
+        const long n = static_cast<long>(s->size());
+        return (c.type == ado::adWChar || c.type == ado::adVarWChar || c.type == ado::adLongVarWChar) ? n * 2 : n;
+    }
+    switch (c.type) {
+        case ado::adSmallInt:
+            return 2;
+        case ado::adInteger:
+        case ado::adSingle:
+            return 4;
+        case ado::adBoolean:
+            return 2;
+        case ado::adUnsignedTinyInt:
+        case ado::adTinyInt:
+            return 1;
+        case ado::adNumeric:
+            return 19;
+        case ado::adDBTimeStamp:
+            return 16;
+        default:
+            return 8;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Field
+
+QString Field::Name() const { return columnOf(*rs_, index_).name; }
+int Field::Type() const { return columnOf(*rs_, index_).type; }
+long Field::DefinedSize() const { return columnOf(*rs_, index_).definedSize; }
+int Field::Precision() const { return columnOf(*rs_, index_).precision; }
+int Field::NumericScale() const { return columnOf(*rs_, index_).numericScale; }
+
+long Field::ActualSize() const {
+    const auto& c = columnOf(*rs_, index_);
+    return valueSize(c, rs_->currentRow()[static_cast<size_t>(index_)]);
+}
+
+Variant Field::Value() const {
+    columnOf(*rs_, index_);
+    const Variant& v = rs_->currentRow()[static_cast<size_t>(index_)];
+    if (rs_->chunkField != index_) rs_->resetChunks();
+    return v;
+}
+
+void Field::setValue(const Variant& value) {
+    const auto& c = columnOf(*rs_, index_);
+    rs_->beginEdit();
+    if (!c.writable) adoerr::raise(adoerr::NotSupported);
+    rs_->buffer[static_cast<size_t>(index_)] = coerce(c, value);
+    rs_->dirty[static_cast<size_t>(index_)] = true;
+    rs_->resetChunks();
+}
+
+void Field::AppendChunk(const Variant& data) {
+    const auto& c = columnOf(*rs_, index_);
+    if (!ado::isTextType(c.type) && !ado::isBinaryType(c.type)) adoerr::raise(adoerr::OperationNotAllowed);
+    rs_->beginEdit();
+    if (!c.writable) adoerr::raise(adoerr::NotSupported);
+    const auto i = static_cast<size_t>(index_);
+    Variant& slot = rs_->buffer[i];
+    const bool replace = !rs_->appendStarted[i] || slot.isNull() || slot.isEmpty();
+    if (ado::isBinaryType(c.type)) {
+        QByteArray add = data.isNull() || data.isEmpty() ? QByteArray() : data.toBytes();
+        slot = replace ? add : slot.toBytes() + add;
+    } else {
+        QString add;
+        if (const auto* b = std::get_if<QByteArray>(&data.storage())) {
+            add = QString::fromUtf8(*b);
+        } else if (!data.isNull() && !data.isEmpty()) {
+            add = data.toString();
+        }
+        slot = replace ? Variant(add) : Variant(slot.toString() + add);
+    }
+    rs_->appendStarted[i] = true;
+    rs_->dirty[i] = true;
+    rs_->resetChunks();
+}
+
+Variant Field::GetChunk(long count) {
+    const auto& c = columnOf(*rs_, index_);
+    if (count < 0) adoerr::raise(adoerr::ArgumentsWrong);
+    if (!ado::isTextType(c.type) && !ado::isBinaryType(c.type)) adoerr::raise(adoerr::OperationNotAllowed);
+    const Variant& v = rs_->currentRow()[static_cast<size_t>(index_)];
+    if (rs_->chunkField != index_) {
+        rs_->chunkField = index_;
+        rs_->chunkOffset = 0;
+    }
+    if (v.isNull() || v.isEmpty()) return Variant::null();
+    const long offset = rs_->chunkOffset;
+    if (const auto* b = std::get_if<QByteArray>(&v.storage())) {
+        if (offset >= b->size()) return Variant::null();
+        const QByteArray part = b->mid(offset, count);
+        rs_->chunkOffset += static_cast<long>(part.size());
+        return part;
+    }
+    const QString s = v.toString();
+    if (offset >= s.size()) return Variant::null();
+    const QString part = s.mid(offset, count);
+    rs_->chunkOffset += static_cast<long>(part.size());
+    return part;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FieldList
+
+long FieldList::Count() const {
+    rs_->requireOpen();
+    return static_cast<long>(rs_->current.columns.size());
+}
+
+Field FieldList::Item(long index) const {
+    columnOf(*rs_, static_cast<int>(index));
+    return Field(rs_, static_cast<int>(index));
+}
+
+Field FieldList::Item(const QString& name) const {
+    rs_->requireOpen();
+    const auto& cols = rs_->current.columns;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return Field(rs_, static_cast<int>(i));
+    }
+    adoerr::raise(adoerr::ItemNotFound);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recordset
+
+Recordset::Recordset() : d_(std::make_shared<RecordsetState>()) {}
+
+namespace {
+
+// Whether a source text is a lone table name: one name, maybe qualified and bracketed.
+bool looksLikeTableName(const QString& source) {
+    const QString s = source.trimmed();
+    if (s.isEmpty()) return false;
+    bool inBracket = false;
+    for (const QChar ch : s) {
+        if (inBracket) {
+            if (ch == u']') inBracket = false;
+            continue;
+        }
+        if (ch == u'[') {
+            inBracket = true;
+            continue;
+        }
+        if (!(ch.isLetterOrNumber() || ch == u'_' || ch == u'.' || ch == u'#' || ch == u'@' || ch == u'$')) return false;
+    }
+    return !inBracket;
+}
+
+}  // namespace
+
+void Recordset::Open(const QString& source, Connection& activeConnection, int cursorType, int lockType, long options) {
+    if (d_->open) adoerr::raise(adoerr::ObjectOpen);
+    auto conn = activeConnection.state();
+    provider::Request req;
+    req.text = source;
+    const long kind = options < 0 ? -1 : (options & ~ado::adExecuteNoRecords);
+    if (kind == ado::adCmdTable || kind == ado::adCmdTableDirect || (kind < 0 || kind == ado::adCmdUnknown)) {
+        req.commandType = (kind == ado::adCmdTable || kind == ado::adCmdTableDirect || looksLikeTableName(source))
+                              ? ado::adCmdTable
+                              : ado::adCmdText;
+    } else {
+        req.commandType = kind;
+    }
+    if (cursorType == ado::adOpenUnspecified) cursorType = ado::adOpenForwardOnly;
+    if (lockType == ado::adLockUnspecified) lockType = ado::adLockReadOnly;
+    req.updatable = lockType != ado::adLockReadOnly;
+    auto results = conn->guarded([&] {
+        conn->errors.Clear();
+        return conn->openSession().execute(req);
+    });
+    d_->assign(std::move(results), cursorType, lockType, conn);
+}
+
+void Recordset::Close() {
+    d_->requireOpen();
+    if (d_->editMode != ado::adEditNone) adoerr::raise(adoerr::OperationNotAllowed);
+    d_->pending.clear();
+    d_->takeNext();
+}
+
+long Recordset::State() const { return d_->open ? ado::adStateOpen : ado::adStateClosed; }
+
+bool Recordset::BOF() const {
+    d_->requireOpen();
+    return d_->bof;
+}
+
+bool Recordset::EOF() const {
+    d_->requireOpen();
+    return d_->eof;
+}
+
+void Recordset::MoveNext() {
+    d_->requireOpen();
+    if (d_->eof && d_->editMode != ado::adEditAdd) adoerr::raise(adoerr::NoCurrentRecord);
+    long p = d_->pos + 1;
+    while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
+    d_->moveTo(p);
+}
+
+void Recordset::MoveFirst() {
+    d_->requireOpen();
+    long p = 0;
+    while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
+    if (p >= d_->rowCount()) {
+        // No live row: both ends at once, as a recordset without rows stands.
+        d_->moveTo(d_->rowCount());
+        d_->bof = true;
+        return;
+    }
+    d_->moveTo(p);
+}
+
+void Recordset::MovePrevious() {
+    d_->requireOpen();
+    if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
+    if (d_->bof) adoerr::raise(adoerr::NoCurrentRecord);
+    long p = d_->pos - 1;
+    while (p >= 0 && d_->deleted[static_cast<size_t>(p)]) --p;
+    d_->moveTo(p);
+}
+
+void Recordset::MoveLast() {
+    d_->requireOpen();
+    if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
+    long p = d_->rowCount() - 1;
+    while (p >= 0 && d_->deleted[static_cast<size_t>(p)]) --p;
+    if (p < 0) {
+        d_->moveTo(d_->rowCount());
+        d_->bof = true;
+        return;
+    }
+    d_->moveTo(p);
+}
+
+long Recordset::RecordCount() const {
+    d_->requireOpen();
+    if (d_->cursorType == ado::adOpenForwardOnly || d_->cursorType == ado::adOpenDynamic) return -1;
+    long n = 0;
+    for (bool del : d_->deleted) n += del ? 0 : 1;
+    return n;
+}
+
+int Recordset::CursorType() const { return d_->cursorType; }
+int Recordset::LockType() const { return d_->lockType; }
+int Recordset::EditMode() const { return d_->editMode; }
+
+FieldList Recordset::Fields() const { return FieldList(d_); }
+
+void Recordset::AddNew() {
+    d_->requireUpdatable();
+    d_->commitEdit();
+    const auto n = d_->current.columns.size();
+    d_->posBeforeAdd = d_->pos;
+    d_->current.rows.emplace_back(n, Variant::null());
+    d_->current.keys.emplace_back();
+    d_->deleted.push_back(false);
+    d_->pos = d_->rowCount() - 1;
+    d_->bof = d_->eof = false;
+    d_->editMode = ado::adEditAdd;
+    d_->buffer.assign(n, Variant::null());
+    d_->dirty.assign(n, false);
+    d_->appendStarted.assign(n, false);
+    d_->resetChunks();
+}
+
+void Recordset::Update() {
+    d_->requireOpen();
+    d_->commitEdit();
+}
+
+void Recordset::CancelUpdate() {
+    d_->requireOpen();
+    if (d_->editMode == ado::adEditAdd) {
+        d_->current.rows.pop_back();
+        d_->current.keys.pop_back();
+        d_->deleted.pop_back();
+        d_->editMode = ado::adEditNone;
+        const long back = d_->posBeforeAdd;
+        d_->pos = back;
+        d_->bof = back < 0 || d_->rowCount() == 0;
+        d_->eof = back >= d_->rowCount() || d_->rowCount() == 0;
+    }
+    d_->editMode = ado::adEditNone;
+    d_->buffer.clear();
+    d_->dirty.clear();
+    d_->appendStarted.assign(d_->current.columns.size(), false);
+    d_->resetChunks();
+}
+
+void Recordset::Delete() {
+    d_->requireUpdatable();
+    if (d_->editMode == ado::adEditAdd) {
+        CancelUpdate();
+        return;
+    }
+    d_->requireCurrent();
+    auto conn = d_->connection.lock();
+    if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
+    const auto p = static_cast<size_t>(d_->pos);
+    conn->guarded([&] { d_->current.writer->remove(d_->current.keys[p]); });
+    d_->editMode = ado::adEditNone;
+    d_->deleted[p] = true;
+}
+
+Recordset Recordset::NextRecordset(long* recordsAffected) {
+    if (!d_->open && d_->pending.empty()) adoerr::raise(adoerr::ObjectClosed);
+    auto next = std::make_shared<RecordsetState>();
+    next->cursorType = d_->cursorType;
+    next->lockType = d_->lockType;
+    next->connection = d_->connection;
+    next->pending = std::move(d_->pending);
+    d_->pending.clear();
+    d_->editMode = ado::adEditNone;
+    d_->open = false;
+    next->takeNext();
+    if (recordsAffected) *recordsAffected = next->current.recordsAffected;
+    return Recordset(next);
+}
+
+}  // namespace data

@@ -1,0 +1,54 @@
+#pragma once
+// The shared state behind a Recordset handle and its Field handles.
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "data/connection_state.h"
+#include "data/provider.h"
+
+namespace data::detail {
+
+struct RecordsetState {
+    bool open = false;
+    int cursorType = 0;
+    int lockType = 1;
+    std::weak_ptr<ConnectionState> connection;
+
+    provider::Result current;
+    std::deque<provider::Result> pending;  // further results for NextRecordset
+    std::vector<bool> deleted;
+
+    long pos = -1;  // -1: before the first row (BOF); rows.size(): after the last (EOF)
+    bool bof = true;
+    bool eof = true;
+
+    int editMode = 0;
+    provider::Row buffer;
+    std::vector<bool> dirty;
+    long posBeforeAdd = -1;
+
+    std::vector<bool> appendStarted;  // per field: AppendChunk replaced the value already
+    int chunkField = -1;              // the field GetChunk is reading, and where it stands
+    long chunkOffset = 0;
+
+    // Takes the results of a statement: the first becomes current, the rest wait for
+    // NextRecordset.
+    void assign(std::vector<provider::Result> results, int cursor, int lock,
+                const std::shared_ptr<ConnectionState>& conn);
+    void takeNext();  // makes the first pending result current (or closes)
+
+    long rowCount() const { return static_cast<long>(current.rows.size()); }
+    bool isLive(long i) const { return i >= 0 && i < rowCount() && !deleted[static_cast<size_t>(i)]; }
+    void requireOpen() const;
+    void requireCurrent() const;
+    void requireUpdatable() const;
+    void resetChunks();
+    const provider::Row& currentRow() const;
+    void beginEdit();
+    void commitEdit();
+    void moveTo(long newPos);  // commits a pending edit first, then positions
+};
+
+}  // namespace data::detail

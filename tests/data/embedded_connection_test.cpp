@@ -1,0 +1,114 @@
+// Connections to the embedded server: the connection string, logins, databases, and the
+// errors of a failed opening.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "data/connection.h"
+#include "data/dberror.h"
+#include "data/recordset.h"
+
+namespace {
+
+QString connectionString(const QString& folder, const QString& login, const QString& db) {
+    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + login +
+           QStringLiteral(";Initial Catalog=") + db + QStringLiteral(";Data Source=embedded:") + folder;
+}
+
+long openError(data::Connection& c, const QString& cs, const QString& password, QString* text = nullptr) {
+    try {
+        c.Open(cs, QString(), password);
+    } catch (const data::DbError& e) {
+        if (text) *text = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(EmbeddedConnection, FirstConnectionMakesTheServerAndItsSysadmin) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/srv");
+    data::Connection c;
+    c.setCommandTimeout(0);
+    c.setConnectionTimeout(5);
+    c.setConnectionString(connectionString(folder, QStringLiteral("sa"), QStringLiteral("master")));
+    c.Open(QString(), QString(), QStringLiteral("s3cret"));
+    EXPECT_EQ(c.State(), data::ado::adStateOpen);
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/master.db")));
+    EXPECT_FALSE(c.ConnectionString().contains(QStringLiteral("s3cret")));
+
+    // The catalogue never holds the password itself.
+    data::Recordset rs;
+    rs.Open(QStringLiteral("Select name, password, sysadmin from SysLogins"), c);
+    ASSERT_FALSE(rs.EOF());
+    EXPECT_EQ(rs.Fields(QStringLiteral("NAME")).Value().toString(), QStringLiteral("sa"));
+    EXPECT_FALSE(rs.Fields(QStringLiteral("password")).Value().toString().contains(QStringLiteral("s3cret")));
+    EXPECT_EQ(rs.Fields(QStringLiteral("sysadmin")).Value().toInt32(), 1);
+    rs.Close();
+
+    c.Execute(QStringLiteral("Create Database Velmora"));
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Velmora.db")));
+    c.Close();
+    EXPECT_EQ(c.State(), data::ado::adStateClosed);
+
+    data::Connection v;
+    v.Open(connectionString(folder, QStringLiteral("SA"), QStringLiteral("velmora")), QString(), QStringLiteral("s3cret"));
+    v.Execute(QStringLiteral(" create table LogGeral ( NumRegisto numeric (18,0) identity (1,1) not null )"));
+    v.Execute(QStringLiteral(" alter table LogGeral add Opcao varchar(50) null "));
+    v.Execute(QStringLiteral("Insert into LogGeral (Opcao) VALUES ('O''NEILL')"));
+    auto r = v.Execute(QStringLiteral("select NumRegisto, Opcao from LogGeral"));
+    ASSERT_FALSE(r.EOF());
+    EXPECT_EQ(r.Fields(0L).Value().toInt64(), 1);
+    EXPECT_EQ(r.Fields(1L).Value().toString(), QStringLiteral("O'NEILL"));
+}
+
+TEST(EmbeddedConnection, LoginAndDatabaseFailuresCarrySqlServerNumbers) {
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    {
+        data::Connection c;
+        c.Open(connectionString(folder, QStringLiteral("sa"), QStringLiteral("master")), QString(), QStringLiteral("pw"));
+    }
+    data::Connection c;
+    QString text;
+    EXPECT_EQ(openError(c, connectionString(folder, QStringLiteral("sa"), QStringLiteral("master")),
+                        QStringLiteral("wrong"), &text),
+              18456);
+    EXPECT_EQ(text, QStringLiteral("Login failed for user 'sa'."));
+    EXPECT_FALSE(text.contains(QStringLiteral("wrong")));
+    EXPECT_EQ(c.State(), data::ado::adStateClosed);
+    ASSERT_EQ(c.Errors().Count(), 1);
+    EXPECT_EQ(c.Errors().Item(0).Number(), 18456);
+    EXPECT_EQ(c.Errors().Item(0).SQLState(), QStringLiteral("28000"));
+
+    EXPECT_EQ(openError(c, connectionString(folder, QStringLiteral("ghost"), QStringLiteral("master")),
+                        QStringLiteral("pw"), &text),
+              18456);
+    EXPECT_EQ(text, QStringLiteral("Login failed for user 'ghost'."));
+    // An empty login never becomes a login of the server.
+    EXPECT_EQ(openError(c, connectionString(folder, QString(), QStringLiteral("master")), QString(), &text), 18456);
+    EXPECT_EQ(text, QStringLiteral("Login failed for user ''."));
+
+    EXPECT_EQ(openError(c, connectionString(folder, QStringLiteral("sa"), QStringLiteral("Tramonta")),
+                        QStringLiteral("pw"), &text),
+              4060);
+    EXPECT_EQ(text, QStringLiteral("Cannot open database \"Tramonta\" requested by the login. The login failed."));
+
+    // The password can come inside the string too; it is never kept there.
+    c.Open(connectionString(folder, QStringLiteral("sa"), QStringLiteral("master")) + QStringLiteral(";Password=pw"));
+    EXPECT_FALSE(c.ConnectionString().contains(QStringLiteral("Password"), Qt::CaseInsensitive));
+    EXPECT_THROW(c.Open(), data::DbError) << "opening an open connection";
+    c.Close();
+
+    // Any other server name is the SQL Server provider.
+    EXPECT_NE(openError(c,
+                        QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial "
+                                       "Catalog=master;Data Source=SRV01"),
+                        QStringLiteral("pw"), &text),
+              0);
+    EXPECT_FALSE(text.contains(QStringLiteral("pw")));
+}

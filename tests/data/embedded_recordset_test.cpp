@@ -1,0 +1,198 @@
+// Recordsets over the embedded engine: positions, rows changed while they are walked, new
+// rows, long fields in chunks.
+#include <gtest/gtest.h>
+
+#include "embedded_test_helpers.h"
+#include "platform/runtime_error.h"
+
+using namespace embeddedtest;
+using data::Recordset;
+using data::Variant;
+namespace ado = data::ado;
+
+namespace {
+
+void products(data::Connection& c) {
+    c.Execute(QStringLiteral(" create table Produtos ( NumRegisto numeric (18,0) identity (1,1) not null )"));
+    c.Execute(QStringLiteral(" alter table Produtos add Status varchar(3) null "));
+    c.Execute(QStringLiteral(" alter table Produtos add Codigo varchar(15) null "));
+    c.Execute(QStringLiteral(" alter table Produtos add PVP money null "));
+    c.Execute(QStringLiteral(" alter table Produtos add Activo smallint null "));
+}
+
+void histFiles(data::Connection& c) {
+    c.Execute(QStringLiteral(" create table HistFiles ( NumRegisto numeric (18,0) identity (1,1) not null )"));
+    c.Execute(QStringLiteral(" alter table HistFiles add Filename varchar(128) null "));
+    c.Execute(QStringLiteral(" alter table HistFiles add Ficheiro image null "));
+    c.Execute(QStringLiteral(" alter table HistFiles add Datasys datetime null "));
+    c.Execute(QStringLiteral(" alter table HistFiles add Notas text null "));
+}
+
+long errorNumber(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(EmbeddedRecordset, BofAndEofAsAdoGivesThem) {
+    Server s;
+    auto c = s.connect();
+    products(*c);
+    Recordset empty;
+    empty.Open(QStringLiteral("select * from Produtos"), *c);
+    EXPECT_EQ(empty.State(), ado::adStateOpen);
+    EXPECT_TRUE(empty.BOF());
+    EXPECT_TRUE(empty.EOF());
+    EXPECT_EQ(errorNumber([&] { empty.MoveNext(); }), 3021);
+    EXPECT_EQ(errorNumber([&] { empty.Fields(QStringLiteral("Codigo")).Value(); }), 3021);
+    empty.Close();
+    EXPECT_EQ(errorNumber([&] { empty.EOF(); }), 3704);
+
+    c->Execute(QStringLiteral("insert into Produtos (Codigo) values ('A'); insert into Produtos (Codigo) values ('B')"));
+    Recordset rs;
+    rs.Open(QStringLiteral("select Codigo from Produtos order by Codigo"), *c, ado::adOpenForwardOnly, ado::adLockReadOnly);
+    EXPECT_FALSE(rs.BOF());
+    EXPECT_FALSE(rs.EOF());
+    EXPECT_EQ(rs.RecordCount(), -1);
+    EXPECT_EQ(rs.Fields(QStringLiteral("codigo")).Value().toString(), QStringLiteral("A"));
+    rs.MoveNext();
+    rs.MoveNext();
+    EXPECT_TRUE(rs.EOF());
+    EXPECT_FALSE(rs.BOF()) << "past the last row of a recordset with rows";
+    EXPECT_EQ(errorNumber([&] { rs.Fields(QStringLiteral("Nada")); }), 3265);
+    EXPECT_EQ(errorNumber([&] { rs.Fields(0L).setValue(QStringLiteral("x")); }), 3021);
+    rs.MoveFirst();
+    EXPECT_EQ(errorNumber([&] { rs.Fields(0L).setValue(QStringLiteral("x")); }), 3251) << "read-only";
+    EXPECT_EQ(errorNumber([&] { rs.Open(QStringLiteral("select 1"), *c); }), 3705);
+
+    // A statement without rows gives a closed recordset.
+    long affected = 0;
+    auto none = c->Execute(QStringLiteral("update Produtos set Status='N'"), &affected);
+    EXPECT_EQ(none.State(), ado::adStateClosed);
+    EXPECT_EQ(affected, 2);
+    // Several statements: one result each.
+    auto first = c->Execute(QStringLiteral("select 1 as a; select 'x' as b"));
+    EXPECT_EQ(first.Fields(0L).Value().toInt32(), 1);
+    auto second = first.NextRecordset();
+    EXPECT_EQ(second.Fields(0L).Name(), QStringLiteral("b"));
+    EXPECT_EQ(second.NextRecordset().State(), ado::adStateClosed);
+}
+
+TEST(EmbeddedRecordset, RowsChangedWhileWalkedAndNewRows) {
+    Server s;
+    auto c = s.connect();
+    products(*c);
+    for (int i = 1; i <= 3; ++i) {
+        c->Execute(QStringLiteral("insert into Produtos (Codigo, Status, PVP) values ('P%1', 'N', %1.5)").arg(i));
+    }
+    // Every staged row re-checked and saved while the walk goes on, as the product re-check does.
+    Recordset all;
+    all.Open(QStringLiteral("Select * from Produtos"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+    int walked = 0;
+    while (!all.EOF()) {
+        all.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+        all.Fields(QStringLiteral("PVP")).setValue(QStringLiteral("9.99"));
+        EXPECT_EQ(all.EditMode(), ado::adEditInProgress);
+        all.Update();
+        c->Execute(QStringLiteral("update Produtos set Activo=1 where Codigo='") +
+                   all.Fields(QStringLiteral("Codigo")).Value().toString() + u'\'');
+        all.MoveNext();
+        ++walked;
+    }
+    all.Close();
+    EXPECT_EQ(walked, 3);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Produtos where Status='A' and Activo=1 and PVP=9.99")).toInt32(), 3);
+
+    // The look-up of the product import: a new row on an empty "Select * ... Where ...".
+    Recordset one;
+    one.Open(QStringLiteral("Select * from Produtos Where Codigo='O''NEILL'"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+    ASSERT_TRUE(one.EOF() && one.BOF());
+    one.AddNew();
+    one.Fields(QStringLiteral("Status")).setValue(QStringLiteral("N"));
+    one.Fields(QStringLiteral("Codigo")).setValue(QStringLiteral("O'NEILL"));
+    one.Fields(QStringLiteral("PVP")).setValue(data::Currency::fromDouble(12.3456));
+    EXPECT_EQ(one.Fields(QStringLiteral("NumRegisto")).Value().isNull(), true);
+    one.Update();
+    EXPECT_EQ(one.Fields(QStringLiteral("NumRegisto")).Value().toInt64(), 4) << "the identity is read back";
+    EXPECT_EQ(one.Fields(QStringLiteral("NumRegisto")).Type(), ado::adNumeric);
+    one.Close();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select PVP from Produtos where Codigo='o''neill'")).toCurrency(),
+              *data::Currency::parse(QStringLiteral("12.3456")));
+
+    // A value that does not fit is refused at Update, the edit stays pending, nothing is saved.
+    Recordset bad;
+    bad.Open(QStringLiteral("Select * from Produtos Where Codigo='P1'"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+    bad.Fields(QStringLiteral("Activo")).setValue(70000);
+    EXPECT_EQ(errorNumber([&] { bad.Update(); }), 220);
+    EXPECT_EQ(bad.EditMode(), ado::adEditInProgress);
+    bad.CancelUpdate();
+    EXPECT_EQ(bad.Fields(QStringLiteral("Activo")).Value().toInt32(), 1);
+    EXPECT_EQ(errorNumber([&] { bad.Fields(QStringLiteral("NumRegisto")).setValue(99); }), 3251) << "identity";
+    bad.Delete();
+    bad.Close();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Produtos where Codigo='P1'")).toInt32(), 0);
+
+    // A query over several tables is read only.
+    Recordset join;
+    join.Open(QStringLiteral("select a.Codigo from Produtos a, Produtos b where a.NumRegisto=b.NumRegisto"), *c,
+              ado::adOpenDynamic, ado::adLockOptimistic);
+    EXPECT_EQ(errorNumber([&] { join.AddNew(); }), 3251);
+}
+
+TEST(EmbeddedRecordset, TableByNameAndLongFieldsInChunks) {
+    Server s;
+    auto c = s.connect();
+    histFiles(*c);
+    QByteArray file(5000, '\0');
+    for (int i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 7 % 256);
+
+    Recordset rs;
+    rs.Open(QStringLiteral("HistFiles"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+    rs.AddNew();
+    rs.Fields(QStringLiteral("Filename")).setValue(QStringLiteral("VELM240101.MOV"));
+    rs.Fields(QStringLiteral("Datasys")).setValue(QDateTime(QDate(2024, 1, 1), QTime(12, 0), Qt::UTC));
+    auto image = rs.Fields(QStringLiteral("Ficheiro"));
+    EXPECT_EQ(image.Type(), ado::adLongVarBinary);
+    image.AppendChunk(file.left(904));
+    image.AppendChunk(file.mid(904, 2048));
+    image.AppendChunk(file.mid(2952));
+    EXPECT_EQ(image.ActualSize(), 5000);
+    auto notes = rs.Fields(QStringLiteral("Notas"));
+    EXPECT_EQ(notes.Type(), ado::adLongVarChar);
+    notes.AppendChunk(QStringLiteral("Ação "));
+    notes.AppendChunk(QStringLiteral("concluída"));
+    rs.Update();
+    rs.Close();
+
+    Recordset back;
+    back.Open(QStringLiteral("select Ficheiro, Notas from HistFiles where Filename='VELM240101.MOV'"), *c);
+    auto f = back.Fields(QStringLiteral("Ficheiro"));
+    ASSERT_EQ(f.ActualSize(), 5000);
+    QByteArray read = f.GetChunk(5000 % 2048).toBytes();
+    for (int i = 0; i < 5000 / 2048; ++i) read += f.GetChunk(2048).toBytes();
+    EXPECT_EQ(read, file);
+    EXPECT_TRUE(f.GetChunk(10).isNull()) << "nothing left";
+    auto n = back.Fields(QStringLiteral("Notas"));
+    EXPECT_EQ(n.ActualSize(), 14);
+    EXPECT_EQ(n.GetChunk(4).toString(), QStringLiteral("Ação"));
+    EXPECT_EQ(n.GetChunk(100).toString(), QStringLiteral(" concluída"));
+
+    // Emptying an image field, as a cleared picture is stored.
+    Recordset clear;
+    clear.Open(QStringLiteral("select Ficheiro from HistFiles where Filename='VELM240101.MOV'"), *c, ado::adOpenDynamic,
+               ado::adLockOptimistic);
+    clear.Fields(0L).setValue(QStringLiteral(""));
+    clear.Update();
+    EXPECT_EQ(clear.Fields(0L).ActualSize(), 0);
+    // AppendChunk after the row changed replaces the value, then appends.
+    clear.Fields(0L).AppendChunk(QByteArray("ab"));
+    clear.Fields(0L).AppendChunk(QByteArray("cd"));
+    clear.Update();
+    clear.Close();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select Ficheiro from HistFiles")).toBytes(), QByteArray("abcd"));
+}

@@ -1,0 +1,140 @@
+// Schema statements as the toolkit sends them, and the catalogue procedures that check them.
+#include <gtest/gtest.h>
+
+#include "embedded_test_helpers.h"
+
+using namespace embeddedtest;
+
+namespace {
+
+bool createTable(data::Connection& c, const QString& t) {
+    return errorOf(c, QStringLiteral(" create table ") + t + QStringLiteral(" ( NumRegisto numeric (18,0) identity (1,1) not null )")) ==
+               0 &&
+           errorOf(c, QStringLiteral("ALTER TABLE [dbo].[") + t + QStringLiteral("] WITH NOCHECK ADD  CONSTRAINT [PK_") + t +
+                          QStringLiteral("] PRIMARY KEY  NONCLUSTERED  ( [NumRegisto] )  ON [PRIMARY]")) == 0;
+}
+
+long addField(data::Connection& c, const QString& t, const QString& f, const QString& types) {
+    return errorOf(c, QStringLiteral(" alter table ") + t + QStringLiteral(" add ") + f + u' ' + types);
+}
+
+long changeField(data::Connection& c, const QString& t, const QString& f, const QString& types) {
+    return errorOf(c, QStringLiteral(" alter table ") + t + QStringLiteral(" ALTER COLUMN ") + f + u' ' + types);
+}
+
+}  // namespace
+
+TEST(EmbeddedSchema, CreateTableTwiceGivesOneTableWithOneKey) {
+    Server s;
+    auto c = s.connect();
+    EXPECT_TRUE(createTable(*c, QStringLiteral("Clientes")));
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral(" create table Clientes ( NumRegisto numeric (18,0) identity (1,1) not null )"), &text), 2714);
+    EXPECT_EQ(text, QStringLiteral("There is already an object named 'Clientes' in the database."));
+    EXPECT_FALSE(createTable(*c, QStringLiteral("Clientes")));
+    EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_tables @table_name = 'Clientes'")));
+    EXPECT_FALSE(hasRows(*c, QStringLiteral("sp_tables @table_name = 'Produtos'")));
+
+    auto keys = c->Execute(QStringLiteral("sp_indexes @table_name = 'Clientes' , @index_name= 'PK_Clientes'"));
+    ASSERT_FALSE(keys.EOF());
+    EXPECT_EQ(keys.Fields(QStringLiteral("COLUMN_NAME")).Value().toString(), QStringLiteral("NumRegisto"));
+    EXPECT_EQ(keys.Fields(QStringLiteral("NON_UNIQUE")).Value().toInt32(), 0);
+    keys.MoveNext();
+    EXPECT_TRUE(keys.EOF()) << "one key";
+
+    // The definition keeps the declared type beside SQLite's own counter.
+    const QString sql = rawText(s.file(QStringLiteral("Velmora")),
+                                QStringLiteral("select sql from sqlite_master where name='Clientes'"));
+    EXPECT_TRUE(sql.contains(QStringLiteral("numeric (18,0) identity (1,1)"))) << sql.toStdString();
+    EXPECT_TRUE(sql.contains(QStringLiteral("PK_Clientes")));
+
+    // Identity values start at 1 and step by 1, and are never taken again.
+    c->Execute(QStringLiteral("insert into Clientes default values"));
+    c->Execute(QStringLiteral("insert into Clientes default values"));
+    c->Execute(QStringLiteral("delete from Clientes where NumRegisto = 2"));
+    c->Execute(QStringLiteral("insert into Clientes default values"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select max(NumRegisto) from Clientes")).toInt32(), 3);
+    auto rs = c->Execute(QStringLiteral("select NumRegisto from Clientes"));
+    EXPECT_EQ(rs.Fields(0L).Type(), data::ado::adNumeric);
+}
+
+TEST(EmbeddedSchema, AddAndChangeColumnsKeepDataAndDeclaredTypes) {
+    Server s;
+    auto c = s.connect();
+    ASSERT_TRUE(createTable(*c, QStringLiteral("Clientes")));
+    EXPECT_EQ(addField(*c, QStringLiteral("Clientes"), QStringLiteral("Codigo"), QStringLiteral("varchar(10) null ")), 0);
+    EXPECT_EQ(addField(*c, QStringLiteral("Clientes"), QStringLiteral("Descricao"), QStringLiteral("varchar(50) null ")), 0);
+    EXPECT_EQ(addField(*c, QStringLiteral("Clientes"), QStringLiteral("Activo"), QStringLiteral("smallint null ")), 0);
+    EXPECT_EQ(addField(*c, QStringLiteral("Clientes"), QStringLiteral("Codigo"), QStringLiteral("varchar(10) null ")), 2705);
+    EXPECT_EQ(addField(*c, QStringLiteral("Clientes"), QStringLiteral("Morada"), QString()), 102) << "no type: refused";
+    EXPECT_EQ(addField(*c, QStringLiteral("Ghost"), QStringLiteral("X"), QStringLiteral("int null")), 4902);
+    EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_columns @table_name = 'Clientes',@COLUMN_NAME='Descricao'")));
+    EXPECT_FALSE(hasRows(*c, QStringLiteral("sp_columns @table_name = 'Clientes',@COLUMN_NAME='Morada'")));
+
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Descricao) values ('C1', '")+ QString(50, u'x') + QStringLiteral("')"));
+    c->Execute(QStringLiteral("CREATE INDEX [IX_Codigo] on [dbo].[Clientes] ( Codigo ) ON [PRIMARY]"));
+
+    // Widening keeps the rows, the key, the index and the identity counter.
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Descricao"), QStringLiteral("varchar(60) null ")), 0);
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Descricao"), QStringLiteral("varchar(60) null ")), 0)
+        << "again: nothing changes";
+    const QString file = s.file(QStringLiteral("Velmora"));
+    EXPECT_EQ(rawText(file, QStringLiteral("select type from pragma_table_info('Clientes') where name='Descricao'")),
+              QStringLiteral("varchar(60)"));
+    EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_indexes @table_name = 'Clientes' , @index_name= 'IX_Codigo'")));
+    EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_indexes @table_name = 'Clientes' , @index_name= 'PK_Clientes'")));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select Descricao from Clientes")).toString(), QString(50, u'x'));
+    c->Execute(QStringLiteral("insert into Clientes (Codigo) values ('C2')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select max(NumRegisto) from Clientes")).toInt32(), 2);
+
+    // Narrowing below the data fails and changes nothing.
+    QString text;
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Descricao"), QStringLiteral("varchar(3) null ")), 8152);
+    EXPECT_EQ(rawText(file, QStringLiteral("select type from pragma_table_info('Clientes') where name='Descricao'")),
+              QStringLiteral("varchar(60)"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes")).toInt32(), 2);
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Descricao"), QString()), 102);
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Nada"), QStringLiteral("int null")), 4924);
+    EXPECT_EQ(changeField(*c, QStringLiteral("Clientes"), QStringLiteral("Activo"), QStringLiteral("varchar(1) null")), 0);
+}
+
+TEST(EmbeddedSchema, IndexesAndCatalogueProcedures) {
+    Server s;
+    auto c = s.connect();
+    ASSERT_TRUE(createTable(*c, QStringLiteral("Produtos")));
+    ASSERT_EQ(addField(*c, QStringLiteral("Produtos"), QStringLiteral("Codigo"), QStringLiteral("varchar(15) null ")), 0);
+    ASSERT_EQ(addField(*c, QStringLiteral("Produtos"), QStringLiteral("PVP"), QStringLiteral("money null ")), 0);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("CREATE INDEX [IX_P] on [dbo].[Produtos] ( Codigo ) ON [PRIMARY]")), 0);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("CREATE INDEX [IX_P] on [dbo].[Produtos] ( Codigo ) ON [PRIMARY]")), 1913);
+    c->Execute(QStringLiteral("insert into Produtos (Codigo) values ('A'); insert into Produtos (Codigo) values ('A')"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("CREATE UNIQUE INDEX [UX_P] on [dbo].[Produtos] ( Codigo ) ON [PRIMARY]")), 1505);
+    auto ix = c->Execute(QStringLiteral("sp_indexes @table_name = 'Produtos' , @index_name= 'IX_P'"));
+    ASSERT_FALSE(ix.EOF());
+    EXPECT_EQ(ix.Fields(QStringLiteral("NON_UNIQUE")).Value().toInt32(), 1) << "not unique unless asked";
+
+    auto t = c->Execute(QStringLiteral("sp_tables @table_name = 'produtos'"));
+    QStringList names;
+    for (long i = 0; i < t.Fields().Count(); ++i) names << t.Fields(i).Name();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("TABLE_QUALIFIER"), QStringLiteral("TABLE_OWNER"), QStringLiteral("TABLE_NAME"),
+                                  QStringLiteral("TABLE_TYPE"), QStringLiteral("REMARKS")}));
+    EXPECT_EQ(t.Fields(QStringLiteral("TABLE_QUALIFIER")).Value().toString(), QStringLiteral("Velmora"));
+    EXPECT_EQ(t.Fields(QStringLiteral("TABLE_OWNER")).Value().toString(), QStringLiteral("dbo"));
+    EXPECT_EQ(t.Fields(QStringLiteral("TABLE_NAME")).Value().toString(), QStringLiteral("Produtos"));
+    EXPECT_EQ(t.Fields(QStringLiteral("TABLE_TYPE")).Value().toString(), QStringLiteral("TABLE"));
+    EXPECT_TRUE(t.Fields(QStringLiteral("REMARKS")).Value().isNull());
+
+    auto col = c->Execute(QStringLiteral("sp_columns @table_name = 'Produtos',@COLUMN_NAME='PVP'"));
+    ASSERT_FALSE(col.EOF());
+    EXPECT_EQ(col.Fields().Count(), 19);
+    EXPECT_EQ(col.Fields(QStringLiteral("TYPE_NAME")).Value().toString(), QStringLiteral("money"));
+    EXPECT_EQ(col.Fields(QStringLiteral("PRECISION")).Value().toInt32(), 19);
+    EXPECT_EQ(col.Fields(QStringLiteral("SCALE")).Value().toInt32(), 4);
+    EXPECT_EQ(col.Fields(QStringLiteral("IS_NULLABLE")).Value().toString(), QStringLiteral("YES"));
+    EXPECT_EQ(col.Fields(QStringLiteral("ORDINAL_POSITION")).Value().toInt32(), 3);
+    auto all = c->Execute(QStringLiteral("sp_columns @table_name = 'Produtos'"));
+    EXPECT_EQ(all.Fields(QStringLiteral("TYPE_NAME")).Value().toString(), QStringLiteral("numeric() identity"));
+    EXPECT_EQ(all.Fields(QStringLiteral("LENGTH")).Value().toInt32(), 20);
+
+    EXPECT_EQ(errorOf(*c, QStringLiteral("sp_tables @nonsense = 'x'")), 8145);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("sp_nothing 'x'")), 2812);
+}

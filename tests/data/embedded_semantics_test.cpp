@@ -1,0 +1,157 @@
+// SQL Server's meaning on the embedded engine: text comparison, dates, refused values,
+// money, and the server's error numbers.
+#include <gtest/gtest.h>
+
+#include "data/embedded/semantics.h"
+#include "embedded_test_helpers.h"
+#include "platform/clock.h"
+
+using namespace embeddedtest;
+
+namespace {
+
+int cmp(const char* a, const char* b) {
+    return data::embedded::compareText(a, static_cast<int>(strlen(a)), b, static_cast<int>(strlen(b)));
+}
+
+void staging(data::Connection& c) {
+    c.Execute(QStringLiteral(" create table Clientes ( NumRegisto numeric (18,0) identity (1,1) not null )"));
+    c.Execute(QStringLiteral(" alter table Clientes add Codigo varchar(10) null "));
+    c.Execute(QStringLiteral(" alter table Clientes add Status varchar(3) null "));
+    c.Execute(QStringLiteral(" alter table Clientes add Activo smallint null "));
+    c.Execute(QStringLiteral(" alter table Clientes add PVP money null "));
+    c.Execute(QStringLiteral(" alter table Clientes add Datasys datetime null "));
+}
+
+}  // namespace
+
+TEST(EmbeddedSemantics, TextComparesWithoutCaseAndTrailingBlanks) {
+    EXPECT_EQ(cmp("abc", "ABC"), 0);
+    EXPECT_EQ(cmp("abc  ", "abc"), 0);
+    EXPECT_LT(cmp("abc", "abd"), 0);
+    EXPECT_LT(cmp(" abc", "abc"), 0) << "leading blanks count";
+    EXPECT_EQ(cmp("Ação", "AÇÃO"), 0);
+    EXPECT_LT(cmp("a", "B"), 0);
+    EXPECT_EQ(cmp("2024-01-31", "2024-01-31 00:00:00.000"), 0);
+    EXPECT_LT(cmp("2024-01-31", "2024-01-31 10:00:00.000"), 0);
+    EXPECT_GT(cmp("2024-02-01", "2024-01-31 23:59:59.997"), 0);
+
+    Server s;
+    auto c = s.connect();
+    staging(*c);
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Status) values ('abc  ', 'n')"));
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Status) values ('B', 'A')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Codigo = 'ABC'")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Status='N'")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Codigo <> 'abc'")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Codigo >= 'b'")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Status in ('a','x')")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select Codigo from Clientes order by Codigo")).toString(), QStringLiteral("abc  "));
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Status) values ('ABC', 'x')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select Codigo from Clientes group by Codigo)")).toInt32(), 2);
+    c->Execute(QStringLiteral("delete Clientes where Status = 'X'"));
+    c->Execute(QStringLiteral("Update Clientes Set Status='' Where Status='A'  or Status='E' "));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where isnull(status,'')<>''")).toInt32(), 1);
+}
+
+TEST(EmbeddedSemantics, DatesComparedWithDateLiteralsAndTheServerClock) {
+    Server s;
+    auto c = s.connect();
+    staging(*c);
+    c->Execute(QStringLiteral("insert into Clientes (Datasys) values ('2024-01-31 10:00:00.000')"));
+    c->Execute(QStringLiteral("insert into Clientes (Datasys) values ('2024-02-01')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Datasys>='2024-01-31' and Datasys<='2024-01-31'")).toInt32(),
+              0);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Datasys>='2024-01-31' and Datasys<'2024-02-01'")).toInt32(),
+              1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Datasys='2024-02-01 00:00:00'")).toInt32(), 1);
+    auto rs = c->Execute(QStringLiteral("select Datasys from Clientes order by Datasys"));
+    EXPECT_EQ(rs.Fields(0L).Type(), data::ado::adDBTimeStamp);
+    EXPECT_EQ(rs.Fields(0L).Value().toDateTime(), QDateTime(QDate(2024, 1, 31), QTime(10, 0), Qt::UTC));
+
+    platform::setClock([] { return QDateTime(QDate(2023, 5, 6), QTime(7, 8, 9, 10), Qt::UTC); });
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Datasys) values ('now', GetDate())"));
+    platform::setClock({});
+    EXPECT_EQ(rawText(s.file(QStringLiteral("Velmora")), QStringLiteral("select Datasys from Clientes where Codigo='now'")),
+              QStringLiteral("2023-05-06 07:08:09.010"));
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('2024-13-45')"), &text), 241);
+}
+
+TEST(EmbeddedSemantics, ValuesThatDoNotFitAreRefusedAndChangeNothing) {
+    Server s;
+    auto c = s.connect();
+    staging(*c);
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, Activo) values ('C1', 1)"));
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Codigo) values ('12345678901')"), &text), 8152);
+    EXPECT_EQ(text, QStringLiteral("String or binary data would be truncated."));
+    ASSERT_EQ(c->Errors().Count(), 2);
+    EXPECT_EQ(c->Errors().Item(0).SQLState(), QStringLiteral("22001"));
+    EXPECT_EQ(c->Errors().Item(1).Description(), QStringLiteral("The statement has been terminated."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Codigo) values ('1234567890   ')")), 0)
+        << "blanks beyond the width are no error";
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes")).toInt32(), 2);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = Codigo + 'XXXXXXXXXXX'")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = 'ABCDEFGHIJKL' where Codigo = 'C1'")), 8152);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Codigo = 'C1'")).toInt32(), 1);
+
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Activo = 40000"), &text), 220);
+    EXPECT_EQ(text, QStringLiteral("Arithmetic overflow error for data type smallint, value = 40000."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Activo) values (-32769)")), 220);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Activo) values (-32768)")), 0);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Activo) values ('abc')"), &text), 245);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select sum(Activo) from Clientes")).toInt32(), 1 - 32768);
+
+    // Inside a transaction only the refused statement is undone.
+    c->BeginTrans();
+    c->Execute(QStringLiteral("insert into Clientes (Codigo) values ('T1')"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Codigo) values ('TOO LONG FOR IT')")), 8152);
+    c->CommitTrans();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where Codigo='T1'")).toInt32(), 1);
+}
+
+TEST(EmbeddedSemantics, MoneyKeepsFourDecimalsExactly) {
+    Server s;
+    auto c = s.connect();
+    staging(*c);
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, PVP) values ('a', 0.1)"));
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, PVP) values ('b', 1234567.8912)"));
+    c->Execute(QStringLiteral("insert into Clientes (Codigo, PVP) values ('c', 12)"));
+    auto rs = c->Execute(QStringLiteral("select PVP from Clientes order by Codigo"));
+    EXPECT_EQ(rs.Fields(0L).Type(), data::ado::adCurrency);
+    EXPECT_EQ(rs.Fields(0L).Value().toCurrency(), *data::Currency::parse(QStringLiteral("0.1")));
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(0L).Value().toCurrency(), *data::Currency::parse(QStringLiteral("1234567.8912")));
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(0L).Value().toCurrency(), data::Currency::fromUnits(12));
+    // Stored as the plain amount, readable by any SQLite tool.
+    EXPECT_EQ(rawText(s.file(QStringLiteral("Velmora")), QStringLiteral("select typeof(PVP) from Clientes where Codigo='c'")),
+              QStringLiteral("integer"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select sum(PVP) from Clientes")).toDouble(), 1234579.9912);
+
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (PVP) values ('abc')"), &text), 235);
+}
+
+TEST(EmbeddedSemantics, ServerErrorNumbers) {
+    Server s;
+    auto c = s.connect();
+    staging(*c);
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral("select * from Nada"), &text), 208);
+    EXPECT_EQ(text, QStringLiteral("Invalid object name 'Nada'."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("select Nada from Clientes"), &text), 207);
+    EXPECT_EQ(text, QStringLiteral("Invalid column name 'Nada'."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("select * from Nada..Clientes"), &text), 911);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("create table T (a int, A varchar(3))"), &text), 2705);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("selec 1"), &text), 102);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Codigo) values ('unclosed)"), &text), 105);
+
+    auto m = s.connect(QStringLiteral("master"));
+    EXPECT_EQ(errorOf(*m, QStringLiteral("Create Database Velmora"), &text), 1801);
+    EXPECT_EQ(text, QStringLiteral("Database 'Velmora' already exists. Choose a different database name."));
+    EXPECT_EQ(errorOf(*m, QStringLiteral("Create Database VELMORA")), 1801) << "names without case";
+    EXPECT_EQ(c->Errors().Count(), 1);
+    EXPECT_EQ(m->Errors().Item(0).Number(), 1801);
+}

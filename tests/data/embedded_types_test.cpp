@@ -1,0 +1,103 @@
+// SQL Server column types as fields: ADO's type numbers, sizes and the values they hand out;
+// transactions and the statement time-out.
+#include <gtest/gtest.h>
+
+#include "embedded_test_helpers.h"
+
+using namespace embeddedtest;
+namespace ado = data::ado;
+
+TEST(EmbeddedTypes, FieldsCarryAdoTypesSizesAndValues) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral(
+        "create table [Tipos] ([i] int, [s] smallint, [t] tinyint, [b] bigint, [bit] bit, [m] money, [n] numeric(10,2), "
+        "[f] float, [r] real, [d] datetime, [vc] varchar(20), [c] char(4), [tx] text, [nv] nvarchar(30), [nt] ntext, "
+        "[im] image, [vb] varbinary(8), [u] varchar)"));
+    c->Execute(QStringLiteral("insert into Tipos values (2147483647, -5, 255, 9007199254740993, 1, 922337203685.4775, "
+                              "12.345, 0.5, 1.5, '2024-02-29 23:59:59.997', 'Ação', 'ab', 'long', N'wide', N'wider', "
+                              "x'00ff', x'01', 'z')"));
+    auto rs = c->Execute(QStringLiteral("select * from Tipos"));
+    struct Expect {
+        const char* name;
+        int type;
+        long size;
+    };
+    const Expect expected[] = {{"i", ado::adInteger, 4},
+                               {"s", ado::adSmallInt, 2},
+                               {"t", ado::adUnsignedTinyInt, 1},
+                               {"b", ado::adBigInt, 8},
+                               {"bit", ado::adBoolean, 2},
+                               {"m", ado::adCurrency, 8},
+                               {"n", ado::adNumeric, 19},
+                               {"f", ado::adDouble, 8},
+                               {"r", ado::adSingle, 4},
+                               {"d", ado::adDBTimeStamp, 16},
+                               {"vc", ado::adVarChar, 20},
+                               {"c", ado::adChar, 4},
+                               {"tx", ado::adLongVarChar, 2147483647},
+                               {"nv", ado::adVarWChar, 30},
+                               {"nt", ado::adLongVarWChar, 1073741823},
+                               {"im", ado::adLongVarBinary, 2147483647},
+                               {"vb", ado::adVarBinary, 8},
+                               {"u", ado::adVarChar, 1}};
+    ASSERT_EQ(rs.Fields().Count(), static_cast<long>(std::size(expected)));
+    for (const auto& e : expected) {
+        const auto f = rs.Fields(QString::fromLatin1(e.name));
+        EXPECT_EQ(f.Type(), e.type) << e.name;
+        EXPECT_EQ(f.DefinedSize(), e.size) << e.name;
+    }
+    EXPECT_EQ(rs.Fields(QStringLiteral("i")).Value().toInt32(), 2147483647);
+    EXPECT_EQ(rs.Fields(QStringLiteral("b")).Value().toInt64(), 9007199254740993LL) << "64-bit integers exactly";
+    EXPECT_EQ(rs.Fields(QStringLiteral("bit")).Value().type(), data::Variant::Type::Boolean);
+    EXPECT_EQ(rs.Fields(QStringLiteral("m")).Value().toCurrency(), *data::Currency::parse(QStringLiteral("922337203685.4775")));
+    EXPECT_EQ(rs.Fields(QStringLiteral("n")).Value().toCurrency(), *data::Currency::parse(QStringLiteral("12.35")))
+        << "numeric(10,2) keeps two decimals";
+    EXPECT_EQ(rs.Fields(QStringLiteral("d")).Value().toDateTime(),
+              QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 997), Qt::UTC));
+    EXPECT_EQ(rs.Fields(QStringLiteral("vc")).Value().toString(), QStringLiteral("Ação"));
+    EXPECT_EQ(rs.Fields(QStringLiteral("vc")).ActualSize(), 4);
+    EXPECT_EQ(rs.Fields(QStringLiteral("nv")).ActualSize(), 8) << "wide characters count two bytes";
+    EXPECT_EQ(rs.Fields(QStringLiteral("im")).Value().toBytes(), QByteArray("\x00\xff", 2));
+    // A varchar without a length is one character wide, as SQL Server makes it.
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Tipos (u) values ('zz')")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Tipos (t) values (256)")), 220);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Tipos (i) values (2147483648)")), 8115);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Tipos (n) values (123456789)")), 8115);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Tipos (vb) values (x'010203040506070809')")), 8152);
+
+    // Expressions take their type from their values.
+    auto e = c->Execute(QStringLiteral("select count(*) as n, isnull(vc,'') as v, 1.5 as f from Tipos"));
+    EXPECT_EQ(e.Fields(QStringLiteral("n")).Type(), ado::adInteger);
+    EXPECT_EQ(e.Fields(QStringLiteral("v")).Type(), ado::adVarChar);
+    EXPECT_EQ(e.Fields(QStringLiteral("f")).Type(), ado::adDouble);
+}
+
+TEST(EmbeddedTypes, TransactionsAndTheStatementTimeOut) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table T (a int)"));
+    EXPECT_EQ(c->BeginTrans(), 1);
+    c->Execute(QStringLiteral("insert into T values (1)"));
+    c->RollbackTrans();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from T")).toInt32(), 0);
+    c->BeginTrans();
+    EXPECT_THROW(c->BeginTrans(), data::DbError);
+    c->Execute(QStringLiteral("insert into T values (2)"));
+    c->CommitTrans();
+    EXPECT_THROW(c->CommitTrans(), data::DbError);
+    EXPECT_THROW(c->RollbackTrans(), data::DbError);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from T")).toInt32(), 1);
+
+    // A statement that runs past the command time-out is stopped.
+    c->setCommandTimeout(1);
+    QString text;
+    EXPECT_EQ(errorOf(*c,
+                      QStringLiteral("with recursive n(x) as (select 1 union all select x + 1 from n) "
+                                     "select count(*) from n where x < 0"),
+                      &text),
+              -2147217871);
+    EXPECT_EQ(text, QStringLiteral("Query timeout expired"));
+    EXPECT_EQ(c->Errors().Item(0).SQLState(), QStringLiteral("HYT00"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from T")).toInt32(), 1) << "the connection goes on";
+}

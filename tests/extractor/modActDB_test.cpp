@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <algorithm>
+
+#include "data/connection.h"
+#include "extractor/MainMod_configuracao.h"
+#include "extractor/MainMod_ligacoes.h"
+#include "extractor/modActDB.h"
+#include "sqltoolkit/CSql.h"
+#include "support/embedded_server.h"
+#include "support/messagebox_recorder.h"
+#include "support/program_folder.h"
+
+using testsupport::ColumnInfo;
+using namespace data::ado;
+
+namespace {
+
+struct Layout {
+    const char* table;
+    std::vector<ColumnInfo> columns;
+};
+
+ColumnInfo vc(const char* name, long width) { return {name, adVarChar, width}; }
+ColumnInfo col(const char* name, int type) { return {name, type, 0}; }
+
+// The staging tables in their final widths, columns in the order of creation.
+const std::vector<Layout>& finalLayout() {
+    static const std::vector<Layout> layout = {
+        {"LigaClientes", {vc("Grupo", 3), vc("Familia", 3), vc("Subfamilia", 3)}},
+        {"LigaProdutos", {vc("Grupo", 3), vc("Familia", 3), vc("Subfamilia", 3), vc("PVP", 1), vc("Fornecedor", 10)}},
+        {"LigaMovimentos", {vc("Mascara", 3), vc("Tipo", 3), vc("TipoOferta", 1), col("ApenasMovComValor", adSmallInt)}},
+        {"Clientes",
+         {col("Activo", adSmallInt), vc("Status", 3), vc("Codigo", 10), vc("Descricao", 60), vc("Designacao", 60),
+          vc("Contribuinte", 15), vc("BI_NIPC", 10), vc("Morada", 60), vc("Localidade", 50), vc("Distrito", 50),
+          vc("Concelho", 50), vc("CodPost", 60), vc("Pais", 50), vc("Segmento", 50)}},
+        {"Produtos",
+         {col("Activo", adSmallInt), vc("Status", 3), vc("Codigo", 15), vc("CodigoBarras", 15), vc("Descricao", 80),
+          vc("UnidadeVenda", 3), col("PVP", adCurrency), vc("Cambio", 3), vc("NomeFornecedor", 50)}},
+        {"Movimentos",
+         {vc("Status", 3), vc("Mascara", 2), vc("Chave", 50), vc("Data", 10), vc("TipoVenda", 1),
+          vc("CodigoVendedor", 2), vc("CodigoCliente", 10), vc("CodigoProduto", 15), col("Quantidade", adCurrency),
+          col("Valor", adCurrency), vc("Cambio", 3), vc("UnidadeVenda", 3), vc("IEC", 1), vc("Observacoes", 50),
+          vc("Motivo", 100)}},
+        {"HistFiles", {vc("Filename", 128), col("Ficheiro", adLongVarBinary), col("Datasys", adDBTimeStamp)}},
+        {"LogGeral", {col("DataSys", adDBTimeStamp), vc("Opcao", 50), col("Texto", adLongVarChar)}},
+    };
+    return layout;
+}
+
+// What a table holds, for comparison: the key column, then every other column with its type
+// and, for texts, its width.
+std::vector<ColumnInfo> shape(data::Connection& conn, const QString& table) {
+    std::vector<ColumnInfo> out;
+    for (ColumnInfo c : testsupport::tableColumns(conn, table)) {
+        if (c.type != adVarChar) c.size = 0;
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::vector<ColumnInfo> expectedShape(const Layout& l) {
+    std::vector<ColumnInfo> out{col("NumRegisto", adNumeric)};
+    out.insert(out.end(), l.columns.begin(), l.columns.end());
+    return out;
+}
+
+class ActualizaBaseDadosTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program_.pointTo(server_, "Empresa");
+        LerConfiguracao();
+    }
+
+    std::vector<std::vector<data::Variant>> logRows() const {
+        return server_.rows("Velmora", "select Opcao, Texto, DataSys from LogGeral order by NumRegisto");
+    }
+
+    void expectFinalLayout() {
+        auto conn = server_.connect("Velmora");
+        for (const Layout& l : finalLayout()) {
+            SCOPED_TRACE(l.table);
+            EXPECT_EQ(shape(*conn, l.table), expectedShape(l));
+            EXPECT_TRUE(gobjSql().SQLCheckIndex(*conn, l.table, QStringLiteral("PK_") + l.table));
+        }
+    }
+
+    testsupport::TempEmbeddedServer server_;
+    testsupport::TempProgramFolder program_;
+};
+
+}  // namespace
+
+TEST_F(ActualizaBaseDadosTest, ANewServerGetsTheWholeStagingDatabaseInOneCall) {
+    testsupport::MessageBoxRecorder boxes;
+    ActualizaBaseDados();
+    EXPECT_TRUE(boxes.shown.empty());
+    expectFinalLayout();
+
+    const auto rows = logRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].toString(), "Arranque da Aplicação");
+    EXPECT_EQ(rows[0][1].toString(), "");
+    EXPECT_FALSE(rows[0][2].isNull());
+    for (const auto& r : server_.rows("Velmora", "select Opcao, Texto from LogGeral")) {
+        EXPECT_FALSE(r[0].toString().contains(server_.password()));
+        EXPECT_FALSE(r[1].toString().contains(server_.password()));
+    }
+}
+
+TEST_F(ActualizaBaseDadosTest, ASecondCallChangesNoTableAndLogsOnceMore) {
+    ActualizaBaseDados();
+    server_.exec("Velmora", "insert into Clientes (Codigo, Descricao, Distrito) values ('O''NEILL', 'Cliente', 'Lisboa')");
+    server_.exec("Velmora", "insert into LigaMovimentos (Mascara, ApenasMovComValor) values ('V', 1)");
+    testsupport::MessageBoxRecorder boxes;
+    ActualizaBaseDados();
+    EXPECT_TRUE(boxes.shown.empty());
+    expectFinalLayout();
+    EXPECT_EQ(logRows().size(), 2u);
+    EXPECT_EQ(server_.scalar("Velmora", "select Descricao from Clientes where Codigo='O''NEILL'").toString(), "Cliente");
+    EXPECT_EQ(server_.scalar("Velmora", "select ApenasMovComValor from LigaMovimentos").toInt32(), 1);
+    EXPECT_EQ(server_.scalar("Velmora", "select count(*) from Clientes").toInt32(), 1);
+}
+
+TEST_F(ActualizaBaseDadosTest, AnOlderNarrowerLayoutIsWidenedAndKeepsItsData) {
+    // The layout of an earlier version: narrow columns, some columns and tables still missing.
+    server_.exec("master", "Create Database Velmora");
+    {
+        auto conn = server_.connect("Velmora");
+        CSql& s = gobjSql();
+        s.SQLCreateTable(*conn, "Clientes");
+        for (const auto& [name, type] :
+             std::vector<std::pair<QString, QString>>{{"Activo", "smallint null "},
+                                                       {"Status", "varchar(3) null "},
+                                                       {"Codigo", "varchar(10) null "},
+                                                       {"Descricao", "varchar(50) null "},
+                                                       {"Distrito", "varchar(2) null "},
+                                                       {"Pais", "varchar(10) null "}}) {
+            s.SQLAddField(*conn, "Clientes", name, type);
+        }
+        s.SQLCreateTable(*conn, "Produtos");
+        s.SQLAddField(*conn, "Produtos", "Codigo", "varchar(15) null ");
+        s.SQLAddField(*conn, "Produtos", "Descricao", "varchar(50) null ");
+        s.SQLCreateTable(*conn, "LigaMovimentos");
+        s.SQLAddField(*conn, "LigaMovimentos", "Mascara", "varchar(3) null ");
+        s.SQLAddField(*conn, "LigaMovimentos", "Tipo", "varchar(3) null ");
+        conn->Execute("insert into Clientes (Activo, Status, Codigo, Descricao, Distrito, Pais) "
+                      "values (1, 'N', 'O''NEILL', 'Descrição antiga', 'LX', 'PT')");
+        conn->Execute("insert into Produtos (Codigo, Descricao) values ('P1', 'Produto')");
+        conn->Execute("insert into LigaMovimentos (Mascara, Tipo) values ('V', 'FT')");
+    }
+
+    testsupport::MessageBoxRecorder boxes;
+    ActualizaBaseDados();
+    EXPECT_TRUE(boxes.shown.empty());
+
+    auto conn = server_.connect("Velmora");
+    for (const Layout& l : finalLayout()) {
+        SCOPED_TRACE(l.table);
+        const auto got = shape(*conn, l.table);
+        // Columns that existed keep their place; the others follow in the order they are added.
+        auto sorted = [](std::vector<ColumnInfo> v) {
+            std::sort(v.begin(), v.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.name < b.name; });
+            return v;
+        };
+        EXPECT_EQ(sorted(got), sorted(expectedShape(l)));
+    }
+    const auto c = server_.rows("Velmora", "select Activo, Status, Codigo, Descricao, Distrito, Pais, Segmento from Clientes");
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0][0].toInt32(), 1);
+    EXPECT_EQ(c[0][2].toString(), "O'NEILL");
+    EXPECT_EQ(c[0][3].toString(), "Descrição antiga");
+    EXPECT_EQ(c[0][4].toString(), "LX");
+    EXPECT_EQ(c[0][5].toString(), "PT");
+    EXPECT_TRUE(c[0][6].isNull());
+    EXPECT_EQ(server_.scalar("Velmora", "select Descricao from Produtos where Codigo='P1'").toString(), "Produto");
+    EXPECT_EQ(server_.scalar("Velmora", "select ApenasMovComValor from LigaMovimentos").toInt32(), 0)
+        << "the rule row saved without the flag holds 0 after the start";
+    EXPECT_EQ(logRows().size(), 1u);
+}
+
+TEST_F(ActualizaBaseDadosTest, AWrongPasswordShowsOneCriticalMessageAndTouchesNothing) {
+    ActualizaBaseDados();
+    program_.pointTo(server_, "Empresa", "Pw.Errada'2024");
+    LerConfiguracao();
+    testsupport::MessageBoxRecorder boxes;
+    ActualizaBaseDados();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].style, platform::mb::Critical);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("18456\rLogin failed for user 'sa'."));
+    EXPECT_EQ(boxes.shown[0].title, platform::appTitle()) << "the program's default title";
+    EXPECT_FALSE(boxes.shown[0].text.contains("Errada"));
+    EXPECT_EQ(logRows().size(), 1u) << "no log row";
+    expectFinalLayout();
+}
+
+TEST_F(ActualizaBaseDadosTest, AServerWithoutTheStagingDatabaseAndAWrongPasswordGetsNothing) {
+    program_.pointTo(server_, "Empresa", "errada");
+    LerConfiguracao();
+    testsupport::MessageBoxRecorder boxes;
+    ActualizaBaseDados();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith("18456\r"));
+    EXPECT_FALSE(QFile::exists(server_.databaseFile("Velmora")));
+}
