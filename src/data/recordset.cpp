@@ -343,6 +343,10 @@ namespace {
 bool looksLikeTableName(const QString& source) {
     const QString s = source.trimmed();
     if (s.isEmpty()) return false;
+    // A lone system procedure name is a call, not a table.
+    if (s.startsWith(QLatin1String("sp_"), Qt::CaseInsensitive) || s.startsWith(QLatin1String("xp_"), Qt::CaseInsensitive)) {
+        return false;
+    }
     bool inBracket = false;
     for (const QChar ch : s) {
         if (inBracket) {

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 
 #include "data/connection.h"
+#include "data/connectionstring.h"
+#include "data/embedded/catalog.h"
+#include "platform/appdir.h"
 #include "data/dberror.h"
 #include "data/recordset.h"
 
@@ -111,4 +114,31 @@ TEST(EmbeddedConnection, LoginAndDatabaseFailuresCarrySqlServerNumbers) {
                         QStringLiteral("pw"), &text),
               0);
     EXPECT_FALSE(text.contains(QStringLiteral("pw")));
+}
+
+TEST(EmbeddedConnection, ConnectionStringKeysAndServerFolders) {
+    const data::ConnectionString cs(QStringLiteral(
+        "Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;INITIAL CATALOG=Velmora;Data Source=embedded:srv;PWD=x;y"));
+    EXPECT_EQ(cs.provider(), QStringLiteral("SQLOLEDB.1"));
+    EXPECT_EQ(cs.userId(), QStringLiteral(" sa ")) << "values verbatim";
+    EXPECT_EQ(cs.initialCatalog(), QStringLiteral("Velmora"));
+    EXPECT_EQ(cs.value(QStringLiteral("server")), QStringLiteral("embedded:srv"));
+    EXPECT_EQ(cs.password(), QStringLiteral("x"));
+    EXPECT_FALSE(cs.withoutPassword().contains(QStringLiteral("PWD")));
+    EXPECT_TRUE(cs.withoutPassword().startsWith(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;")));
+    const data::ConnectionString empty(QStringLiteral("User ID=;Initial Catalog="));
+    EXPECT_TRUE(empty.contains(QStringLiteral("UID")));
+    EXPECT_EQ(empty.userId(), QString());
+
+    // A relative folder is taken from the program's folder.
+    EXPECT_EQ(data::embedded::ServerFolder::fromDataSource(QStringLiteral("embedded:srv")).path(),
+              QDir::cleanPath(platform::appFolder() + QStringLiteral("/srv")));
+    EXPECT_EQ(data::embedded::ServerFolder::fromDataSource(QStringLiteral("EMBEDDED:/tmp/x/../y")).path(), QStringLiteral("/tmp/y"));
+    // Stored password form: salted, so two hashes of one password differ, and both verify.
+    const QString h1 = data::embedded::hashPassword(QStringLiteral("pw"));
+    const QString h2 = data::embedded::hashPassword(QStringLiteral("pw"));
+    EXPECT_NE(h1, h2);
+    EXPECT_TRUE(data::embedded::verifyPassword(QStringLiteral("pw"), h1));
+    EXPECT_FALSE(data::embedded::verifyPassword(QStringLiteral("pW"), h1));
+    EXPECT_FALSE(data::embedded::verifyPassword(QStringLiteral("pw"), QStringLiteral("pw")));
 }

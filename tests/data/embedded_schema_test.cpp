@@ -135,6 +135,11 @@ TEST(EmbeddedSchema, IndexesAndCatalogueProcedures) {
     EXPECT_EQ(all.Fields(QStringLiteral("TYPE_NAME")).Value().toString(), QStringLiteral("numeric() identity"));
     EXPECT_EQ(all.Fields(QStringLiteral("LENGTH")).Value().toInt32(), 20);
 
+    // Without arguments: every table of the database, opened as a lone name too.
+    data::Recordset every;
+    every.Open(QStringLiteral("sp_tables"), *c);
+    ASSERT_FALSE(every.EOF());
+    EXPECT_EQ(every.Fields(QStringLiteral("TABLE_NAME")).Value().toString(), QStringLiteral("Produtos"));
     EXPECT_EQ(errorOf(*c, QStringLiteral("sp_tables @nonsense = 'x'")), 8145);
     EXPECT_EQ(errorOf(*c, QStringLiteral("sp_nothing 'x'")), 2812);
 }

@@ -91,6 +91,13 @@ TEST(EmbeddedSemantics, ValuesThatDoNotFitAreRefusedAndChangeNothing) {
     EXPECT_EQ(c->Errors().Item(1).Description(), QStringLiteral("The statement has been terminated."));
     EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Codigo) values ('1234567890   ')")), 0)
         << "blanks beyond the width are no error";
+    EXPECT_EQ(scalar(*c, QStringLiteral("select Codigo from Clientes where Codigo like '1234%'")).toString(),
+              QStringLiteral("1234567890")) << "and they are not stored";
+    c->Execute(QStringLiteral("update Clientes set Status = 'E   ' where Codigo like '1234%'"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select Status from Clientes where Codigo like '1234%'")).toString(), QStringLiteral("E  "));
+    c->Execute(QStringLiteral("create table Fixo (c char(4))"));
+    c->Execute(QStringLiteral("insert into Fixo values ('ab')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select c from Fixo")).toString(), QStringLiteral("ab  ")) << "char(n) is filled";
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes")).toInt32(), 2);
     EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = Codigo + 'XXXXXXXXXXX'")), 8152);
     EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = 'ABCDEFGHIJKL' where Codigo = 'C1'")), 8152);

@@ -270,6 +270,23 @@ const TableDefinition* Core::table(const QString& schema, const QString& name) {
 
 void Core::schemaChanged() { tables_.clear(); }
 
+bool Core::resolvesTo(const QString& schema, const QString& table) {
+    // Unqualified names look in temp, main, then the attached databases in attachment order.
+    Statement list(db(), QStringLiteral("PRAGMA database_list"), context());
+    QStringList order;
+    while (list.step()) order.push_back(list.text(1));
+    for (const QString& s : order) {
+        Statement q(db(),
+                    QStringLiteral("SELECT count(*) FROM ") + quoteName(s) +
+                        QStringLiteral(".sqlite_master WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"),
+                    context());
+        q.bind(1, table);
+        q.step();
+        if (q.int64(0) > 0) return s.compare(schema, Qt::CaseInsensitive) == 0;
+    }
+    return false;
+}
+
 void Core::ensureChecks(const QString& schema, const QString& table) {
     const QString key = schema.toLower() + u'\x1f' + table.toLower();
     QString sql;
@@ -291,26 +308,47 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
         if (!it->any) return;
         Statement q(db(), QStringLiteral("SELECT count(*) FROM temp.sqlite_master WHERE type = 'trigger' AND name = ?"),
                     context());
-        q.bind(1, insertName);
+        q.bind(1, it->insertTrigger);
         q.step();
         if (q.int64(0) == 1) return;
     }
-    exec(db(), QStringLiteral("DROP TRIGGER IF EXISTS temp.") + quoteName(insertName), context());
-    exec(db(), QStringLiteral("DROP TRIGGER IF EXISTS temp.") + quoteName(updateName), context());
+    const QString fitInsertName = QStringLiteral("tsqlfit_i_") + schema.toLower() + u'_' + stored;
+    const QString fitUpdateName = QStringLiteral("tsqlfit_u_") + schema.toLower() + u'_' + stored;
+    for (const QString& name : {insertName, updateName, fitInsertName, fitUpdateName}) {
+        exec(db(), QStringLiteral("DROP TRIGGER IF EXISTS temp.") + quoteName(name), context());
+    }
     const TableDefinition def = TableDefinition::parse(sql);
     QString onInsert;
     QString onUpdate;
+    QString fit;
     for (const auto& c : def.columns) {
-        const QString ref = QStringLiteral("NEW.") + quoteName(c.name);
+        const QString col = quoteName(c.name);
+        const QString ref = QStringLiteral("NEW.") + col;
         for (const auto& check : c.type.checks(ref)) {
             onInsert += QStringLiteral(" SELECT %1 WHERE %2;").arg(check.raise, check.condition);
-            onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;")
-                            .arg(check.raise, ref, quoteName(c.name), check.condition);
+            onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;").arg(check.raise, ref, col, check.condition);
+        }
+        // What SQL Server stores: blanks beyond a character column's width dropped, char(n)
+        // filled with blanks to its width.
+        using K = SqlType::Kind;
+        const long n = c.type.length;
+        if ((c.type.kind == K::VarChar || c.type.kind == K::NVarChar || c.type.kind == K::Char || c.type.kind == K::NChar) &&
+            n > 0 && n < 8001) {
+            fit += QStringLiteral(" UPDATE %1 SET %2 = substr(%2, 1, %3) WHERE rowid = NEW.rowid AND typeof(%2) = 'text' AND "
+                                  "length(%2) > %3;")
+                       .arg(quoteName(stored), col)
+                       .arg(n);
+            if (c.type.kind == K::Char || c.type.kind == K::NChar) {
+                fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
+                                      "'text' AND length(%2) < %3;")
+                           .arg(quoteName(stored), col)
+                           .arg(n);
+            }
         }
     }
-    CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty()};
-    if (cc.any) {
-        const QString target = schemaRef(schema) + u'.' + quoteName(stored);
+    CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty() || !fit.isEmpty()};
+    const QString target = schemaRef(schema) + u'.' + quoteName(stored);
+    if (!onInsert.isEmpty()) {
         exec(db(),
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(insertName) + QStringLiteral(" BEFORE INSERT ON ") + target +
                  QStringLiteral(" BEGIN") + onInsert + QStringLiteral(" END"),
@@ -320,6 +358,21 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
                  QStringLiteral(" BEGIN") + onUpdate + QStringLiteral(" END"),
              context());
     }
+    // A trigger body names its table without a database, so the fitting is only done where
+    // that name finds this very table (and never on tables without row ids).
+    bool withoutRowid = false;
+    for (const auto& t : def.tail) withoutRowid = withoutRowid || t.isWord("ROWID");
+    if (!fit.isEmpty() && !withoutRowid && resolvesTo(schema, stored)) {
+        exec(db(),
+             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitInsertName) + QStringLiteral(" AFTER INSERT ON ") + target +
+                 QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
+             context());
+        exec(db(),
+             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitUpdateName) + QStringLiteral(" AFTER UPDATE ON ") + target +
+                 QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
+             context());
+    }
+    if (onInsert.isEmpty()) cc.insertTrigger = fitInsertName;
     checks_.insert(key, cc);
 }
 

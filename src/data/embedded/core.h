@@ -2,6 +2,16 @@
 // The state of one embedded connection: its SQLite handle on the connection's database, the
 // other databases attached to it, and the caches of translations, table definitions and write
 // checks. Shared by the session and by the row writers of its recordsets.
+//
+// Time-outs: the connection time-out bounds the wait for a locked file while opening; the
+// command time-out bounds both a statement's running time (it is then stopped: "Query timeout
+// expired") and its wait for another connection's lock (error 1222). A time-out of 0 means no
+// limit, except that a lock is waited for at most 600 seconds: a connection of this same
+// program holding a lock would otherwise hang the unattended program for good.
+//
+// Write checks: the refusals of SQL Server's types (varchar width, smallint range, ...) are
+// temporary triggers built from each table's declared types on the connection that writes, so
+// they also hold for tables made by other tools and are never stored in the database file.
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -53,6 +63,8 @@ public:
     void schemaChanged();
     // Makes sure the write checks of a table exist on this connection.
     void ensureChecks(const QString& schema, const QString& table);
+    // Whether an unqualified table name finds schema.table on this connection.
+    bool resolvesTo(const QString& schema, const QString& table);
 
     // Reads every row of a prepared statement. keyColumn: the statement's last column is the
     // row key of an updatable query over schema.table.
