@@ -10,18 +10,21 @@
 #include "platform/gui/qtsystemhooks.h"
 #include "platform/messagebox.h"
 #include "platform/singlecopy.h"
+#include "util/gui/WAlert1.h"
 #include "util/Locale.h"
 
 namespace {
 
-// The windowed services (message boxes, folder picker, beep) for the life of the application.
+// The windowed services (message boxes, the choice dialog, folder picker, beep) for the life of the application.
 class WindowedServices {
 public:
     WindowedServices() {
         platform::setMessageBoxHost(&boxes_);
         platform::installQtSystemHooks();
+        util::gui::installAlertDialog();
     }
     ~WindowedServices() {
+        util::gui::removeAlertDialog();
         platform::removeQtSystemHooks();
         platform::setMessageBoxHost(nullptr);
     }
