@@ -1,0 +1,6 @@
+#include "extractor/zip/frmCtrls.h"
+
+frmCtrlsForm& frmCtrls() {
+    static frmCtrlsForm form;
+    return form;
+}

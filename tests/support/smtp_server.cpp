@@ -1,0 +1,146 @@
+#include "support/smtp_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <cstdint>
+#include <random>
+
+namespace testsupport {
+
+namespace {
+
+// The script lives beside this file in the source tree.
+QString scriptPath() {
+    return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/smtp_server.py");
+}
+
+QString storeFolder(const QString& root) { return root + QStringLiteral("/store"); }
+
+}  // namespace
+
+TestCertificate TestCertificate::make(const QString& folder, const QString& name) {
+    TestCertificate c;
+    c.certFile = folder + QLatin1Char('/') + name + QStringLiteral(".pem");
+    c.keyFile = folder + QLatin1Char('/') + name + QStringLiteral(".key");
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-keyout"), c.keyFile, QStringLiteral("-out"), c.certFile, QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1")});
+    if (!openssl.waitForFinished(120000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
+        c.error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
+    }
+    return c;
+}
+
+SmtpTestServer::SmtpTestServer(const Options& options) {
+    if (!dir_.isValid()) {
+        error_ = QStringLiteral("no temporary folder");
+        return;
+    }
+    QDir().mkpath(storeFolder(dir_.path()));
+    QStringList args{scriptPath(), QStringLiteral("--store"), storeFolder(dir_.path())};
+    switch (options.mode) {
+        case Mode::Plain:
+            args << QStringLiteral("--mode") << QStringLiteral("plain");
+            break;
+        case Mode::StartTls:
+            args << QStringLiteral("--mode") << QStringLiteral("starttls");
+            break;
+        case Mode::Smtps:
+            args << QStringLiteral("--mode") << QStringLiteral("smtps");
+            break;
+    }
+    if (options.mode != Mode::Plain) {
+        cert_ = TestCertificate::make(dir_.path(), QStringLiteral("server"));
+        if (!cert_.error.isEmpty()) {
+            error_ = cert_.error;
+            return;
+        }
+        args << QStringLiteral("--cert") << cert_.certFile << QStringLiteral("--key") << cert_.keyFile;
+    }
+    if (!options.user.isEmpty()) {
+        args << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
+    }
+    if (options.delaySeconds > 0) args << QStringLiteral("--delay") << QString::number(options.delaySeconds);
+
+    process_ = std::make_unique<QProcess>();
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Debian's python: python3-aiosmtpd is installed for it, not for another python3 on PATH.
+    process_->start(QStringLiteral("/usr/bin/python3"), args);
+    if (!process_->waitForStarted(30000)) {
+        error_ = QStringLiteral("cannot start /usr/bin/python3: ") + process_->errorString();
+        return;
+    }
+    QByteArray out;
+    while (!out.contains('\n')) {
+        if (!process_->waitForReadyRead(60000)) {
+            error_ = QStringLiteral("the SMTP server did not start: ") + QString::fromLocal8Bit(out);
+            return;
+        }
+        out += process_->readAllStandardOutput();
+    }
+    const QByteArray line = out.left(out.indexOf('\n')).trimmed();
+    if (!line.startsWith("READY ")) {
+        error_ = QStringLiteral("unexpected output of the SMTP server: ") + QString::fromLocal8Bit(line);
+        return;
+    }
+    port_ = line.mid(6).toInt();
+}
+
+SmtpTestServer::~SmtpTestServer() {
+    if (!process_) return;
+    if (process_->state() != QProcess::NotRunning) {
+        process_->closeWriteChannel();
+        if (!process_->waitForFinished(10000)) {
+            process_->kill();
+            process_->waitForFinished(10000);
+        }
+    }
+}
+
+int SmtpTestServer::messageCount() const {
+    return static_cast<int>(QDir(storeFolder(dir_.path())).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+}
+
+QByteArray SmtpTestServer::rawMessage(int n) const {
+    QFile f(storeFolder(dir_.path()) + QLatin1Char('/') + QString::number(n) + QStringLiteral(".eml"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QJsonObject SmtpTestServer::summary(int n) const {
+    QFile f(storeFolder(dir_.path()) + QLatin1Char('/') + QString::number(n) + QStringLiteral(".json"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+int unusedLoopbackPort() {
+    // Below 32768, so that it fits the system's 16-bit port setting.
+    std::mt19937 rng(std::random_device{}());
+    std::uniform_int_distribution<int> pick(20000, 32767);
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        const int candidate = pick(rng);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0) return 1;
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(candidate));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        if (free) return candidate;
+    }
+    return 1;
+}
+
+}  // namespace testsupport
