@@ -1,0 +1,170 @@
+// The run driver and its log writer.
+//
+// Steps: (automatic) P11 and P12 = "Em Curso"; the start row; products, customers and the
+// period's sales lines; (manual) the period re-marked to be sent again, or (automatic) the
+// inactive customers and products deleted; the file named; the export writer (file, zipped
+// copy, status reset, P12 = "Concluído"); the mail when recipients are set; the end row.
+//
+// The imports and the export writer trap their own errors and the run goes on after them. Any
+// other failure (a settings write, a log row, a panel text, the re-marking, the deletions, the
+// naming, the mail call) ends the run at once through the trap "Função Processa": no file, no
+// mail, no end row.
+
+#include <QDate>
+#include <exception>
+
+#include "data/adoconstants.h"
+#include "data/connection.h"
+#include "data/recordset.h"
+#include "extractor/MailHost.h"
+#include "extractor/MainMod_configuracao.h"
+#include "extractor/RunHost.h"
+#include "extractor/clsVelmora.h"
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "platform/runtime_error.h"
+#include "util/EDiv.h"
+#include "util/sqltext.h"
+#include "util/text.h"
+
+namespace {
+
+void painel(RunHost& host, const QString& texto) {
+    host.SetPanelText(texto);
+    host.RefreshStatusBar();
+}
+
+// A column's value as a statement takes it: Null joins as nothing.
+QString valorSql(const data::Field& campo) {
+    const data::Variant v = campo.Value();
+    return v.isNull() ? QString() : util::sqlApostrofos(v.toString());
+}
+
+void escreveIni(const QString& chave, const QString& valor) {
+    platform::WritePrivateProfileString(QStringLiteral("Extractor"), chave, valor, caminhoFicheiroIni());
+}
+
+}  // namespace
+
+data::Variant clsVelmora::LancaLogGeral(data::Connection& conn, const QString& strOpcao, const QString& strTexto) {
+    // Apostrophes are doubled, so a path or a recipient list holding one is logged intact
+    // instead of breaking the statement and ending the run.
+    conn.Execute(QStringLiteral("Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'") +
+                     util::sqlApostrofos(strOpcao) + QStringLiteral("','") + util::sqlApostrofos(strTexto) +
+                     QStringLiteral("')"),
+                 nullptr, data::ado::adCmdText | data::ado::adExecuteNoRecords);
+    return data::Variant();
+}
+
+data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connection& gconnGestao,
+                                   const QString& DataIni, const QString& DataFim, std::int16_t CutOffMovimentos,
+                                   RunHost& StatusB, bool blnManual) {
+    try {
+        using namespace data::ado;
+
+        // 1. The scheduler reads P11 as the next period's start and as its guard against a
+        //    second start in this minute, so it is written before anything else.
+        if (!blnManual) {
+            escreveIni(QStringLiteral("P11"), platform::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            escreveIni(QStringLiteral("P12"), QStringLiteral("Em Curso"));
+        }
+
+        // 2.
+        LancaLogGeral(gconnGeral,
+                      blnManual ? QStringLiteral("Início do processamento manual...")
+                                : QStringLiteral("Início do processamento automático..."),
+                      DataFim);
+
+        // 3. to 5. The imports, each under its own trap.
+        LancaLogGeral(gconnGeral, QStringLiteral("Processando produtos..."), QString());
+        painel(StatusB, QStringLiteral("Processando Produtos..."));
+        ProcessaProdutos(gconnGeral, gconnGestao, StatusB);
+
+        LancaLogGeral(gconnGeral, QStringLiteral("Processando clientes..."), QString());
+        painel(StatusB, QStringLiteral("Processando Clientes..."));
+        ProcessaClientes(gconnGeral, gconnGestao, StatusB);
+
+        LancaLogGeral(gconnGeral, QStringLiteral("Processando movimentos..."), QString());
+        painel(StatusB, QStringLiteral("Processando Movimentos (") + DataIni + QStringLiteral(" a ") + DataFim +
+                            QStringLiteral(")"));
+        std::int16_t cutOff = CutOffMovimentos;
+        ProcessaMovimentos(gconnGeral, gconnGestao, DataIni, DataFim, cutOff, StatusB);
+
+        const QString dataIni = util::sqlApostrofos(DataIni);
+        const QString dataFim = util::sqlApostrofos(DataFim);
+        if (blnManual) {
+            // 6a. What the period already sent is sent again.
+            painel(StatusB, QStringLiteral("Acertando clientes/produtos"));
+            gconnGeral.Execute(QStringLiteral("Update Movimentos Set Status='A' Where Data>='") + dataIni +
+                               QStringLiteral("' and data<='") + dataFim + QStringLiteral("' and isnull(status,'')=''"));
+            data::Recordset rs;
+            rs.Open(QStringLiteral("Select CodigoProduto,CodigoCliente from movimentos Where Data>='") + dataIni +
+                        QStringLiteral("' and data<='") + dataFim + QStringLiteral("'"),
+                    gconnGeral, adOpenForwardOnly, adLockReadOnly);
+            if (!(rs.BOF() && rs.EOF())) {
+                while (!rs.EOF()) {
+                    gconnGeral.Execute(QStringLiteral("Update Clientes Set Status='A' ,Activo= 1 Where Codigo='") +
+                                       valorSql(rs.Fields(QStringLiteral("CodigoCliente"))) +
+                                       QStringLiteral("' and isnull(Status,'')='' "));
+                    gconnGeral.Execute(QStringLiteral("Update Produtos Set Status='A' ,Activo=1 Where Codigo='") +
+                                       valorSql(rs.Fields(QStringLiteral("CodigoProduto"))) +
+                                       QStringLiteral("' and isnull(Status,'')='' "));
+                    rs.MoveNext();
+                }
+            }
+            rs.Close();
+        } else {
+            // 6b. Only what a sales line made active goes to the file.
+            gconnGeral.Execute(QStringLiteral("Delete from produtos Where isnull(Activo,0)<>1"));
+            gconnGeral.Execute(QStringLiteral("Delete from clientes where isnull(activo,0)<>1"));
+        }
+
+        // 7. The file's name: prefix, yymmdd of today, ".MOV", in the export folder.
+        painel(StatusB, QStringLiteral("Finalizando Processo..."));
+        QString strPasta = LerIni(QStringLiteral("Extractor"), QStringLiteral("P3"));
+        const QString prefixoPasta =
+            util::trimBlanks(strPasta).isEmpty() ? QString() : strPasta + QStringLiteral("/");
+        const QDate hoje = platform::today();
+        std::int16_t dois = 2;
+        const QString strNomeFicheiro = LerIni(QStringLiteral("Extractor"), QStringLiteral("P15")) +
+                                        eFun().Zerar(QString::number(hoje.year()).right(2), dois) +
+                                        eFun().Zerar(QString::number(hoje.month()), dois) +
+                                        eFun().Zerar(QString::number(hoje.day()), dois) + QStringLiteral(".MOV");
+        const QString strFicheiro = prefixoPasta + strNomeFicheiro;
+        const QString strSistema = LerIni(QStringLiteral("Extractor"), QStringLiteral("P8"));
+
+        // 8. The export writer, under its own trap.
+        LancaLogGeral(gconnGeral, QStringLiteral("Criando ficheiro..."), strFicheiro);
+        painel(StatusB, QStringLiteral("Criando ficheiro ") + strNomeFicheiro);
+        CriaFicheiro(gconnGeral, DataIni, DataFim, strFicheiro, strNomeFicheiro, strSistema, blnManual, StatusB);
+
+        // 9. The mail, also after a failed import or export.
+        const ConfiguracaoRecord& cfg = Configuracao();
+        if (!util::trimBlanks(cfg.gstrEmailTo).isEmpty()) {
+            painel(StatusB, QStringLiteral("Enviando ficheiro ") + strNomeFicheiro);
+            LancaLogGeral(gconnGeral, QStringLiteral("Enviando ficheiro..."), cfg.gstrEmailTo);
+            MailHost* mail = StatusB.Mail();
+            if (mail == nullptr) {
+                throw platform::RuntimeError(429, QStringLiteral("ActiveX component can't create object"));
+            }
+            mail->SendMail(cfg.gstrEmailServer, cfg.gstrEmailTo, cfg.gstrEmailFrom,
+                           blnManual ? QStringLiteral("Extractor de Dados - Norta (Manual)")
+                                     : QStringLiteral("Extractor de Dados - Norta"),
+                           QString(), QString(), strPasta, strNomeFicheiro, cfg.gstrEmailLogin,
+                           cfg.gstrEmailPassword, false, QString(), cfg.gintSMTPPort, cfg.gblnSMTPSSL);
+            mail->UnloadSendMail();
+        }
+
+        // 10.
+        LancaLogGeral(gconnGeral,
+                      blnManual ? QStringLiteral("Fim do processamento manual.")
+                                : QStringLiteral("Fim do processamento automático."),
+                      DataFim);
+        painel(StatusB, QString());
+    } catch (const platform::RuntimeError& e) {
+        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa"), e.description());
+    } catch (const std::exception& e) {
+        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa"), QString::fromLocal8Bit(e.what()));
+    }
+    return data::Variant();
+}
