@@ -1,0 +1,168 @@
+// A whole automatic run that mails its file through the real mail window to an SMTP server on
+// loopback: what arrives, and what the log says when the server refuses, is gone, or cannot be
+// trusted. The run always reaches its end row.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "extractor/MainMod_configuracao.h"
+#include "extractor/clsVelmora.h"
+#include "extractor/gui/frmSendMail.h"
+#include "extractor/mail/SmtpMail.h"
+#include "platform/clock.h"
+#include "support/company_db.h"
+#include "support/recording_run_host.h"
+#include "support/smtp_server.h"
+
+namespace {
+
+using testsupport::SmtpTestServer;
+
+const QString kUser = QStringLiteral("extractor");
+const QString kPassword = QStringLiteral("S3gredo!Norta");
+const QString kFile = QStringLiteral("NRT170307.MOV");
+
+class RunMailTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
+        qputenv("Temp", temp_.path().toLocal8Bit());
+        db_.program.set("Extractor", "P3", dir_.path());
+        db_.program.set("Extractor", "P15", "NRT");
+        db_.program.set("Extractor", "P8", "SISTEMA NORTA");
+        auto& c = db_.company;
+        c.addProduto({.codigo = "P1", .descricao = "Café Moído", .unidadeVenda = "KG"});
+        c.addPostal("1000-001", "LISBOA");
+        c.addCliente({.codigo = "C1", .descricao = "João Ávila", .codPost = "1000-001"});
+        c.addTipoMov("FT", "D");
+        c.addLinha({.identifica = "L1", .codigo = "P1", .terceiro = "C1", .tipo = "FT", .data = "2017-03-01"});
+        db_.addLigaProduto({});
+        db_.addLigaCliente({});
+        db_.addLigaMovimento({.mascara = "V", .tipo = "FT"});
+        host_.mail = &mailHost_;
+    }
+    void TearDown() override {
+        frmSendMail::setComponentSetup({});
+        frmSendMail::Unload();
+        platform::setClock({});
+        qunsetenv("Temp");
+    }
+
+    void useServer(const QString& caFile, int port, const QString& password) {
+        ConfiguracaoRecord& cfg = Configuracao();
+        cfg.gstrEmailServer = QStringLiteral("localhost");
+        cfg.gstrEmailTo = QStringLiteral("a@norta.pt;b@norta.pt, c@norta.pt");
+        cfg.gstrEmailFrom = QStringLiteral("extractor@norta.pt");
+        cfg.gstrEmailLogin = kUser;
+        cfg.gstrEmailPassword = password;
+        cfg.gintSMTPPort = static_cast<std::int16_t>(port);
+        cfg.gblnSMTPSSL = true;
+        frmSendMail::setComponentSetup([caFile](SmtpMail& m) {
+            if (!caFile.isEmpty()) m.setCaInfo(caFile);
+        });
+    }
+
+    void run() {
+        clsVelmora v;
+        v.Processa(*db_.geral, *db_.gestao, QStringLiteral("2017-01-01"), QStringLiteral("2017-03-07"), 3, host_,
+                   false);
+    }
+
+    QList<std::pair<QString, QString>> log() const {
+        QList<std::pair<QString, QString>> out;
+        for (const auto& r : db_.staging(QStringLiteral("select Opcao, Texto from LogGeral order by NumRegisto")))
+            out.append({r[0].toString(), r[1].isNull() ? QString() : r[1].toString()});
+        return out;
+    }
+    QStringList labels() const {
+        QStringList l;
+        for (const auto& r : log()) l << r.first;
+        return l;
+    }
+    // The rows from the mail step on: what the mail window wrote, then the run's end.
+    QStringList tail() const { return labels().mid(labels().indexOf(QStringLiteral("Enviando ficheiro..."))); }
+
+    QTemporaryDir dir_;
+    QTemporaryDir temp_;
+    testsupport::RunDatabases db_;
+    testsupport::RecordingRunHost host_;
+    frmSendMailHost mailHost_;
+};
+
+QStringList strings(const QJsonValue& v) {
+    QStringList out;
+    for (const QJsonValue& e : v.toArray()) out << e.toString();
+    return out;
+}
+
+}  // namespace
+
+TEST_F(RunMailTest, TheFileArrivesAttachedByteForByteWithTheRunsSubjectAndEveryRecipient) {
+    SmtpTestServer server({.mode = SmtpTestServer::Mode::StartTls, .user = kUser, .password = kPassword});
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    if (server.port() > 32767) GTEST_SKIP() << "the port setting is 16-bit";
+    useServer(server.caFile(), server.port(), kPassword);
+    run();
+
+    ASSERT_EQ(server.messageCount(), 1);
+    const QJsonObject m = server.summary(1);
+    EXPECT_EQ(m.value(QStringLiteral("subject")).toString(), QStringLiteral("Extractor de Dados - Norta"));
+    EXPECT_EQ(strings(m.value(QStringLiteral("rcpt_tos"))),
+              (QStringList{QStringLiteral("a@norta.pt"), QStringLiteral("b@norta.pt"), QStringLiteral("c@norta.pt")}));
+    QFile written(dir_.path() + u'/' + kFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    bool attached = false;
+    for (const QJsonValue& p : m.value(QStringLiteral("parts")).toArray()) {
+        const QJsonObject part = p.toObject();
+        if (part.value(QStringLiteral("filename")).toString() != kFile) continue;
+        attached = true;
+        EXPECT_EQ(QByteArray::fromBase64(part.value(QStringLiteral("payload_b64")).toString().toLatin1()), bytes);
+    }
+    EXPECT_TRUE(attached);
+    EXPECT_EQ(tail(), (QStringList{"Enviando ficheiro...", "Envio de Email", "Fim do processamento automático."}));
+    EXPECT_EQ(log()[labels().indexOf(QStringLiteral("Envio de Email"))].second,
+              QStringLiteral("Ficheiro enviado para a@norta.pt;b@norta.pt, c@norta.pt"));
+}
+
+TEST_F(RunMailTest, RefusedUnreachableAndUntrustedServersAreLoggedAndTheRunEnds) {
+    const QString failure = QStringLiteral("Envio de Email - Form_Activate");
+    const QStringList expected{"Enviando ficheiro...", failure, "Fim do processamento automático."};
+    auto detail = [&] { return log()[labels().indexOf(failure)].second; };
+    auto reset = [&] { db_.execStaging(QStringLiteral("delete from LogGeral")); };
+
+    {
+        SmtpTestServer server({.mode = SmtpTestServer::Mode::StartTls, .user = kUser, .password = kPassword});
+        ASSERT_TRUE(server.started()) << server.error().toStdString();
+        if (server.port() > 32767) GTEST_SKIP() << "the port setting is 16-bit";
+        useServer(server.caFile(), server.port(), QStringLiteral("wrong"));
+        run();
+        EXPECT_EQ(server.messageCount(), 0);
+        EXPECT_EQ(tail(), expected) << "refused login";
+        EXPECT_TRUE(detail().startsWith(QStringLiteral("Não foi possível enviar E-mail\r")));
+        EXPECT_GT(detail().size(), QStringLiteral("Não foi possível enviar E-mail\r\r").size()) << "a readable reason";
+        EXPECT_FALSE(detail().contains(QStringLiteral("wrong"))) << "the password stays out of the log";
+    }
+    reset();
+    {
+        const int port = testsupport::unusedLoopbackPort();
+        if (port > 32767) GTEST_SKIP() << "the port setting is 16-bit";
+        useServer(QString(), port, kPassword);
+        run();
+        EXPECT_EQ(tail(), expected) << "unreachable server";
+    }
+    reset();
+    {
+        SmtpTestServer server({.mode = SmtpTestServer::Mode::StartTls, .user = kUser, .password = kPassword});
+        ASSERT_TRUE(server.started()) << server.error().toStdString();
+        if (server.port() > 32767) GTEST_SKIP() << "the port setting is 16-bit";
+        useServer(QString(), server.port(), kPassword);  // the test authority is not trusted
+        run();
+        EXPECT_EQ(server.messageCount(), 0);
+        EXPECT_EQ(tail(), expected) << "untrusted certificate";
+    }
+}
