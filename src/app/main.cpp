@@ -1,17 +1,22 @@
-// The program's entry: the start-up steps of Main. The hidden main window with its tray icon
-// and scheduler is loaded by the windowed part of the extractor once it is in place; until then
-// the program checks its start-up conditions, reports them and ends.
+// The program's entry, Main: a single copy, the settings file's name, the regional settings
+// checked, and the main window WMenu loaded hidden. From then on the program lives in the main
+// window's event loop (scheduler, notification icon, menu) until "Fechar Aplicativo".
 
 #include <QApplication>
-#include <QTextStream>
+#include <memory>
 
 #include "extractor/MainMod.h"
+#include "extractor/gui/WMenu.h"
+#include "linkscreens/frmTabLigaClientes.h"
+#include "linkscreens/frmTabLigaProdutos.h"
+#include "linkscreens/frmTabLigaVendas.h"
 #include "platform/gui/qtmessagebox.h"
 #include "platform/gui/qtsystemhooks.h"
 #include "platform/messagebox.h"
 #include "platform/singlecopy.h"
+#include "screens/frmConfigura.h"
+#include "screens/frmProcessaManual.h"
 #include "util/gui/WAlert1.h"
-#include "util/Locale.h"
 
 namespace {
 
@@ -35,25 +40,67 @@ private:
     platform::QtMessageBoxHost boxes_;
 };
 
+// ---- the screens of the main window's menu, each shown modally --------------------------
+
+void abreConfigura() {
+    frmConfigura ecra;
+    ecra.exec();
+}
+
+void abreProcessaManual() {
+    frmProcessaManual ecra;
+    ecra.exec();
+}
+
+// The link-rule screens; their results are not used.
+void abreLigaClientes() {
+    frmTabLigaClientes ecra;
+    ecra.ShowForm();
+}
+
+void abreLigaProdutos() {
+    frmTabLigaProdutos ecra;
+    ecra.ShowForm();
+}
+
+void abreLigaVendas(QString& Mascara) {
+    frmTabLigaVendas ecra;
+    ecra.ShowForm(Mascara);
+}
+
+WMenu::Ecras ecrasDoMenu() {
+    WMenu::Ecras e;
+    e.Configura = abreConfigura;
+    e.LigaClientes = abreLigaClientes;
+    e.LigaProdutos = abreLigaProdutos;
+    e.LigaVendas = abreLigaVendas;
+    e.ProcessaManual = abreProcessaManual;
+    return e;
+}
+
+// Main, in its order. Nothing when the program must end at once (another copy runs).
+std::unique_ptr<WMenu> Main(platform::SingleCopyLock& copiaUnica) {
+    if (copiaUnica.isAnotherCopyRunning()) {
+        platform::MsgBox(kJaEmExecucao, platform::mb::Critical);
+        return nullptr;
+    }
+    gstrFicheiroIni() = QStringLiteral("Velmora.ini");
+    AcertaLocale();
+    return std::make_unique<WMenu>(ecrasDoMenu());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    // The main window is hidden all the time: closing a screen opened from its menu must not
+    // end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     WindowedServices services;
 
-    platform::SingleCopyLock singleCopy;
-    if (singleCopy.isAnotherCopyRunning()) {
-        platform::MsgBox(kJaEmExecucao, platform::mb::Critical);
-        return 0;
-    }
-
-    gstrFicheiroIni() = QStringLiteral("Velmora.ini");
-    AcertaLocale();
-
-    const LocaleRecord& l = Locale();
-    QTextStream(stdout) << "Velmora: settings file " << gstrFicheiroIni() << ", decimal '" << l.gstrDecSep
-                        << "', thousands '" << l.gstrMilSep << "', date format '" << l.gstrFormatoData
-                        << "', date separator '" << l.gstrDataSep << "'\n";
-    return 0;
+    platform::SingleCopyLock copiaUnica;
+    const std::unique_ptr<WMenu> menu = Main(copiaUnica);
+    if (!menu) return 0;
+    return QApplication::exec();
 }
