@@ -7,11 +7,12 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsqlite3-dev
+  libsqlite3-dev sqlite3
   unixodbc-dev tdsodbc libsqliteodbc
   libcups2-dev cups-daemon cups-server-common
   libx11-dev libxrandr-dev xvfb
   libzip-dev libcurl4-openssl-dev python3-aiosmtpd zip unzip openssl ca-certificates
+  clang libclang-rt-14-dev
 )
 
 missing=()
