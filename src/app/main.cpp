@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "extractor/MainMod.h"
+#include "extractor/MainMod_config.h"
 #include "extractor/gui/WMenu.h"
 #include "linkscreens/frmTabLigaClientes.h"
 #include "linkscreens/frmTabLigaProdutos.h"
@@ -16,6 +17,7 @@
 #include "platform/singlecopy.h"
 #include "screens/frmConfigura.h"
 #include "screens/frmProcessaManual.h"
+#include "sqltoolkit/gui/ponteiro.h"
 #include "util/gui/WAlert1.h"
 
 namespace {
@@ -27,6 +29,8 @@ public:
         platform::setMessageBoxHost(&boxes_);
         platform::installQtSystemHooks();
         util::gui::installAlertDialog();
+        csql::gui::installMousePointer();
+        InstalaServicosConfig();
     }
     ~WindowedServices() {
         util::gui::removeAlertDialog();

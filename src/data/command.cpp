@@ -51,6 +51,19 @@ Recordset Command::Execute(long* recordsAffected, long options) {
         conn->errors.Clear();
         return conn->openSession().execute(req);
     });
+    // A procedure's output parameters and return value come back into the parameters of the same
+    // name, or by direction for the return value.
+    for (const auto& r : results) {
+        for (const auto& out : r.outputs) {
+            for (long i = 0; i < parameters_.Count(); ++i) {
+                Parameter& p = parameters_.Item(i);
+                const bool same = out.direction == ado::adParamReturnValue
+                                      ? p.Direction() == ado::adParamReturnValue
+                                      : p.Name().compare(out.name, Qt::CaseInsensitive) == 0;
+                if (same) p.setValue(out.value);
+            }
+        }
+    }
     if (recordsAffected) *recordsAffected = results.empty() ? -1 : results.front().recordsAffected;
     if (options >= 0 && (options & ado::adExecuteNoRecords)) results.clear();
     auto rs = std::make_shared<detail::RecordsetState>();

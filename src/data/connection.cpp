@@ -9,6 +9,7 @@ namespace detail {
 
 provider::Session& ConnectionState::openSession() {
     if (!session) adoerr::raise(adoerr::ConnectionUnusable);
+    provider::countStatement();
     return *session;
 }
 

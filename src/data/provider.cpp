@@ -1,9 +1,18 @@
 #include "data/provider.h"
 
+#include <atomic>
+
 #include "data/embedded/session.h"
 #include "data/odbc/odbc_provider.h"
 
 namespace data::provider {
+
+namespace {
+std::atomic<std::uint64_t> sent{0};
+}
+
+std::uint64_t statementsSent() { return sent.load(std::memory_order_relaxed); }
+void countStatement() { sent.fetch_add(1, std::memory_order_relaxed); }
 
 std::unique_ptr<Session> openSession(const OpenArguments& args) {
     const QString server = args.connection.dataSource().trimmed();

@@ -9,11 +9,13 @@
 // SQL Server provider (data/odbc/, every other server name), chosen by openSession().
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "data/connectionstring.h"
+#include "data/rowset.h"
 #include "data/variant.h"
 
 namespace data::provider {
@@ -29,7 +31,6 @@ struct Column {
     bool identity = false;     // filled by the server
 };
 
-using Row = std::vector<Variant>;
 using Changes = std::vector<std::pair<int, Variant>>;  // column index, new value
 
 class RowWriter {
@@ -43,21 +44,23 @@ public:
     virtual void remove(const Variant& key) = 0;
 };
 
-struct Result {
-    bool hasRows = false;        // a row set (maybe without rows), not only a count
-    long recordsAffected = -1;   // for statements without rows
-    std::vector<Column> columns;
-    std::vector<Row> rows;
-    std::vector<Variant> keys;   // one per row when writer is set
-    std::shared_ptr<RowWriter> writer;
-};
-
 struct Parameter {
     QString name;
     int type = 0;
     int direction = 1;
     long size = 0;
     Variant value;
+};
+
+struct Result {
+    bool hasRows = false;        // a row set (maybe without rows), not only a count
+    long recordsAffected = -1;   // for statements without rows
+    std::vector<Column> columns;
+    RowSet rows;                 // packed (rowset.h)
+    std::vector<Variant> keys;   // one per row when writer is set
+    std::shared_ptr<RowWriter> writer;
+    // Output and return-value parameters of a stored procedure call, with their final values.
+    std::vector<Parameter> outputs;
 };
 
 struct Request {
@@ -89,5 +92,11 @@ struct OpenArguments {
 
 // Opens a session with the provider that the server name selects. Raises DbError.
 std::unique_ptr<Session> openSession(const OpenArguments& args);
+
+// How many statements the program has sent so far: every request (a command text, a table
+// opened by name, a procedure call) and every row written back by a recordset. Read by the
+// benchmark; counting costs one relaxed increment.
+std::uint64_t statementsSent();
+void countStatement();
 
 }  // namespace data::provider

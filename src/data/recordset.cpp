@@ -26,6 +26,7 @@ void RecordsetState::takeNext() {
     buffer.clear();
     dirty.clear();
     current = provider::Result{};
+    forgetUnpacked();
     if (pending.empty()) {
         open = false;
         pos = -1;
@@ -37,6 +38,7 @@ void RecordsetState::takeNext() {
     }
     current = std::move(pending.front());
     pending.pop_front();
+    forgetUnpacked();
     open = current.hasRows;
     deleted.assign(current.rows.size(), false);
     appendStarted.assign(current.columns.size(), false);
@@ -75,7 +77,15 @@ void RecordsetState::resetChunks() {
 const provider::Row& RecordsetState::currentRow() const {
     requireCurrent();
     if (editMode != ado::adEditNone) return buffer;
-    return current.rows[static_cast<size_t>(pos)];
+    return storedRow(pos);
+}
+
+const provider::Row& RecordsetState::storedRow(long i) const {
+    if (unpackedPos != i) {
+        current.rows.read(static_cast<size_t>(i), unpacked);
+        unpackedPos = i;
+    }
+    return unpacked;
 }
 
 void RecordsetState::beginEdit() {
@@ -83,7 +93,7 @@ void RecordsetState::beginEdit() {
     requireUpdatable();
     if (editMode != ado::adEditNone) return;
     editMode = ado::adEditInProgress;
-    buffer = current.rows[static_cast<size_t>(pos)];
+    buffer = storedRow(pos);
     dirty.assign(current.columns.size(), false);
     appendStarted.assign(current.columns.size(), false);
 }
@@ -96,14 +106,17 @@ void RecordsetState::commitEdit() {
     for (size_t i = 0; i < dirty.size(); ++i) {
         if (dirty[i]) changes.emplace_back(static_cast<int>(i), buffer[i]);
     }
+    provider::countStatement();
     conn->guarded([&] {
         if (editMode == ado::adEditAdd) {
             auto [key, stored] = current.writer->insert(changes);
             current.keys[static_cast<size_t>(pos)] = key;
-            current.rows[static_cast<size_t>(pos)] = stored;
+            current.rows.set(static_cast<size_t>(pos), stored);
+            forgetUnpacked();
         } else {
             if (!changes.empty()) current.writer->update(current.keys[static_cast<size_t>(pos)], changes);
-            current.rows[static_cast<size_t>(pos)] = buffer;
+            current.rows.set(static_cast<size_t>(pos), buffer);
+            forgetUnpacked();
         }
     });
     editMode = ado::adEditNone;
@@ -326,6 +339,10 @@ Field FieldList::Item(long index) const {
 Field FieldList::Item(const QString& name) const {
     rs_->requireOpen();
     const auto& cols = rs_->current.columns;
+    // Most look-ups spell the name as the column does: that is found without folding case.
+    for (size_t i = 0; i < cols.size(); ++i) {
+        if (cols[i].name.size() == name.size() && cols[i].name == name) return Field(rs_, static_cast<int>(i));
+    }
     for (size_t i = 0; i < cols.size(); ++i) {
         if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return Field(rs_, static_cast<int>(i));
     }
@@ -468,7 +485,7 @@ void Recordset::AddNew() {
     d_->commitEdit();
     const auto n = d_->current.columns.size();
     d_->posBeforeAdd = d_->pos;
-    d_->current.rows.emplace_back(n, Variant::null());
+    d_->current.rows.push_back(provider::Row(n, Variant::null()));
     d_->current.keys.emplace_back();
     d_->deleted.push_back(false);
     d_->pos = d_->rowCount() - 1;
@@ -489,6 +506,7 @@ void Recordset::CancelUpdate() {
     d_->requireOpen();
     if (d_->editMode == ado::adEditAdd) {
         d_->current.rows.pop_back();
+        d_->forgetUnpacked();
         d_->current.keys.pop_back();
         d_->deleted.pop_back();
         d_->editMode = ado::adEditNone;
@@ -514,6 +532,7 @@ void Recordset::Delete() {
     auto conn = d_->connection.lock();
     if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
     const auto p = static_cast<size_t>(d_->pos);
+    provider::countStatement();
     conn->guarded([&] { d_->current.writer->remove(d_->current.keys[p]); });
     d_->editMode = ado::adEditNone;
     d_->deleted[p] = true;

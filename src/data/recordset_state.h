@@ -17,6 +17,9 @@ struct RecordsetState {
     std::weak_ptr<ConnectionState> connection;
 
     provider::Result current;
+    // The row at pos unpacked, read once per position (current.rows keeps rows packed).
+    mutable provider::Row unpacked;
+    mutable long unpackedPos = -1;
     std::deque<provider::Result> pending;  // further results for NextRecordset
     std::vector<bool> deleted;
 
@@ -46,6 +49,8 @@ struct RecordsetState {
     void requireUpdatable() const;
     void resetChunks();
     const provider::Row& currentRow() const;
+    const provider::Row& storedRow(long i) const;  // row i as stored, unpacked
+    void forgetUnpacked() const { unpackedPos = -1; }
     void beginEdit();
     void commitEdit();
     void moveTo(long newPos);  // commits a pending edit first, then positions

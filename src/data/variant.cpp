@@ -22,6 +22,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 double roundHalfEvenToInteger(double d) { return std::nearbyint(d); }
 

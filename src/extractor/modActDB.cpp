@@ -167,6 +167,16 @@ void ActualizaBaseDados() {
         if (t.reparacao != nullptr) executa(conn, QString::fromLatin1(t.reparacao));
     }
 
+    // The look-ups of every run (a customer or product by code, a sales line by key, the
+    // re-check window by date) find their rows through these indexes instead of reading the
+    // whole table once per record. Not unique: the staging tables never refused duplicates.
+    sql.SQLCreateIndex(conn, QStringLiteral("IX_Clientes_Codigo"), QStringLiteral("Clientes"), QStringLiteral("Codigo"), false);
+    sql.SQLCreateIndex(conn, QStringLiteral("IX_Produtos_Codigo"), QStringLiteral("Produtos"), QStringLiteral("Codigo"), false);
+    sql.SQLCreateIndex(conn, QStringLiteral("IX_Movimentos_Chave"), QStringLiteral("Movimentos"), QStringLiteral("Chave"),
+                       false);
+    sql.SQLCreateIndex(conn, QStringLiteral("IX_Movimentos_Data"), QStringLiteral("Movimentos"), QStringLiteral("Data"),
+                       false);
+
     // The log opens a connection of its own while this one is still open.
     LancaLog(QStringLiteral("Arranque da Aplicação"), QString());
     fecha(conn);

@@ -24,7 +24,8 @@ std::optional<QString> privateProfileValue(const QString& section, const QString
 // (at the end of its section) as needed; every other byte of the file stays as it was. The new
 // content replaces the file in one rename, so readers never see a half-written file. Line
 // breaks and NULs in the value become blanks (they would split the line). Returns false when
-// the file cannot be written, or when a name is empty or cannot be written as a name.
+// the file cannot be written, or when a name is empty or cannot be written as a name (a line
+// break, or a character outside Windows-1252, which would be stored as another name).
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& filePath);
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "data/currency.h"
@@ -225,6 +226,39 @@ public:
     void RemoveItemsFromListView(ListView& lvwListView, const QString& strTagToRemove = QString());
     void MoveListViewItem(ListView& lvwListView, QTreeWidgetItem* Item, std::int32_t UpDown);
 
+    // ==== access rights (EDiv_acessos.cpp) =====================================================
+    // Rights per user, company and key in the table acessos of the configuration database,
+    // answered with the help of its procedures GetAcessoPrincipal, GetAcessoIndependente and
+    // VerSeExisteCopiaAcessosBase. The key of a screen or control is application, form and
+    // control names joined; the right to run the application is keyed by the executable's name.
+    // The server administrator "SA" and the superuser "ADMIN" (compared upper-case) pass every
+    // check. Values placed between apostrophes have their apostrophes doubled.
+
+    // Opens its own connection through the program's configuration opener (util::
+    // servicosPrograma()). A company that is not independent is checked against the principal
+    // company's rows; a key without a row is allowed. Database errors reach the caller.
+    bool AccCheckAcesso(const QString& uID, QString Empresa, const QString& appName = QString(),
+                        const QString& frmName = QString(), const QString& ctrlName = QString());
+    // Without a row the application is refused. Every error is shown and refuses.
+    bool AccCheckUtilizApp(data::Connection& connActiva, const QString& uID, QString Empresa);
+    // The user's row for running the application, value 0 (refused until changed), once.
+    void AccCreateAPP(data::Connection& connActiva, const QString& uID, const QString& Empresa);
+    // Copies the template rights (empresa "XXXX", utilizador "XX") to the user with value 1 and
+    // refreshes the captions of the keys he has; SoSenaoExiste stops at his first existing key.
+    void AccCopiaAcessosBase(data::Connection& connActiva, const QString& uID, const QString& Empresa,
+                             bool SoSenaoExiste = false);
+    // "TODOS" stands for every user or company; database errors reach the caller.
+    void AccApagaTodososAcessos(data::Connection& connActiva, const QString& strUtilizador = QString(),
+                                const QString& Empresa = QString());
+    // Does nothing.
+    void AccGetBotoes(data::Connection& connActiva, const QString& Empresa, const QString& uID, QWidget* frmForm,
+                      const QString& CapForm = QString(), const QString& strNew = QString());
+    // The principal company's code, "" when none (errors reach the caller).
+    QString GetAcessoPrincipal(data::Connection& gconnConfig);
+    // Non-zero for an independent company; an empty Empresa takes gstrCodEmpresa(); any
+    // failure answers 0.
+    std::int16_t GetAcessoIndependente(data::Connection& gconnConfig, QString Empresa = QString());
+
 private:
     std::array<QString, 13> mesesTabela_;  // positions 1-12 used
 
@@ -254,3 +288,59 @@ private:
 
 // The program's one EDiv, created on first use and kept until the program ends.
 EDiv& eFun();
+
+// ==== access rights: what they take from the program (EDiv_acessos.cpp) ======================
+
+// The program-wide company code with which GetAcessoIndependente replaces an empty company.
+QString& gstrCodEmpresa();
+
+namespace util {
+
+// What the access-right members and the toolkit's own connections take from the program that
+// holds them. The extractor installs its services at start-up (InstalaServicosConfig); until
+// then the configuration opener fails with error 3709 and the regional refresh does nothing.
+struct ServicosPrograma {
+    // Opens conn on the configuration database with the configured login (OpenConfig);
+    // on failure the error's number and text are in errNum and errText.
+    std::function<bool(data::Connection& conn, std::int32_t& errNum, QString& errText)> OpenConfig;
+    // Reads the regional settings again (AcertaLocale).
+    std::function<void()> AcertaLocale;
+    // The program-wide error variables of failed openings (errC, errD).
+    std::int32_t& (*errC)() = nullptr;
+    QString& (*errD)() = nullptr;
+};
+void setServicosPrograma(ServicosPrograma servicos);
+const ServicosPrograma& servicosPrograma();
+// The installed error variables, or variables of the library's own while none are installed.
+std::int32_t& programaErrC();
+QString& programaErrD();
+// The configuration opener, with the program-wide error variables.
+bool abreConfig(data::Connection& conn);
+
+// The screen's mouse pointer: the busy pointer (hourglass) while a long administration member
+// works, the default pointer afterwards. The windowed program installs the pointer; tests
+// record the values.
+inline constexpr std::int16_t vbDefault = 0;
+inline constexpr std::int16_t vbHourglass = 11;
+using MousePointerHook = std::function<void(std::int16_t pointer)>;
+void setMousePointerHook(MousePointerHook hook);  // an empty hook removes it
+void setScreenMousePointer(std::int16_t pointer);
+
+// The application's executable name without its extension, the key of its own access row.
+QString exeNameSemExtensao();
+
+}  // namespace util
+
+// The statement texts of the access-right members, exactly as they are sent.
+namespace acessotexto {
+QString CheckAcesso(const QString& uID, const QString& chave, const QString& empresa);
+QString CheckUtilizApp(const QString& chave, const QString& uID, const QString& empresa);
+QString ProcuraApp(const QString& chave, const QString& uID, const QString& empresa);
+QString InsereApp(const QString& uID, const QString& chave, const QString& empresa);
+QString AcessosBase();
+QString ActualizaCaptions(const QString& caption, const QString& ctrlcap, const QString& chave, const QString& uID,
+                          const QString& empresa);
+QString InsereCopia(const QString& uID, const QString& chave, const QString& chave1, const QString& form,
+                    const QString& ctrl, const QString& caption, const QString& ctrlcap, const QString& empresa);
+QString Apaga(const QString& strUtilizador, const QString& empresa);
+}  // namespace acessotexto

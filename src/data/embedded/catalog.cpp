@@ -6,6 +6,7 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 
+#include "data/embedded/admin.h"
 #include "data/embedded/errors.h"
 #include "data/embedded/sqlitedb.h"
 #include "data/embedded/sqltype.h"
@@ -242,6 +243,7 @@ Login logIn(const ServerFolder& server, const QString& login, const QString& pas
             throw;
         }
     }
+    upgradeCatalogue(db.get(), ctx);
     if (!lookUp(result, hash) || !verifyPassword(password, hash)) raiseServerError(18456, msg::loginFailed(login));
     syncDatabases(db.get(), server);
     return result;
@@ -264,6 +266,7 @@ void createDatabase(const ServerFolder& server, const QString& name, const Login
     }
     DbHandle master = openDatabaseFile(server.masterPath(), SQLITE_OPEN_READWRITE, busyMs, masterContext(server));
     syncDatabases(master.get(), server);
+    setDatabaseOwner(master.get(), name, login.name);
 }
 
 }  // namespace data::embedded

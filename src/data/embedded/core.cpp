@@ -1,6 +1,9 @@
 #include "data/embedded/core.h"
 
+#include <cstring>
+
 #include "data/adoconstants.h"
+#include "data/embedded/admin.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/schemaops.h"
 #include "data/embedded/semantics.h"
@@ -12,6 +15,18 @@ namespace {
 constexpr long kNoLimitSeconds = 600;  // what "no time-out" waits for a lock at most
 constexpr int kMaxAttached = 9;
 constexpr int kTranslationCacheSize = 512;
+
+// Every database the engine opens keeps a write-ahead log, so a commit costs one append
+// instead of a rewritten journal, and readers on other connections never block the writer.
+// NORMAL syncs the log at checkpoints only: a commit survives the process being killed (the
+// log is in the file system), and a power loss may lose the last commits but never corrupts
+// the database. A read-only file, or one that another connection holds in another mode,
+// keeps its mode.
+void useWriteAheadLog(sqlite3* db, const QString& schema) {
+    const QByteArray s = schemaRef(schema).toUtf8();
+    sqlite3_exec(db, ("PRAGMA " + s + ".journal_mode = WAL").constData(), nullptr, nullptr, nullptr);
+    sqlite3_exec(db, ("PRAGMA " + s + ".synchronous = NORMAL").constData(), nullptr, nullptr, nullptr);
+}
 
 int progressHandler(void* p) {
     auto* clock = static_cast<std::pair<const QElapsedTimer*, const long*>*>(p);
@@ -57,20 +72,17 @@ SqlType typeForAdo(int adoType) {
 // Writes rows of an updatable recordset back to their table by the row key (rowid).
 class EmbeddedRowWriter : public provider::RowWriter {
 public:
-    EmbeddedRowWriter(std::weak_ptr<Core> core, QString schema, QString table, std::vector<QString> origins,
-                      std::vector<SqlType> types)
-        : core_(std::move(core)), schema_(std::move(schema)), table_(std::move(table)), origins_(std::move(origins)),
-          types_(std::move(types)) {}
+    EmbeddedRowWriter(std::weak_ptr<Core> core, QString schema, std::shared_ptr<const ColumnPlan> plan)
+        : core_(std::move(core)), schema_(std::move(schema)), table_(plan->storedTable), plan_(std::move(plan)),
+          origins_(plan_->origins), types_(plan_->types) {}
 
     void update(const Variant& key, const provider::Changes& changes) override {
         auto core = lock();
         core->ensureChecks(schema_, table_);
         QStringList sets;
         for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
-        Statement st(core->db(),
-                     QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) +
-                         QStringLiteral(" WHERE rowid = ?"),
-                     core->context());
+        auto st = core->prepared(QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
+                                 sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"));
         int k = 1;
         for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         st.bind(k, key.toInt64());
@@ -92,7 +104,7 @@ public:
                                            : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
                                                  cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
                                                  marks.join(QStringLiteral(", ")) + u')';
-        Statement st(core->db(), sql, core->context());
+        auto st = core->prepared(sql);
         int k = 1;
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
@@ -103,9 +115,8 @@ public:
 
     void remove(const Variant& key) override {
         auto core = lock();
-        Statement st(core->db(), QStringLiteral("DELETE FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?"),
-                     core->context());
-        st.bind(1, key.toInt64());
+        auto st = core->prepared(QStringLiteral("DELETE FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?"));
+        st.bind(1, static_cast<qint64>(key.toInt64()));
         core->startClock();
         st.step();
         if (sqlite3_changes(core->db()) == 0) rowMissing();
@@ -138,10 +149,8 @@ private:
             at.push_back(i);
         }
         if (cols.isEmpty()) return row;
-        Statement st(core.db(),
-                     QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + qualified() +
-                         QStringLiteral(" WHERE rowid = ?"),
-                     core.context());
+        auto st = core.prepared(QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") +
+                                qualified() + QStringLiteral(" WHERE rowid = ?"));
         st.bind(1, key);
         if (st.step()) {
             for (size_t k = 0; k < at.size(); ++k) row[at[k]] = types_[at[k]].decode(st.get(), static_cast<int>(k));
@@ -152,8 +161,9 @@ private:
     std::weak_ptr<Core> core_;
     QString schema_;
     QString table_;
-    std::vector<QString> origins_;  // base column per result column; empty when not of the table
-    std::vector<SqlType> types_;
+    std::shared_ptr<const ColumnPlan> plan_;
+    const std::vector<QString>& origins_;  // base column per result column; empty when not of the table
+    const std::vector<SqlType>& types_;
 };
 
 }  // namespace
@@ -164,7 +174,7 @@ QString schemaRef(const QString& schema) {
 
 Core::Core(ServerFolder server, Login login, long connectionTimeout, long commandTimeout)
     : server_(std::move(server)), login_(std::move(login)), connectionTimeout_(connectionTimeout),
-      commandTimeout_(commandTimeout) {}
+      commandTimeout_(commandTimeout), admin_(makeAdminState(*this)) {}
 
 int Core::busyMs() const {
     const long s = commandTimeout_ > 0 ? commandTimeout_ : kNoLimitSeconds;
@@ -187,22 +197,21 @@ void Core::openDatabase(const QString& requested, bool atLogin) {
     }
     const ErrorContext ctx{name, file};
     const long openSeconds = connectionTimeout_ > 0 ? connectionTimeout_ : kNoLimitSeconds;
-    DbHandle h = openDatabaseFile(file, SQLITE_OPEN_READWRITE, static_cast<int>(std::min<long>(openSeconds, 86400) * 1000), ctx);
-    {
-        // Reading the schema finds a damaged or foreign file, or a lock held too long, now.
-        Statement probe(h.get(), QStringLiteral("SELECT count(*) FROM sqlite_master"), ctx);
-        probe.step();
-    }
+    // Options (offline, single user, read only) and the login's access are checked there.
+    DbHandle h = admin_->open(name, file, atLogin, static_cast<int>(std::min<long>(openSeconds, 86400) * 1000), ctx);
+    statements_.clear();  // they belong to the handle that is replaced now
     db_ = std::move(h);
     database_ = server_.canonicalName(name);
     if (database_.isEmpty()) database_ = name;
     path_ = file;
     attached_.clear();
     translationCache_.clear();
-    tables_.clear();
+    shapeCache_.clear();
+    schemaChanged();
     checks_.clear();
     schemaVersions_.clear();
     installConnection();
+    admin_->entered();
 }
 
 void Core::installConnection() {
@@ -210,6 +219,7 @@ void Core::installConnection() {
     installSemantics(db);
     sqlite3_busy_timeout(db, busyMs());
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
+    useWriteAheadLog(db, QStringLiteral("main"));
     progressClock_ = {&clock_, &commandTimeout_};
     sqlite3_progress_handler(db, 10000, progressHandler, &progressClock_);
 }
@@ -237,10 +247,24 @@ void Core::attach(const QStringList& databases) {
             attached_.removeAt(victim);
         }
         Statement st(db(), QStringLiteral("ATTACH DATABASE ? AS ") + quoteName(name), ErrorContext{name, file});
-        st.bind(1, file);
+        st.bind(1, admin_->attachTarget(name, file));
         st.step();
         attached_.push_back(name);
+        useWriteAheadLog(db(), name);
     }
+}
+
+void Core::detach(const QString& name) {
+    for (qsizetype i = 0; i < attached_.size(); ++i) {
+        if (attached_[i].compare(name, Qt::CaseInsensitive) != 0) continue;
+        exec(db(), QStringLiteral("DETACH DATABASE ") + quoteName(attached_[i]), context());
+        attached_.removeAt(i);
+        return;
+    }
+}
+
+void Core::detachAll() {
+    while (!attached_.isEmpty()) detach(attached_.back());
 }
 
 QString Core::storedTableName(const QString& schema, const QString& name) {
@@ -268,7 +292,10 @@ const TableDefinition* Core::table(const QString& schema, const QString& name) {
     return &it->def;
 }
 
-void Core::schemaChanged() { tables_.clear(); }
+void Core::schemaChanged() {
+    tables_.clear();
+    ++generation_;
+}
 
 bool Core::resolvesTo(const QString& schema, const QString& table) {
     // Unqualified names look in temp, main, then the attached databases in attachment order.
@@ -289,6 +316,8 @@ bool Core::resolvesTo(const QString& schema, const QString& table) {
 
 void Core::ensureChecks(const QString& schema, const QString& table) {
     const QString key = schema.toLower() + u'\x1f' + table.toLower();
+    // Verified since the last schema change (of any connection): nothing to look at again.
+    if (auto known = checks_.find(key); known != checks_.end() && known->generation == generation_) return;
     QString sql;
     QString stored;
     {
@@ -310,7 +339,10 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
                     context());
         q.bind(1, it->insertTrigger);
         q.step();
-        if (q.int64(0) == 1) return;
+        if (q.int64(0) == 1) {
+            it->generation = generation_;
+            return;
+        }
     }
     const QString fitInsertName = QStringLiteral("tsqlfit_i_") + schema.toLower() + u'_' + stored;
     const QString fitUpdateName = QStringLiteral("tsqlfit_u_") + schema.toLower() + u'_' + stored;
@@ -321,12 +353,20 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
     QString onInsert;
     QString onUpdate;
     QString fit;
+    // Each trigger runs its body only when its condition finds something to refuse or fit:
+    // most rows need neither, and then a written row costs one expression, not a statement
+    // per column.
+    QStringList insertWhen;
+    QStringList updateWhen;
+    QStringList fitWhen;
     for (const auto& c : def.columns) {
         const QString col = quoteName(c.name);
         const QString ref = QStringLiteral("NEW.") + col;
         for (const auto& check : c.type.checks(ref)) {
             onInsert += QStringLiteral(" SELECT %1 WHERE %2;").arg(check.raise, check.condition);
             onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;").arg(check.raise, ref, col, check.condition);
+            insertWhen.push_back(u'(' + check.condition + u')');
+            updateWhen.push_back(QStringLiteral("(%1 IS NOT OLD.%2 AND %3)").arg(ref, col, check.condition));
         }
         // What SQL Server stores: blanks beyond a character column's width dropped, char(n)
         // filled with blanks to its width.
@@ -338,7 +378,9 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
                                   "length(%2) > %3;")
                        .arg(quoteName(stored), col)
                        .arg(n);
+            fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) > %2)").arg(ref).arg(n));
             if (c.type.kind == K::Char || c.type.kind == K::NChar) {
+                fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) < %2)").arg(ref).arg(n));
                 fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
                                       "'text' AND length(%2) < %3;")
                            .arg(quoteName(stored), col)
@@ -346,16 +388,21 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
             }
         }
     }
-    CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty() || !fit.isEmpty()};
+    // A very wide table keeps its triggers unconditional (SQLite limits an expression's depth).
+    auto when = [](const QStringList& terms) {
+        return terms.isEmpty() || terms.size() > 200 ? QString()
+                                                     : QStringLiteral(" WHEN ") + terms.join(QStringLiteral(" OR "));
+    };
+    CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty() || !fit.isEmpty(), generation_};
     const QString target = schemaRef(schema) + u'.' + quoteName(stored);
     if (!onInsert.isEmpty()) {
         exec(db(),
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(insertName) + QStringLiteral(" BEFORE INSERT ON ") + target +
-                 QStringLiteral(" BEGIN") + onInsert + QStringLiteral(" END"),
+                 when(insertWhen) + QStringLiteral(" BEGIN") + onInsert + QStringLiteral(" END"),
              context());
         exec(db(),
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(updateName) + QStringLiteral(" BEFORE UPDATE ON ") + target +
-                 QStringLiteral(" BEGIN") + onUpdate + QStringLiteral(" END"),
+                 when(updateWhen) + QStringLiteral(" BEGIN") + onUpdate + QStringLiteral(" END"),
              context());
     }
     // A trigger body names its table without a database, so the fitting is only done where
@@ -365,22 +412,59 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
     if (!fit.isEmpty() && !withoutRowid && resolvesTo(schema, stored)) {
         exec(db(),
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitInsertName) + QStringLiteral(" AFTER INSERT ON ") + target +
-                 QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
+                 when(fitWhen) + QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
              context());
         exec(db(),
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitUpdateName) + QStringLiteral(" AFTER UPDATE ON ") + target +
-                 QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
+                 when(fitWhen) + QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
              context());
     }
     if (onInsert.isEmpty()) cc.insertTrigger = fitInsertName;
     checks_.insert(key, cc);
 }
 
-std::vector<std::shared_ptr<const Translation>> Core::translations(const QString& text) {
+std::vector<std::shared_ptr<const Translation>> Core::translations(const QString& text,
+                                                                   std::vector<QString>& literals) {
+    literals.clear();
+    const std::vector<Token> tokens = tokenize(text);
+    // The statement's shape: its text with every literal as one mark.
+    QString shape;
+    shape.reserve(text.size());
+    std::vector<QString> values;
+    bool liftable = true;
+    for (const Token& t : tokens) {
+        if (t.kind == TokenKind::String) {
+            liftable = liftable && !t.unterminated;
+            shape += QStringLiteral("'\x01'");
+            values.push_back(t.value());
+        } else {
+            liftable = liftable && t.kind != TokenKind::Parameter;
+            shape += t.text;
+        }
+    }
+    if (liftable && !values.empty()) {
+        auto found = shapeCache_.find(shape);
+        if (found == shapeCache_.end()) {
+            bool lasting = true;
+            auto lifted = liftShape(tokens, lasting);
+            if (!lasting) return translateInline(text, tokens);
+            if (shapeCache_.size() >= kTranslationCacheSize) shapeCache_.clear();
+            found = shapeCache_.insert(shape, std::move(lifted));
+        }
+        if (!found->empty()) {
+            literals = std::move(values);
+            return *found;
+        }
+    }
+    return translateInline(text, tokens);
+}
+
+std::vector<std::shared_ptr<const Translation>> Core::translateInline(const QString& text,
+                                                                      const std::vector<Token>& tokens) {
     auto it = translationCache_.find(text);
     if (it != translationCache_.end()) return *it;
     std::vector<std::shared_ptr<const Translation>> list;
-    for (const auto& stmt : splitStatements(tokenize(text))) {
+    for (const auto& stmt : splitBatch(tokens)) {
         list.push_back(std::make_shared<const Translation>(translate(stmt, database_)));
     }
     if (translationCache_.size() >= kTranslationCacheSize) translationCache_.clear();
@@ -388,23 +472,89 @@ std::vector<std::shared_ptr<const Translation>> Core::translations(const QString
     return list;
 }
 
+std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vector<Token>& tokens, bool& lasting) {
+    // The shape is translated with a probe for each literal, a text no statement holds, so that
+    // each literal is found again in the translation: every probe once and in order, or the
+    // shape keeps its literals inline.
+    auto probe = [](size_t k) { return QStringLiteral("'\x01%1\x01'").arg(k); };
+    std::vector<Token> probed = tokens;
+    size_t count = 0;
+    for (Token& t : probed) {
+        if (t.kind == TokenKind::String) t = Token{TokenKind::String, probe(count++), false};
+    }
+    auto lift = [&](QString& sql, size_t first, size_t& end) {
+        std::vector<Token> out = tokenize(sql);
+        end = first;
+        for (Token& t : out) {
+            if (t.kind != TokenKind::String) continue;
+            if (t.text != probe(end)) return false;
+            t = Token{TokenKind::Parameter, u'?' + QString::number(end + 1), false};
+            ++end;
+        }
+        sql = joinTokens(out);
+        return true;
+    };
+    std::vector<std::shared_ptr<const Translation>> list;
+    std::vector<std::vector<Token>> asWritten = splitBatch(tokens);
+    std::vector<std::vector<Token>> statements = splitBatch(probed);
+    if (asWritten.size() != statements.size()) return {};
+    size_t next = 0;
+    for (size_t i = 0; i < statements.size(); ++i) {
+        Translation tr = translate(statements[i], database_);
+        const bool passThrough = tr.kind == StatementKind::Query || tr.kind == StatementKind::Insert ||
+                                 tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
+        if (!passThrough || !tr.syntaxError.isEmpty() || tr.parameters != 0) return {};
+        size_t end = next;
+        if (!lift(tr.sql, next, end)) return {};
+        if (!tr.updatableSql.isEmpty()) {
+            size_t keyedEnd = next;
+            if (!lift(tr.updatableSql, next, keyedEnd) || keyedEnd != end) return {};
+        }
+        // SQLite must take the literals as parameters (a literal used as a name is not one),
+        // and the columns must be named as with the literals inline.
+        try {
+            attach(tr.databases);
+            const Translation real = translate(asWritten[i], database_);
+            Statement withLiterals(db(), real.sql, context());
+            auto withParameters = prepared(tr.sql);
+            const int n = sqlite3_column_count(withLiterals.get());
+            if (n != sqlite3_column_count(withParameters.get())) return {};
+            for (int c = 0; c < n; ++c) {
+                const char* a = sqlite3_column_name(withLiterals.get(), c);
+                const char* b = sqlite3_column_name(withParameters.get(), c);
+                if (!a || !b || std::strcmp(a, b) != 0) return {};
+            }
+        } catch (const DbError&) {
+            // Not runnable now (a table still missing, ...): decided again next time.
+            lasting = false;
+            return {};
+        }
+        next = end;
+        list.push_back(std::make_shared<const Translation>(std::move(tr)));
+    }
+    if (next != count) return {};
+    return list;
+}
+
 std::vector<provider::Result> Core::execute(const provider::Request& request) {
     startClock();
+    admin_->beforeStatement(request.text);
     // A schema changed by another connection makes the cached definitions stale.
     QStringList schemas{QStringLiteral("main")};
     schemas += attached_;
     for (const QString& s : schemas) {
-        Statement v(db(), QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"), context());
+        auto v = prepared(QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
         v.step();
-        const qint64 version = v.int64(0);
+        const qint64 version = sqlite3_column_int64(v.get(), 0);
         auto it = schemaVersions_.find(s.toLower());
         if (it == schemaVersions_.end() || *it != version) {
-            tables_.clear();
+            schemaChanged();
             schemaVersions_.insert(s.toLower(), version);
         }
     }
 
     std::vector<std::shared_ptr<const Translation>> list;
+    std::vector<QString> literals;
     if (request.commandType == ado::adCmdTable) {
         list.push_back(std::make_shared<const Translation>(
             translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed(), database_)));
@@ -426,18 +576,26 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
         }
         list.push_back(tr);
     } else {
-        list = translations(request.text);
+        list = translations(request.text, literals);
     }
     if (list.empty()) {
         throw DbError(-2147217908, QStringLiteral("Command text was not set for the command object."));
     }
     std::vector<provider::Result> results;
     size_t nextParameter = 0;
-    for (const auto& tr : list) results.push_back(run(*tr, request, nextParameter));
+    for (const auto& tr : list) {
+        if (tr->kind == StatementKind::Procedure && tr->syntaxError.isEmpty()) {
+            // A procedure may answer with several result sets.
+            for (auto& r : runProcedure(*this, *tr, request)) results.push_back(std::move(r));
+            continue;
+        }
+        results.push_back(run(*tr, request, nextParameter, literals));
+    }
     return results;
 }
 
-provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter) {
+provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                           const std::vector<QString>& literals) {
     if (!tr.syntaxError.isEmpty()) {
         if (tr.syntaxError.startsWith(u'\'') || tr.syntaxError.startsWith(u'N')) {
             const QString rest = tr.syntaxError.mid(tr.syntaxError.indexOf(u'\'') + 1);
@@ -452,10 +610,16 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
         case StatementKind::Update:
         case StatementKind::Delete:
         case StatementKind::Other:
-            return runPassThrough(tr, request, nextParameter);
-        case StatementKind::CreateDatabase:
-            createDatabase(server_, tr.name, login_, busyMs());
+            return runPassThrough(tr, request, nextParameter, literals);
+        case StatementKind::CreateDatabase: {
+            // The login's roles as they are now: they may have changed since it connected.
+            const LoginInfo now = admin_->login();
+            Login login = login_;
+            login.sysadmin = now.sysadmin();
+            login.dbcreator = now.has("dbcreator");
+            createDatabase(server_, tr.name, login, busyMs());
             return none;
+        }
         case StatementKind::CreateTable:
             attach(tr.databases);
             createTable(*this, tr);
@@ -497,6 +661,7 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
                                  QStringLiteral("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."));
             }
             exec(db(), QStringLiteral("COMMIT"), context());
+            admin_->transactionEnded();
             return none;
         case StatementKind::RollbackTran:
             if (!inTransaction()) {
@@ -504,58 +669,76 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
                                  QStringLiteral("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."));
             }
             exec(db(), QStringLiteral("ROLLBACK"), context());
+            admin_->transactionEnded();
             return none;
         case StatementKind::Use:
             openDatabase(tr.name, false);
             return none;
         case StatementKind::NoOp:
             return none;
+        case StatementKind::Admin:
+            return runAdmin(*this, tr);
     }
     return none;
 }
 
-provider::Result Core::runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter) {
+provider::Result Core::runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                                      const std::vector<QString>& literals) {
     attach(tr.databases);
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
     if (write && !tr.table.isEmpty()) ensureChecks(tr.schema, tr.table);
     bool keyed = request.updatable && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
-    std::optional<Statement> st;
+    StatementCache::Lease st;
     if (keyed) {
         try {
-            st.emplace(db(), tr.updatableSql, context());
+            st = prepared(tr.updatableSql);
         } catch (const DbError&) {
             keyed = false;  // no row key (a table without rowid): read only
         }
     }
-    if (!st) st.emplace(db(), tr.sql, context());
-    const int params = sqlite3_bind_parameter_count(st->get());
-    for (int k = 1; k <= params; ++k) {
-        if (nextParameter >= request.parameters.size()) {
-            raiseServerError(8178, QStringLiteral("The parameterized query expects a parameter which was not supplied."));
+    // A write into another database reports failures (read-only, missing value) under its name.
+    const bool elsewhere = tr.kind != StatementKind::Query && !tr.schema.isEmpty() &&
+                           tr.schema.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0;
+    if (!st) st = statements_.acquire(db(), tr.sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
+    const int params = sqlite3_bind_parameter_count(st.get());
+    if (!literals.empty()) {
+        // A lifted shape: parameter k is the text's k-th literal.
+        for (int k = 1; k <= params && k <= static_cast<int>(literals.size()); ++k) st.bind(k, literals[k - 1]);
+    } else {
+        for (int k = 1; k <= params; ++k) {
+            if (nextParameter >= request.parameters.size()) {
+                raiseServerError(8178, QStringLiteral("The parameterized query expects a parameter which was not supplied."));
+            }
+            const auto& p = request.parameters[nextParameter++];
+            typeForAdo(p.type).bind(st.get(), k, p.value);
         }
-        const auto& p = request.parameters[nextParameter++];
-        typeForAdo(p.type).bind(st->get(), k, p.value);
     }
-    if (sqlite3_column_count(st->get()) > 0) return readRows(st->get(), keyed, tr.schema, tr.table);
-    while (st->step()) {
+    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table);
+    while (st.step()) {
     }
     provider::Result r;
     const bool counts = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
     r.recordsAffected = counts ? sqlite3_changes(db()) : -1;
+    if (counts) admin_->wrote(tr.schema, tr.table);
     return r;
 }
 
-provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName) {
-    provider::Result r;
-    r.hasRows = true;
+std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
+                                                   const QString& tableName) {
+    auto plan = std::make_shared<ColumnPlan>();
+    plan->generation = generation_;
+    plan->keyed = keyed;
     const int n = sqlite3_column_count(stmt);
     const int visible = keyed ? n - 1 : n;
-    std::vector<SqlType> types(static_cast<size_t>(visible));
-    std::vector<QString> origins(static_cast<size_t>(visible));
-    std::vector<bool> known(static_cast<size_t>(visible), false);
-    r.columns.resize(static_cast<size_t>(visible));
+    auto& types = plan->types;
+    auto& origins = plan->origins;
+    auto& known = plan->known;
+    types.resize(static_cast<size_t>(visible));
+    origins.resize(static_cast<size_t>(visible));
+    known.assign(static_cast<size_t>(visible), false);
+    plan->columns.resize(static_cast<size_t>(visible));
     for (int i = 0; i < visible; ++i) {
-        auto& c = r.columns[static_cast<size_t>(i)];
+        auto& c = plan->columns[static_cast<size_t>(i)];
         c.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
         const char* odb = sqlite3_column_database_name(stmt, i);
         const char* otab = sqlite3_column_table_name(stmt, i);
@@ -586,66 +769,113 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& s
             types[static_cast<size_t>(i)] = SqlType::parse(decl ? QString::fromUtf8(decl) : QString());
         }
         known[static_cast<size_t>(i)] = types[static_cast<size_t>(i)].kind != SqlType::Kind::Unknown;
-    }
-    auto* wrapped = stmt;
-    const ErrorContext ctx = context();
-    for (;;) {
-        const int rc = sqlite3_step(wrapped);
-        if (rc == SQLITE_DONE) break;
-        if (rc != SQLITE_ROW) {
-            DbError e = mapSqliteError(db(), rc, ctx);
-            sqlite3_reset(wrapped);
-            throw e;
-        }
-        provider::Row row(static_cast<size_t>(visible));
-        for (int i = 0; i < visible; ++i) row[static_cast<size_t>(i)] = types[static_cast<size_t>(i)].decode(wrapped, i);
-        r.rows.push_back(std::move(row));
-        if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(wrapped, n - 1)));
-    }
-    for (int i = 0; i < visible; ++i) {
-        auto& c = r.columns[static_cast<size_t>(i)];
-        const SqlType& t = types[static_cast<size_t>(i)];
         if (known[static_cast<size_t>(i)]) {
+            const SqlType& t = types[static_cast<size_t>(i)];
             c.type = t.adoType();
             c.definedSize = t.definedSize();
             c.precision = t.adoPrecision();
             c.numericScale = t.adoScale();
-            continue;
         }
-        // An expression: its type from the values it gave.
-        bool anyText = false, anyBlob = false, anyReal = false, anyBig = false, anyInt = false;
+    }
+    if (keyed) plan->storedTable = storedTableName(schema, tableName);
+    return plan;
+}
+
+provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName) {
+    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName), schema);
+}
+
+provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName) {
+    // The plan kept with the statement holds while no table definition changed.
+    std::shared_ptr<const ColumnPlan> plan = st.plan();
+    if (!plan || plan->generation != generation_ || plan->keyed != keyed) {
+        plan = columnPlan(st.get(), keyed, schema, tableName);
+        st.setPlan(plan);
+    }
+    return readRows(st.get(), plan, schema);
+}
+
+provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema) {
+    provider::Result r;
+    r.hasRows = true;
+    r.columns = plan->columns;
+    const bool keyed = plan->keyed;
+    const int n = sqlite3_column_count(stmt);
+    const int visible = static_cast<int>(plan->columns.size());
+    const auto& types = plan->types;
+    // The values an expression column gave decide its type.
+    struct Seen {
+        bool text = false, blob = false, real = false, big = false, integer = false;
         long longest = 0;
-        for (const auto& row : r.rows) {
-            const auto& v = row[static_cast<size_t>(i)].storage();
+    };
+    std::vector<Seen> seen(static_cast<size_t>(visible));
+    const ErrorContext ctx = context();
+    // Text columns whose value is plain ASCII go into the packed rows as they are read.
+    std::vector<char> textColumn(static_cast<size_t>(visible));
+    for (size_t k = 0; k < textColumn.size(); ++k) textColumn[k] = types[k].isText() ? 1 : 0;
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) {
+            DbError e = mapSqliteError(db(), rc, ctx);
+            sqlite3_reset(stmt);
+            throw e;
+        }
+        r.rows.beginRow();
+        for (int i = 0; i < visible; ++i) {
+            const auto k = static_cast<size_t>(i);
+            if (textColumn[k] && sqlite3_column_type(stmt, i) == SQLITE_TEXT) {
+                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                const int bytes = sqlite3_column_bytes(stmt, i);
+                bool ascii = true;
+                for (int b = 0; b < bytes && ascii; ++b) ascii = static_cast<unsigned char>(p[b]) < 0x80;
+                if (ascii) {
+                    r.rows.addAscii(p, bytes);
+                    continue;
+                }
+            }
+            const Variant value = types[k].decode(stmt, i);
+            r.rows.add(value);
+            if (plan->known[k]) continue;
+            const auto& v = value.storage();
+            Seen& f = seen[k];
             if (const auto* s = std::get_if<QString>(&v)) {
-                anyText = true;
-                longest = std::max(longest, static_cast<long>(s->size()));
+                f.text = true;
+                f.longest = std::max(f.longest, static_cast<long>(s->size()));
             } else if (const auto* b = std::get_if<QByteArray>(&v)) {
-                anyBlob = true;
-                longest = std::max(longest, static_cast<long>(b->size()));
+                f.blob = true;
+                f.longest = std::max(f.longest, static_cast<long>(b->size()));
             } else if (std::holds_alternative<double>(v)) {
-                anyReal = true;
+                f.real = true;
             } else if (std::holds_alternative<std::int64_t>(v)) {
-                anyBig = true;
+                f.big = true;
             } else if (std::holds_alternative<std::int32_t>(v)) {
-                anyInt = true;
+                f.integer = true;
             }
         }
-        if (anyText) {
+        r.rows.endRow();
+        if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
+    }
+    for (int i = 0; i < visible; ++i) {
+        const auto k = static_cast<size_t>(i);
+        if (plan->known[k]) continue;
+        auto& c = r.columns[k];
+        const Seen& f = seen[k];
+        if (f.text) {
             c.type = ado::adVarChar;
-            c.definedSize = std::max(longest, 1L);
-        } else if (anyBlob) {
+            c.definedSize = std::max(f.longest, 1L);
+        } else if (f.blob) {
             c.type = ado::adLongVarBinary;
             c.definedSize = 2147483647;
-        } else if (anyReal) {
+        } else if (f.real) {
             c.type = ado::adDouble;
             c.definedSize = 8;
             c.precision = 15;
-        } else if (anyBig) {
+        } else if (f.big) {
             c.type = ado::adBigInt;
             c.definedSize = 8;
             c.precision = 19;
-        } else if (anyInt) {
+        } else if (f.integer) {
             c.type = ado::adInteger;
             c.definedSize = 4;
             c.precision = 10;
@@ -656,10 +886,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& s
         if (c.type != ado::adDouble && c.type != ado::adBigInt && c.type != ado::adInteger) c.precision = 255;
         c.numericScale = 255;
     }
-    if (keyed) {
-        r.writer = std::make_shared<EmbeddedRowWriter>(weak_from_this(), schema, storedTableName(schema, tableName),
-                                                       std::move(origins), std::move(types));
-    }
+    if (keyed) r.writer = std::make_shared<EmbeddedRowWriter>(weak_from_this(), schema, plan);
     return r;
 }
 

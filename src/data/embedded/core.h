@@ -23,11 +23,14 @@
 
 #include "data/embedded/catalog.h"
 #include "data/embedded/sqlitedb.h"
+#include "data/embedded/stmtcache.h"
 #include "data/embedded/tabledef.h"
 #include "data/embedded/translator.h"
 #include "data/provider.h"
 
 namespace data::embedded {
+
+class AdminState;
 
 // "main" or the quoted alias of an attached database, for qualifying names in SQL.
 QString schemaRef(const QString& schema);
@@ -61,6 +64,10 @@ public:
     QString storedTableName(const QString& schema, const QString& name);
     // Forgets cached definitions and checks (after a schema change).
     void schemaChanged();
+    // A prepared statement of this connection for an SQLite text, kept for the next use.
+    StatementCache::Lease prepared(const QString& sql) { return statements_.acquire(db(), sql, context()); }
+    // Changes whenever the cached table definitions are forgotten.
+    quint64 schemaGeneration() const { return generation_; }
     // Makes sure the write checks of a table exist on this connection.
     void ensureChecks(const QString& schema, const QString& table);
     // Whether an unqualified table name finds schema.table on this connection.
@@ -69,13 +76,34 @@ public:
     // Reads every row of a prepared statement. keyColumn: the statement's last column is the
     // row key of an updatable query over schema.table.
     provider::Result readRows(sqlite3_stmt* stmt, bool keyColumn, const QString& schema, const QString& table);
+    provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table);
 
     bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
 
+    // The administration side's state of this connection (admin.h).
+    AdminState& admin() { return *admin_; }
+    // Detaches a database attached to this connection (before it is dropped or replaced).
+    void detach(const QString& name);
+    void detachAll();
+    bool hasAttached() const { return !attached_.isEmpty(); }
+
 private:
-    std::vector<std::shared_ptr<const Translation>> translations(const QString& text);
-    provider::Result run(const Translation& tr, const provider::Request& request, size_t& nextParameter);
-    provider::Result runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter);
+    // The translations of a statement text. Statement shapes that differ only in their text
+    // literals share one translation in which each literal is a numbered parameter (?1 for the
+    // first literal of the text, ...); literals then receives the text's literal values in
+    // order. Otherwise literals stays empty and the translations carry the literals inline.
+    std::vector<std::shared_ptr<const Translation>> translations(const QString& text, std::vector<QString>& literals);
+    std::vector<std::shared_ptr<const Translation>> translateInline(const QString& text, const std::vector<Token>& tokens);
+    // The lifted translations of a statement shape; empty when it keeps its literals inline.
+    // lasting false: the answer may change (a table was missing), so it is not kept.
+    std::vector<std::shared_ptr<const Translation>> liftShape(const std::vector<Token>& tokens, bool& lasting);
+    provider::Result run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                         const std::vector<QString>& literals = {});
+    provider::Result runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                                    const std::vector<QString>& literals);
+    provider::Result readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema);
+    std::shared_ptr<const ColumnPlan> columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
+                                                 const QString& table);
     void installConnection();
 
     ServerFolder server_;
@@ -90,6 +118,10 @@ private:
     QStringList attached_;  // aliases, most recently used last
 
     QHash<QString, std::vector<std::shared_ptr<const Translation>>> translationCache_;
+    // By statement shape (the text with every literal as one mark): the lifted translations,
+    // or an empty list when the shape cannot be run with its literals as parameters.
+    QHash<QString, std::vector<std::shared_ptr<const Translation>>> shapeCache_;
+    quint64 generation_ = 1;
     struct CachedTable {
         QString sql;
         TableDefinition def;
@@ -101,9 +133,14 @@ private:
         QString insertTrigger;
         QString updateTrigger;
         bool any = false;
+        quint64 generation = 0;  // of the table definitions when last verified
     };
     QHash<QString, CachedChecks> checks_;
-    int checkCounter_ = 0;
+    // After the handle (destroyed first): its statements are finalized while the handle lives.
+    StatementCache statements_;
+
+    // Declared last: it leaves the process list while the connection is still whole.
+    std::shared_ptr<AdminState> admin_;
 
 };
 

@@ -80,7 +80,13 @@ std::vector<TableEntry> tablesOf(Core& core) {
         }
         QString type = q.text(0) == u"view" ? QStringLiteral("VIEW") : QStringLiteral("TABLE");
         if (master && (name.compare(QLatin1String("syslogins"), Qt::CaseInsensitive) == 0 ||
-                       name.compare(QLatin1String("sysdatabases"), Qt::CaseInsensitive) == 0)) {
+                       name.compare(QLatin1String("sysdatabases"), Qt::CaseInsensitive) == 0 ||
+                       name.compare(QLatin1String("sysdevices"), Qt::CaseInsensitive) == 0)) {
+            type = QStringLiteral("SYSTEM TABLE");
+        }
+        // A database's users and role members are catalogue tables, as in SQL Server.
+        if (name.compare(QLatin1String("sysusers"), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String("sysmembers"), Qt::CaseInsensitive) == 0) {
             type = QStringLiteral("SYSTEM TABLE");
         }
         out.push_back({name, type});

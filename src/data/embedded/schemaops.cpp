@@ -424,7 +424,10 @@ void createIndex(Core& core, const Translation& tr) {
         if (def && def->find(col) < 0) {
             raiseServerError(1911, QStringLiteral("Column name '%1' does not exist in the target table or view.").arg(col));
         }
-        cols.push_back(quoteName(col));
+        // Kept in the collation that the translated comparisons use, so that SQLite can look
+        // rows up through the index (and a unique index refuses what SQL Server's default
+        // collation would: values that differ only in case or trailing blanks).
+        cols.push_back(quoteName(col) + QStringLiteral(" COLLATE TSQL_TEXT"));
     }
     {
         Statement q(core.db(),

@@ -121,10 +121,19 @@ void raiseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 int compareText(const char* a, int na, const char* b, int nb) {
     while (na > 0 && a[na - 1] == ' ') --na;
     while (nb > 0 && b[nb - 1] == ' ') --nb;
+    // A date-time text takes part by its normal form, also against a text that is not one:
+    // every text then has one key and the order is total, as an index kept in this collation
+    // needs (comparing the forms only when both sides were date-times made "2017-01-05" equal
+    // to "2017-01-05 00:00" and yet ordered differently against "2017-01-05 00").
     char da[23];
     char db[23];
-    if (na >= 10 && nb >= 10 && normalDateTime(a, na, da) && normalDateTime(b, nb, db)) {
-        return sign(std::memcmp(da, db, 23));
+    if (na >= 10 && normalDateTime(a, na, da)) {
+        a = da;
+        na = 23;
+    }
+    if (nb >= 10 && normalDateTime(b, nb, db)) {
+        b = db;
+        nb = 23;
     }
     const int n = na < nb ? na : nb;
     for (int i = 0; i < n; ++i) {

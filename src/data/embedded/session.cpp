@@ -1,5 +1,6 @@
 #include "data/embedded/session.h"
 
+#include "data/embedded/admin.h"
 #include "data/embedded/catalog.h"
 #include "data/embedded/core.h"
 
@@ -21,10 +22,12 @@ public:
     void commitTrans() override {
         live();
         exec(core_->db(), QStringLiteral("COMMIT"), core_->context());
+        core_->admin().transactionEnded();
     }
     void rollbackTrans() override {
         live();
         exec(core_->db(), QStringLiteral("ROLLBACK"), core_->context());
+        core_->admin().transactionEnded();
     }
     void setCommandTimeout(long seconds) override {
         if (core_) core_->setCommandTimeout(seconds);

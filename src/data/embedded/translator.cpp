@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "data/embedded/admin.h"
+
 namespace data::embedded {
 
 namespace {
@@ -249,6 +251,10 @@ std::vector<Token> rewrite(const std::vector<Token>& in, Context& ctx, int& para
         }
         if (t.kind == TokenKind::Variable && (t.text.compare(QLatin1String("@@IDENTITY"), Qt::CaseInsensitive) == 0)) {
             out.push_back(word(QStringLiteral("last_insert_rowid()")));
+            continue;
+        }
+        if (t.kind == TokenKind::Variable && (t.text.compare(QLatin1String("@@SPID"), Qt::CaseInsensitive) == 0)) {
+            out.push_back(word(QStringLiteral("tsql_spid()")));
             continue;
         }
         if (t.kind == TokenKind::Parameter) ++parameters;
@@ -594,6 +600,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     }
     const Token& first = in[f];
     const size_t s = nextAt(in, f + 1);
+    if (translateAdmin(in, f, tr)) return tr;
 
     if (first.isWord("CREATE") && wordAt(in, s, "DATABASE")) {
         tr.kind = StatementKind::CreateDatabase;
@@ -748,10 +755,16 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     std::vector<Token> out = rewrite(in, ctx, tr.parameters);
     tr.databases = ctx.databases;
     const size_t o0 = nextAt(out, 0);
+    if (o0 >= out.size()) {
+        // Nothing but a table hint ("WITH (NOLOCK)"): dropping it left no statement.
+        tr.kind = StatementKind::Other;
+        tr.syntaxError = first.text;
+        return tr;
+    }
     const Token& head = out[o0];
     if (head.isWord("SELECT") || head.isWord("WITH") || head.isPunct("(")) {
         tr.kind = StatementKind::Query;
-        out = collate(topToLimit(std::move(out)), false);
+        out = collate(topToLimit(aliasAssignments(std::move(out))), false);
         singleTable(out, tr);
     } else if (head.isWord("INSERT")) {
         tr.kind = StatementKind::Insert;

@@ -11,7 +11,11 @@
 //   trailing blanks, date-time texts as dates); SET assignments of an UPDATE are left alone;
 // - "+" next to a text literal joins texts ("||"), as SQL Server's "+" does on texts; between
 //   two columns it stays an addition (the translator does not know column types);
-// - DELETE without FROM gets its FROM.
+// - DELETE without FROM gets its FROM;
+// - "SELECT name = expression" becomes "SELECT expression AS name"; @@SPID the connection's spid.
+// The server administration statements (DROP DATABASE, KILL, BACKUP, RESTORE, DBCC, UPDATE
+// STATISTICS, ALTER TABLE ... DROP COLUMN, CREATE/ALTER/DROP PROCEDURE) are handed whole to
+// the administration side (admin.h).
 // Statements that SQLite cannot run as they are (CREATE DATABASE, CREATE TABLE with identity,
 // ALTER TABLE ... ADD CONSTRAINT / ALTER COLUMN, CREATE INDEX ... ON [PRIMARY], the system
 // procedures) are recognised and described, and the session carries them out.
@@ -44,6 +48,7 @@ enum class StatementKind {
     Use,
     NoOp,   // SET options and the like: accepted, nothing to do
     Other,  // passed through as translated
+    Admin,  // server administration (admin.h): name holds the statement, definition its tokens
 };
 
 struct Translation {

@@ -65,6 +65,7 @@ void raiseDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const QString& p
 
 Link::~Link() {
     disconnect();
+    prepared.clear();
     if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
@@ -72,6 +73,8 @@ Link::~Link() {
 void Link::disconnect() noexcept {
     if (!connected) return;
     connected = false;
+    prepared.clear();
+    preparedOrder.clear();
     // A transaction left open would make the driver refuse to disconnect; what was not
     // committed is given up, as the server does when a connection drops.
     if (manualCommit) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "data/adoconstants.h"
+#include "data/embedded/tokenizer.h"
 #include "data/odbc/odbc_internal.h"
 
 namespace data::odbc {
@@ -546,6 +547,11 @@ Result readResult(const Statement& st) {
 }  // namespace
 
 std::vector<Result> run(Link& link, const QString& text, const std::vector<Parameter>& parameters) {
+    if (parameters.empty()) {
+        QString shape;
+        std::vector<Parameter> literals;
+        if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals);
+    }
     Statement st(link);
     // The paramSlots must stay where they are until the statement has run: the driver reads them
     // at execution.
@@ -564,6 +570,129 @@ std::vector<Result> run(Link& link, const QString& text, const std::vector<Param
     }
     st.check(SQLExecDirectW(st.handle(), wide(text), SQL_NTS), "SQLExecDirect");
     return readResults(st);
+}
+
+namespace {
+
+constexpr qsizetype kPreparedKept = 64;
+
+// Binds the parameters of a statement (the slots must live until it has run).
+void bindAll(Statement& st, const std::vector<Parameter>& parameters, std::vector<ParamSlot>& paramSlots) {
+    paramSlots.assign(parameters.size(), ParamSlot{});
+    SQLUSMALLINT number = 0;
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const Parameter& p = parameters[i];
+        if (p.direction == ado::adParamReturnValue) continue;
+        const Binding b = prepare(p, paramSlots[i]);
+        ++number;
+        const SQLRETURN rc = SQLBindParameter(st.handle(), number, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize,
+                                              b.digits, paramSlots[i].bytes.data(),
+                                              static_cast<SQLLEN>(paramSlots[i].bytes.size()), &paramSlots[i].indicator);
+        st.check(rc, "SQLBindParameter");
+    }
+}
+
+}  // namespace
+
+bool liftLiterals(const QString& text, QString& shape, std::vector<Parameter>& literals) {
+    using embedded::Token;
+    using embedded::TokenKind;
+    const std::vector<Token> tokens = embedded::tokenize(text);
+    auto meaningful = [&](size_t i, int step) {
+        for (auto k = static_cast<long>(i) + step; k >= 0 && k < static_cast<long>(tokens.size()); k += step) {
+            if (!tokens[static_cast<size_t>(k)].isTrivia()) return static_cast<size_t>(k);
+        }
+        return tokens.size();
+    };
+    const size_t first = meaningful(static_cast<size_t>(-1), 1);
+    if (first >= tokens.size()) return false;
+    const Token& head = tokens[first];
+    if (!(head.isWord("SELECT") || head.isWord("INSERT") || head.isWord("UPDATE") || head.isWord("DELETE"))) return false;
+    shape.clear();
+    literals.clear();
+    int depth = 0;
+    int valuesDepth = -1;  // the depth of a VALUES list, -1 outside one
+    bool afterValues = false;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.kind == TokenKind::Parameter || (t.kind == TokenKind::String && t.unterminated)) return false;
+        if (t.isWord("VALUES")) afterValues = true;
+        if (t.isPunct("(")) {
+            ++depth;
+            if (afterValues && valuesDepth < 0) valuesDepth = depth;
+        } else if (t.isPunct(")")) {
+            if (depth == valuesDepth) valuesDepth = -1;
+            --depth;
+        }
+        if (t.kind != TokenKind::String) {
+            shape += t.text;
+            continue;
+        }
+        // A value only: never a name written as a text ('alias' = ..., AS 'alias').
+        const size_t p = meaningful(i, -1);
+        const size_t n = meaningful(i, 1);
+        const Token* before = p < tokens.size() ? &tokens[p] : nullptr;
+        const Token* after = n < tokens.size() ? &tokens[n] : nullptr;
+        const bool comparison = before && (before->isPunct("=") || before->isPunct("<>") || before->isPunct("!=") ||
+                                           before->isPunct("<") || before->isPunct(">") || before->isPunct("<=") ||
+                                           before->isPunct(">=") || before->isWord("LIKE"));
+        const bool inList = before && (before->isPunct("(") || before->isPunct(",")) &&
+                            (valuesDepth == depth ||
+                             [&] {
+                                 // x IN ('a', 'b'): the list's opening parenthesis follows IN.
+                                 size_t k = i;
+                                 while (k < tokens.size()) {
+                                     const size_t b = meaningful(k, -1);
+                                     if (b >= tokens.size()) return false;
+                                     if (tokens[b].isPunct("(")) {
+                                         const size_t w = meaningful(b, -1);
+                                         return w < tokens.size() && tokens[w].isWord("IN");
+                                     }
+                                     if (!(tokens[b].isPunct(",") || tokens[b].kind == TokenKind::String)) return false;
+                                     k = b;
+                                 }
+                                 return false;
+                             }());
+        const bool named = after && (after->isPunct("=") || after->isWord("AS"));
+        if (!(comparison || inList) || named) {
+            shape += t.text;
+            continue;
+        }
+        Parameter lit;
+        lit.type = (t.text.startsWith(u'N') || t.text.startsWith(u'n')) ? ado::adVarWChar : ado::adVarChar;
+        lit.value = t.value();
+        lit.size = std::max<long>(1, static_cast<long>(t.value().size()));
+        literals.push_back(lit);
+        shape += u'?';
+    }
+    return !literals.empty();
+}
+
+std::vector<Result> runPrepared(Link& link, const QString& shape, const std::vector<Parameter>& literals) {
+    link.requireOpen();
+    std::shared_ptr<Statement> st = link.prepared.value(shape);
+    if (!st) {
+        st = std::make_shared<Statement>(link);
+        st->check(SQLPrepareW(st->handle(), wide(shape), SQL_NTS), "SQLPrepare");
+        if (link.prepared.size() >= kPreparedKept) {
+            link.prepared.remove(link.preparedOrder.front());
+            link.preparedOrder.removeFirst();
+        }
+        link.prepared.insert(shape, st);
+        link.preparedOrder.push_back(shape);
+    }
+    // The statement is closed and its markers unbound on every path, ready for the next use.
+    struct Reset {
+        SQLHSTMT h;
+        ~Reset() {
+            SQLFreeStmt(h, SQL_CLOSE);
+            SQLFreeStmt(h, SQL_RESET_PARAMS);
+        }
+    } reset{st->handle()};
+    std::vector<ParamSlot> literalSlots;
+    bindAll(*st, literals, literalSlots);
+    st->check(SQLExecute(st->handle()), "SQLExecute");
+    return readResults(*st);
 }
 
 std::vector<Result> readResults(const Statement& st) {

@@ -8,7 +8,9 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,8 @@ inline constexpr long kUnspecifiedError = -2147467259;     // E_FAIL
 inline constexpr long kTimeoutExpired = -2147217871;       // DB_E_ABORTLIMITREACHED
 inline constexpr long kRowNotFound = -2147217864;          // DB_E_CANTFINDROW (optimistic update lost)
 
+class Statement;
+
 // The connection that a session and the row writers of its results share; a writer may
 // outlive the session's use of it, so it checks that the connection is still open.
 struct Link {
@@ -48,6 +52,10 @@ struct Link {
     long commandTimeout = 30;
     QString password;  // only to scrub it from the driver's messages
     provider::OdbcOptions options;
+    // Statements prepared once per statement shape (the text with its literals as parameter
+    // markers), most recently used last; freed before the connection ends.
+    QHash<QString, std::shared_ptr<Statement>> prepared;
+    QStringList preparedOrder;
 
     Link() = default;
     Link(const Link&) = delete;
@@ -94,6 +102,17 @@ std::vector<provider::Result> readResults(const Statement& st);
 
 // Runs a statement text with its parameters and reads every result it gives, in order.
 std::vector<provider::Result> run(Link& link, const QString& text, const std::vector<provider::Parameter>& parameters);
+
+// A statement text without parameters whose text literals stand where a value goes (after a
+// comparison, LIKE or IN, or in a VALUES list) is split into its shape, the text with each
+// such literal as a marker "?", and the literals' values; false when there is nothing to
+// lift or the text is not a plain SELECT, INSERT, UPDATE or DELETE.
+bool liftLiterals(const QString& text, QString& shape, std::vector<provider::Parameter>& literals);
+
+// Runs a statement shape on the statement prepared for it (prepared on first use and kept
+// on the link), with the literals bound to its markers.
+std::vector<provider::Result> runPrepared(Link& link, const QString& shape,
+                                          const std::vector<provider::Parameter>& literals);
 
 // The updatable form of a single-table result, when one can be built: sets result.writer and
 // result.keys. tableName is the table as the statement names it.

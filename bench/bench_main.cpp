@@ -1,0 +1,351 @@
+// The benchmark of the extraction run. One command measures, each phase in a process of its
+// own (so that each peak of resident memory is the phase's own):
+//   A   the first automatic run over a new synthetic company of scale S (everything new);
+//   B   a second automatic run after 1% of customers, products and lines changed or were
+//       deleted;
+//   C   the export writer alone over every staged record of scale S marked new;
+//   the baseline of A and of B: the same work set-based in plain SQLite, which must leave the
+//       same staging rows and write a byte-identical file (checked);
+//   A at scale 2S, for the cost's growth.
+//
+//   velmora_bench [--scale S] [--dir FOLDER] [--keep]
+//
+// Phase processes are the same program with --phase NAME; each prints one line "RESULT
+// key=value ...". The work folder (default: a new temporary folder) is removed at the end
+// unless --keep is given.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "bench_baseline.h"
+#include "bench_common.h"
+#include "data/connection.h"
+#include "data/provider.h"
+#include "data/recordset.h"
+#include "extractor/MainMod.h"
+#include "extractor/MainMod_configuracao.h"
+#include "extractor/RunHost.h"
+#include "extractor/clsVelmora.h"
+#include "extractor/modActDB.h"
+#include "support/clsvelmora_access.h"
+#include "support/company_db.h"
+#include "support/embedded_server.h"
+
+namespace {
+
+using namespace bench;
+
+// A status bar nobody sees; a critical message means the run failed, which the benchmark
+// reports instead of timing a broken run.
+class QuietHost : public RunHost {
+public:
+    void SetPanelText(const QString&) override { ++panels; }
+    void RefreshStatusBar() override {}
+    void SetBusyPointer(bool) override {}
+    void ShowCriticalMessage(const QString& text) override { failures += text + u' '; }
+    MailHost* Mail() override { return nullptr; }
+    long panels = 0;
+    QString failures;
+};
+
+struct Args {
+    QString phase;
+    QString dir;
+    double scale = 1.0;
+    bool keep = false;
+};
+
+Args parse(const QStringList& a) {
+    Args r;
+    for (qsizetype i = 1; i < a.size(); ++i) {
+        const QString& k = a[i];
+        auto value = [&] {
+            if (i + 1 >= a.size()) throw std::runtime_error(("missing value after " + k).toStdString());
+            return a[++i];
+        };
+        if (k == u"--phase") {
+            r.phase = value();
+        } else if (k == u"--dir") {
+            r.dir = value();
+        } else if (k == u"--scale") {
+            bool ok = false;
+            r.scale = value().toDouble(&ok);
+            if (!ok || r.scale <= 0 || r.scale > 50) throw std::runtime_error("--scale takes a number above 0");
+        } else if (k == u"--keep") {
+            r.keep = true;
+        } else {
+            throw std::runtime_error(("unknown argument " + k).toStdString());
+        }
+    }
+    return r;
+}
+
+void result(const QMap<QString, QString>& values) {
+    QString line = QStringLiteral("RESULT");
+    for (auto it = values.begin(); it != values.end(); ++it) line += u' ' + it.key() + u'=' + it.value();
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+QString num(double v) { return QString::number(v, 'f', 3); }
+
+// Points the program at a phase's program folder and reads its settings.
+void useProgramFolder(const QString& folder) {
+    gstrFicheiroIni() = QStringLiteral("Velmora.ini");
+    setPastaFicheiroIni(folder);
+    LerConfiguracao();
+}
+
+// --- phases ----------------------------------------------------------------------------------
+
+// A new server with the company at the scale, the staging database made by the schema routine
+// and the link rules; its files are the start of every run.
+void phasePrepare(const Args& a) {
+    const QString server = a.dir + QStringLiteral("/start");
+    {
+        // The company's tables as the tests' builder declares them, on a new server whose first
+        // login is the benchmark's.
+        testsupport::TempEmbeddedServer made{QString::fromLatin1(kLogin), QString::fromLatin1(kPassword)};
+        testsupport::CompanyDb company(made, QStringLiteral("Empresa"));
+        copyFolder(made.folder(), server);
+    }
+    buildCompany(server, Scale{a.scale});
+    writeSettings(a.dir + QStringLiteral("/program-start"), server, a.dir + QStringLiteral("/out-start"));
+    useProgramFolder(a.dir + QStringLiteral("/program-start"));
+    ActualizaBaseDados();
+    addRules(server);
+    result({{QStringLiteral("phase"), QStringLiteral("prepare")}});
+}
+
+// One automatic run through Processa on a copy of the folder `from`, left in `name`.
+void phaseRun(const Args& a, const QString& from, const QString& name) {
+    const QString server = a.dir + u'/' + name;
+    copyFolder(a.dir + u'/' + from, server);
+    const QString out = a.dir + QStringLiteral("/out-") + name;
+    writeSettings(a.dir + QStringLiteral("/program-") + name, server, out);
+    useProgramFolder(a.dir + QStringLiteral("/program-") + name);
+    pinClock();
+    QuietHost host;
+    const std::uint64_t before = data::provider::statementsSent();
+    double seconds = 0;
+    {
+        // The run gets its two connections open, as the program hands them over.
+        auto geral = connect(server, QStringLiteral("Velmora"));
+        auto gestao = connect(server, QStringLiteral("Empresa"));
+        clsVelmora run;
+        QElapsedTimer t;
+        t.start();
+        run.Processa(*geral, *gestao, QString::fromLatin1(kDataIni), QString::fromLatin1(kDataFim), kCutOff, host, false);
+        seconds = t.nsecsElapsed() / 1e9;
+        geral->Close();
+        gestao->Close();
+    }
+    const std::uint64_t statements = data::provider::statementsSent() - before;
+    const QString file = out + u'/' + exportFileName();
+    if (!host.failures.isEmpty()) throw std::runtime_error(("the run failed: " + host.failures).toStdString());
+    result({{QStringLiteral("phase"), name},
+            {QStringLiteral("seconds"), num(seconds)},
+            {QStringLiteral("peak_mb"), num(peakMb())},
+            {QStringLiteral("statements"), QString::number(statements)},
+            {QStringLiteral("file_bytes"), QString::number(QFileInfo(file).size())}});
+}
+
+void phaseMutate(const Args& a) {
+    copyFolder(a.dir + QStringLiteral("/runA"), a.dir + QStringLiteral("/changed"));
+    mutateCompany(a.dir + QStringLiteral("/changed"), Scale{a.scale});
+    result({{QStringLiteral("phase"), QStringLiteral("mutate")}});
+}
+
+// The set-based baseline on a copy of `from`, checked against the run left in `run`.
+void phaseBaseline(const Args& a, const QString& from, const QString& run, const QString& name) {
+    const QString server = a.dir + u'/' + name;
+    copyFolder(a.dir + u'/' + from, server);
+    const QString out = a.dir + QStringLiteral("/out-") + name;
+    QDir().mkpath(out);
+    pinClock();
+    QElapsedTimer t;
+    t.start();
+    runBaseline(server, out, exportFileName());
+    const double seconds = t.nsecsElapsed() / 1e9;
+
+    QFile mine(out + u'/' + exportFileName());
+    QFile theirs(a.dir + QStringLiteral("/out-") + run + u'/' + exportFileName());
+    if (!mine.open(QIODevice::ReadOnly) || !theirs.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("an export file is missing");
+    }
+    const bool sameFile = mine.readAll() == theirs.readAll();
+    const bool sameRows = stagingDump(server) == stagingDump(a.dir + u'/' + run);
+    result({{QStringLiteral("phase"), name},
+            {QStringLiteral("seconds"), num(seconds)},
+            {QStringLiteral("peak_mb"), num(peakMb())},
+            {QStringLiteral("same_file"), sameFile ? QStringLiteral("yes") : QStringLiteral("NO")},
+            {QStringLiteral("same_rows"), sameRows ? QStringLiteral("yes") : QStringLiteral("NO")}});
+}
+
+// The export writer alone: every staged record of run A marked new again.
+void phaseExport(const Args& a) {
+    const QString server = a.dir + QStringLiteral("/export");
+    copyFolder(a.dir + QStringLiteral("/runA"), server);
+    {
+        Sqlite db = openSqlite(server + QStringLiteral("/Velmora.db"));
+        sql(db.get(), "update Clientes set Status = 'N'; update Produtos set Status = 'N'; "
+                      "update Movimentos set Status = 'N'; delete from HistFiles");
+    }
+    const QString out = a.dir + QStringLiteral("/out-export");
+    writeSettings(a.dir + QStringLiteral("/program-export"), server, out);
+    useProgramFolder(a.dir + QStringLiteral("/program-export"));
+    pinClock();
+    QuietHost host;
+    const QString name = exportFileName();
+    double seconds = 0;
+    {
+        auto geral = connect(server, QStringLiteral("Velmora"));
+        clsVelmora run;
+        QElapsedTimer t;
+        t.start();
+        clsVelmoraTestAccess::CriaFicheiro(run, *geral, QString::fromLatin1(kDataIni), QString::fromLatin1(kDataFim),
+                                           out + u'/' + name, name, QString::fromLatin1(kSistema), false, host);
+        seconds = t.nsecsElapsed() / 1e9;
+        geral->Close();
+    }
+    if (!host.failures.isEmpty()) throw std::runtime_error(("the export failed: " + host.failures).toStdString());
+    const qint64 bytes = QFileInfo(out + u'/' + name).size();
+    result({{QStringLiteral("phase"), QStringLiteral("export")},
+            {QStringLiteral("seconds"), num(seconds)},
+            {QStringLiteral("peak_mb"), num(peakMb())},
+            {QStringLiteral("file_bytes"), QString::number(bytes)}});
+}
+
+void runPhase(const Args& a) {
+    if (a.phase == u"prepare") return phasePrepare(a);
+    if (a.phase == u"runA") return phaseRun(a, QStringLiteral("start"), QStringLiteral("runA"));
+    if (a.phase == u"mutate") return phaseMutate(a);
+    if (a.phase == u"runB") return phaseRun(a, QStringLiteral("changed"), QStringLiteral("runB"));
+    if (a.phase == u"baselineA") return phaseBaseline(a, QStringLiteral("start"), QStringLiteral("runA"), QStringLiteral("baseA"));
+    if (a.phase == u"baselineB") return phaseBaseline(a, QStringLiteral("changed"), QStringLiteral("runB"), QStringLiteral("baseB"));
+    if (a.phase == u"export") return phaseExport(a);
+    throw std::runtime_error(("unknown phase " + a.phase).toStdString());
+}
+
+// --- the driver ------------------------------------------------------------------------------
+
+QMap<QString, QString> child(const QString& dir, double scale, const QString& phase) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--phase"), phase, QStringLiteral("--dir"), dir, QStringLiteral("--scale"),
+             QString::number(scale, 'g', 10)});
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fputs(p.readAllStandardOutput().constData(), stdout);
+        throw std::runtime_error(("phase " + phase + " failed").toStdString());
+    }
+    QMap<QString, QString> r;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith("RESULT")) continue;
+        for (const QByteArray& kv : line.split(' ')) {
+            const qsizetype eq = kv.indexOf('=');
+            if (eq > 0) r.insert(QString::fromUtf8(kv.left(eq)), QString::fromUtf8(kv.mid(eq + 1)));
+        }
+    }
+    return r;
+}
+
+int drive(const Args& a) {
+    QTemporaryDir tmp;
+    QString root = a.dir.isEmpty() ? tmp.path() : a.dir;
+    if (a.keep || !a.dir.isEmpty()) tmp.setAutoRemove(false);
+    const QString one = root + QStringLiteral("/s1");
+    const QString two = root + QStringLiteral("/s2");
+    // Zip files of the history copy go to a temporary folder of the benchmark's own.
+    qputenv("Temp", (root + QStringLiteral("/temp")).toUtf8());
+    QDir().mkpath(root + QStringLiteral("/temp"));
+
+    std::printf("velmora benchmark: scale %g (%d customers, %d products, %d lines), work folder %s\n", a.scale,
+                Scale{a.scale}.clientes(), Scale{a.scale}.produtos(), Scale{a.scale}.linhas(),
+                root.toUtf8().constData());
+    std::fflush(stdout);
+    auto line = [](const char* what, const QMap<QString, QString>& r, const char* extra = "") {
+        std::printf("  %-28s %9s s  peak %8s MB%s\n", what, r.value(QStringLiteral("seconds")).toUtf8().constData(),
+                    r.value(QStringLiteral("peak_mb")).toUtf8().constData(), extra);
+        std::fflush(stdout);
+    };
+
+    child(one, a.scale, QStringLiteral("prepare"));
+    const auto A = child(one, a.scale, QStringLiteral("runA"));
+    line("A  first automatic run", A);
+    const auto baseA = child(one, a.scale, QStringLiteral("baselineA"));
+    line("   baseline of A (set-based)", baseA);
+    child(one, a.scale, QStringLiteral("mutate"));
+    const auto B = child(one, a.scale, QStringLiteral("runB"));
+    line("B  run after 1% changes", B);
+    const auto baseB = child(one, a.scale, QStringLiteral("baselineB"));
+    line("   baseline of B (set-based)", baseB);
+    const auto C = child(one, a.scale, QStringLiteral("export"));
+    line("C  export writer alone", C);
+    child(two, a.scale * 2, QStringLiteral("prepare"));
+    const auto A2 = child(two, a.scale * 2, QStringLiteral("runA"));
+    line("A at twice the scale", A2);
+
+    auto d = [](const QMap<QString, QString>& r, const char* k) { return r.value(QString::fromLatin1(k)).toDouble(); };
+    const double fileMb = d(A, "file_bytes") / 1e6;
+    const double memLimit = 2 * d(A, "file_bytes") / 1048576.0 + 150;
+    const bool checked = baseA.value(QStringLiteral("same_file")) == u"yes" &&
+                         baseA.value(QStringLiteral("same_rows")) == u"yes" &&
+                         baseB.value(QStringLiteral("same_file")) == u"yes" &&
+                         baseB.value(QStringLiteral("same_rows")) == u"yes";
+    std::printf("\nfigures (goal in brackets)\n");
+    std::printf("  A / baseline                 %8.2f   [<= 3]\n", d(A, "seconds") / d(baseA, "seconds"));
+    std::printf("  B / baseline                 %8.2f   [<= 2]\n", d(B, "seconds") / d(baseB, "seconds"));
+    std::printf("  A at 2S / A at S             %8.2f   [<= 2.2]\n", d(A2, "seconds") / d(A, "seconds"));
+    std::printf("  C export writer              %8.1f MB/s  [>= 100] (%.1f MB in %.3f s)\n",
+                d(C, "file_bytes") / 1e6 / d(C, "seconds"), d(C, "file_bytes") / 1e6, d(C, "seconds"));
+    std::printf("  peak memory of A             %8.1f MB   [< %.1f = 2 x %.1f MB file + 150]\n", d(A, "peak_mb"),
+                memLimit, d(A, "file_bytes") / 1048576.0);
+    std::printf("  statements per second, A     %8.0f   (%s statements)\n", d(A, "statements") / d(A, "seconds"),
+                A.value(QStringLiteral("statements")).toUtf8().constData());
+    std::printf("  statements per second, B     %8.0f   (%s statements)\n", d(B, "statements") / d(B, "seconds"),
+                B.value(QStringLiteral("statements")).toUtf8().constData());
+    std::printf("  export file of A             %8.1f MB\n", fileMb);
+    std::printf("  baseline check (rows, file)  %s\n", checked ? "identical" : "DIFFERENT");
+    if (!a.keep && a.dir.isEmpty()) QDir(root).removeRecursively();
+    return checked ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Private per-user folders, so the regional settings and the per-user store of whoever runs
+    // the benchmark are never read or changed; a fixed locale for repeatable texts.
+    QTemporaryDir home;
+    if (!home.isValid()) return 2;
+    const QByteArray root = home.path().toLocal8Bit();
+    setenv("HOME", root.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-bench"));
+    try {
+        const Args a = parse(QCoreApplication::arguments());
+        if (!a.phase.isEmpty()) {
+            runPhase(a);
+            return 0;
+        }
+        return drive(a);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora_bench: %s\n", e.what());
+        return 1;
+    }
+}

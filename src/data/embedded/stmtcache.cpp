@@ -1,0 +1,126 @@
+#include "data/embedded/stmtcache.h"
+
+namespace data::embedded {
+
+namespace {
+
+sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
+    const QByteArray s = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(db, s.constData(), static_cast<int>(s.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
+                                      nullptr);
+    if (rc != SQLITE_OK) {
+        DbError e = mapSqliteError(db, rc, ctx);
+        sqlite3_finalize(stmt);
+        throw e;
+    }
+    return stmt;
+}
+
+}  // namespace
+
+StatementCache::Lease& StatementCache::Lease::operator=(Lease&& o) noexcept {
+    if (this != &o) {
+        release();
+        db_ = o.db_;
+        stmt_ = o.stmt_;
+        entry_ = o.entry_;
+        ctx_ = std::move(o.ctx_);
+        o.stmt_ = nullptr;
+        o.entry_ = nullptr;
+    }
+    return *this;
+}
+
+void StatementCache::Lease::release() {
+    if (!stmt_) return;
+    if (entry_ && entry_->orphan) {
+        sqlite3_finalize(stmt_);
+        entry_->stmt = nullptr;
+        entry_->busy = false;
+    } else if (entry_) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        entry_->busy = false;
+    } else {
+        sqlite3_finalize(stmt_);
+    }
+    stmt_ = nullptr;
+    entry_ = nullptr;
+}
+
+bool StatementCache::Lease::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    DbError e = mapSqliteError(db_, rc, ctx_);
+    sqlite3_reset(stmt_);
+    throw e;
+}
+
+void StatementCache::Lease::bind(int index, const QString& text) {
+    const QByteArray u = text.toUtf8();
+    sqlite3_bind_text(stmt_, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+}
+
+void StatementCache::Lease::bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
+
+StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
+    Lease lease;
+    lease.db_ = db;
+    lease.ctx_ = ctx;
+    auto found = index_.find(sql);
+    if (found != index_.end()) {
+        auto it = *found;
+        if (!it->busy && sqlite3_db_handle(it->stmt) == db) {
+            entries_.splice(entries_.begin(), entries_, it);
+            it->busy = true;
+            lease.stmt_ = it->stmt;
+            lease.entry_ = &*it;
+            return lease;
+        }
+        // Lent out already: this user gets a statement of its own.
+        lease.stmt_ = prepare(db, sql, ctx);
+        return lease;
+    }
+    sqlite3_stmt* stmt = prepare(db, sql, ctx);
+    while (entries_.size() >= capacity_) {
+        // The least recently used statement that nobody holds makes room.
+        auto victim = entries_.end();
+        for (auto it = entries_.end(); it != entries_.begin();) {
+            --it;
+            if (!it->busy) {
+                victim = it;
+                break;
+            }
+        }
+        if (victim == entries_.end()) break;
+        index_.remove(victim->sql);
+        sqlite3_finalize(victim->stmt);
+        entries_.erase(victim);
+    }
+    entries_.push_front(Entry{sql, stmt, true, false, nullptr});
+    index_.insert(sql, entries_.begin());
+    lease.stmt_ = stmt;
+    lease.entry_ = &entries_.front();
+    return lease;
+}
+
+void StatementCache::clear() {
+    index_.clear();
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        auto next = std::next(it);
+        if (it->busy) {
+            // Still lent out: the lease finalizes it when it comes back.
+            it->orphan = true;
+            orphans_.splice(orphans_.end(), entries_, it);
+        } else {
+            sqlite3_finalize(it->stmt);
+            entries_.erase(it);
+        }
+        it = next;
+    }
+    orphans_.remove_if([](const Entry& e) { return !e.busy; });
+}
+
+}  // namespace data::embedded

@@ -1,0 +1,93 @@
+#pragma once
+// Prepared statements of one connection kept by their SQLite text, so that a statement shape
+// sent thousands of times (a look-up by code with its literal lifted into a parameter, a row
+// written back) is parsed and planned once, with its write-check triggers compiled into it
+// once. A statement is lent to one user at a time and comes back reset, its parameters
+// cleared; a second user of the same text while the first still holds it (a procedure's own
+// statements, a recordset written back while another is read) gets a statement of its own.
+//
+// Beside each statement the cache keeps the reading plan of its result columns (names, types,
+// base columns), valid for one generation of the connection's table definitions.
+
+#include <QHash>
+#include <QString>
+#include <list>
+#include <memory>
+#include <sqlite3.h>
+#include <vector>
+
+#include "data/embedded/errors.h"
+#include "data/embedded/sqltype.h"
+#include "data/provider.h"
+
+namespace data::embedded {
+
+// How the result columns of a statement are read: one entry per visible column.
+struct ColumnPlan {
+    quint64 generation = 0;  // of the table definitions it was made from
+    bool keyed = false;      // the statement's last column is the row key
+    std::vector<provider::Column> columns;
+    std::vector<SqlType> types;
+    std::vector<QString> origins;  // base column of the updatable table; empty otherwise
+    std::vector<bool> known;       // the type comes from a declaration
+    QString storedTable;           // the updatable table's name as stored
+};
+
+class StatementCache {
+    struct Entry {
+        QString sql;
+        sqlite3_stmt* stmt = nullptr;
+        bool busy = false;
+        bool orphan = false;  // left the cache while lent out: finalized when it comes back
+        std::shared_ptr<const ColumnPlan> plan;
+    };
+
+public:
+    explicit StatementCache(size_t capacity = 256) : capacity_(capacity) {}
+    ~StatementCache() { clear(); }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    class Lease {
+    public:
+        Lease() = default;
+        Lease(Lease&& o) noexcept { *this = std::move(o); }
+        Lease& operator=(Lease&& o) noexcept;
+        ~Lease() { release(); }
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+
+        sqlite3_stmt* get() const { return stmt_; }
+        explicit operator bool() const { return stmt_ != nullptr; }
+        // Steps once: true with a row, false when done; raises the engine's error otherwise.
+        bool step();
+        void bind(int index, const QString& text);
+        void bind(int index, qint64 value);
+        // The reading plan kept with the statement (nullptr when none or not cached).
+        std::shared_ptr<const ColumnPlan> plan() const { return entry_ ? entry_->plan : nullptr; }
+        void setPlan(std::shared_ptr<const ColumnPlan> plan) {
+            if (entry_) entry_->plan = std::move(plan);
+        }
+
+    private:
+        friend class StatementCache;
+        void release();
+        sqlite3* db_ = nullptr;
+        sqlite3_stmt* stmt_ = nullptr;
+        Entry* entry_ = nullptr;  // nullptr: the statement is the lease's own
+        ErrorContext ctx_;
+    };
+
+    // A prepared statement for the text; raises the engine's error when it does not prepare.
+    Lease acquire(sqlite3* db, const QString& sql, const ErrorContext& ctx);
+    // Finalizes every statement that is not lent out (before the handle closes or changes).
+    void clear();
+
+private:
+    size_t capacity_;
+    std::list<Entry> entries_;  // most recently used first
+    std::list<Entry> orphans_;
+    QHash<QString, std::list<Entry>::iterator> index_;
+};
+
+}  // namespace data::embedded

@@ -1,0 +1,95 @@
+#pragma once
+// The rows of a materialised result, packed: every value is kept as a type mark and its bytes
+// (texts of Latin-1 characters one byte a character), rows one after another in blocks of
+// about a megabyte. A result of 200,000 rows of sixteen columns takes tens of megabytes
+// instead of the hundreds that one Variant object per value would, and grows without copying
+// what it holds. A row is unpacked into Variants when it is read (a recordset unpacks the
+// row it stands on once).
+//
+// The interface is the part of std::vector<Row> that the providers and recordsets use; rows
+// are handed out by value.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "data/variant.h"
+
+namespace data::provider {
+
+using Row = std::vector<Variant>;
+
+class RowSet {
+public:
+    RowSet() = default;
+    RowSet(const RowSet& o);
+    RowSet& operator=(const RowSet& o);
+    RowSet(RowSet&&) noexcept = default;
+    RowSet& operator=(RowSet&&) noexcept = default;
+
+    size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    void clear();
+
+    void push_back(const Row& row);
+    void pop_back();
+    // Replaces row i.
+    void set(size_t i, const Row& row);
+
+    Row operator[](size_t i) const { return row(i); }
+    Row at(size_t i) const;  // std::out_of_range past the end
+    Row front() const { return row(0); }
+    Row back() const { return row(size() - 1); }
+    Row row(size_t i) const;
+    // Unpacks row i into out (resized to the row's width), reusing out's storage.
+    void read(size_t i, Row& out) const;
+
+    // Builds the next row value by value, without a Variant per value where the value is a
+    // text of ASCII bytes.
+    void beginRow();
+    void add(const Variant& v);
+    void addAscii(const char* text, int bytes);  // bytes < 0x80 only
+    void endRow();
+
+    class const_iterator {
+    public:
+        using value_type = Row;
+        using difference_type = std::ptrdiff_t;
+        const_iterator(const RowSet* set, size_t i) : set_(set), i_(i) {}
+        Row operator*() const { return set_->row(i_); }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+
+    private:
+        const RowSet* set_;
+        size_t i_;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+private:
+    struct Place {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t bytes;
+        std::uint32_t values;
+    };
+    char* reserve(size_t bytes);  // room at the end of the last block
+    void append(const char* p, size_t n);
+    void encode(const Variant& v);
+    Place place(size_t bytes) const;
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<size_t> blockSizes_;  // capacity of each block
+    size_t used_ = 0;                 // bytes used in the last block
+    std::vector<Place> rows_;
+    // The row being built.
+    std::vector<char> pending_;
+    std::uint32_t pendingValues_ = 0;
+};
+
+}  // namespace data::provider
