@@ -109,6 +109,7 @@ private:
     void removeStale();
     void refreshSysProcesses();
     void releaseNow();
+    bool registryMayHaveChanged();
 
     Core& core_;
     int spid_ = 0;
@@ -117,7 +118,15 @@ private:
     qint64 masterVersion_ = -1;  // master's data version when the attached databases were checked
     bool registryBroken_ = false;
     DbHandle registry_;
-    Statement aliveQuery_;  // on registry_: prepared once, run before every statement
+    Statement aliveQuery_;  // on registry_: prepared once, run when the list may have changed
+    // What the process list's file looked like at the last look, and when that was.
+    struct FileStamp {
+        qint64 inode = -1, size = -1, mtimeNs = -1, ctimeNs = -1;
+        bool operator==(const FileStamp&) const = default;
+    };
+    QByteArray registryFile_;
+    FileStamp registryStamp_;
+    qint64 registryCheckedMs_ = -1;
     DbHandle master_;
     QSet<QString> heldLocks_;
     std::thread::id thread_;

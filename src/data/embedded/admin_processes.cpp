@@ -11,6 +11,8 @@
 #include <QUuid>
 #include <csignal>
 #include <mutex>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "data/embedded/admin_common.h"
@@ -426,8 +428,31 @@ QString AdminState::attachTarget(const QString& name, const QString& file) {
     return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(file, "/")) + QStringLiteral("?mode=ro");
 }
 
+// Reading the list takes a lock and several system calls; most statements run long before anyone
+// kills anything. The list is read again when its file changed (a kill writes it) and, since a
+// file's times are only as fine as the kernel's clock tick, at least every 50 ms.
+bool AdminState::registryMayHaveChanged() {
+    constexpr qint64 kRecheckMs = 50;
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    FileStamp stamp;
+    struct stat st {};
+    if (registryFile_.isEmpty()) {
+        registryFile_ = QDir(core_.server().path()).filePath(QStringLiteral("tsql_processes.sqlite")).toLocal8Bit();
+    }
+    if (::stat(registryFile_.constData(), &st) == 0) {
+        stamp = FileStamp{qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                          qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    }
+    if (stamp == registryStamp_ && registryCheckedMs_ >= 0 && nowMs - registryCheckedMs_ < kRecheckMs) return false;
+    registryStamp_ = stamp;
+    registryCheckedMs_ = nowMs;
+    return true;
+}
+
 void AdminState::beforeStatement(const QString& text) {
-    if (!dead_ && !token_.isEmpty()) {
+    if (!dead_ && !token_.isEmpty() && registryMayHaveChanged()) {
         try {
             if (!aliveQuery_.get()) {
                 aliveQuery_ = Statement(registry(), QStringLiteral("SELECT killed FROM connections WHERE token = ?"), ErrorContext{});
