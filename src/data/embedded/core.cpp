@@ -536,9 +536,29 @@ std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vecto
     return list;
 }
 
+namespace {
+
+// Whether a request may be a plain query: a table by name or a text that begins with SELECT.
+bool mayBeRead(const provider::Request& request) {
+    if (request.commandType == ado::adCmdTable) return true;
+    if (request.commandType == ado::adCmdStoredProc) return false;
+    const QString& t = request.text;
+    qsizetype i = 0;
+    while (i < t.size() && t.at(i).isSpace()) ++i;
+    return t.mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
 std::vector<provider::Result> Core::execute(const provider::Request& request) {
     startClock();
     admin_->beforeStatement(request.text);
+    // A read takes its schema check and its rows in one read transaction: the version
+    // statements are kept running until the rows are read, so the files' locks are taken once
+    // per request instead of twice. Anything that writes lets them go first, since a write
+    // must not start from a read snapshot that another connection may have overtaken.
+    std::vector<StatementCache::Lease> heldVersions;
+    const bool holdForRead = !inTransaction() && mayBeRead(request);
     // A schema changed by another connection makes the cached definitions stale.
     QStringList schemas{QStringLiteral("main")};
     schemas += attached_;
@@ -551,6 +571,7 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
             schemaChanged();
             schemaVersions_.insert(s.toLower(), version);
         }
+        if (holdForRead) heldVersions.push_back(std::move(v));
     }
 
     std::vector<std::shared_ptr<const Translation>> list;
@@ -580,6 +601,12 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
     }
     if (list.empty()) {
         throw DbError(-2147217908, QStringLiteral("Command text was not set for the command object."));
+    }
+    for (const auto& tr : list) {
+        if (tr->kind != StatementKind::Query || !tr->databases.isEmpty()) {
+            heldVersions.clear();
+            break;
+        }
     }
     std::vector<provider::Result> results;
     size_t nextParameter = 0;
