@@ -6,7 +6,9 @@
 //   C   the export writer alone over every staged record of scale S marked new;
 //   the baseline of A and of B: the same work set-based in plain SQLite, which must leave the
 //       same staging rows and write a byte-identical file (checked);
-//   A at scale 2S, for the cost's growth.
+//   A at scale 2S, for the cost's growth;
+//   the floor of A: A's row-by-row statements in plain SQLite, each its own transaction, and
+//       again with 1000 statements to a transaction (its rows are compared, not enforced).
 //
 //   velmora_bench [--scale S] [--dir FOLDER] [--keep]
 //
@@ -28,6 +30,7 @@
 
 #include "bench_baseline.h"
 #include "bench_common.h"
+#include "bench_floor.h"
 #include "data/connection.h"
 #include "data/provider.h"
 #include "data/recordset.h"
@@ -191,6 +194,27 @@ void phaseBaseline(const Args& a, const QString& from, const QString& run, const
             {QStringLiteral("same_rows"), sameRows ? QStringLiteral("yes") : QStringLiteral("NO")}});
 }
 
+// The floor of run A on a copy of the start: the run's row-by-row statements in plain SQLite,
+// statementsPerTransaction to a transaction. Its staging rows are compared with run A's; the
+// history row zips run A's file, since the floor writes none.
+void phaseFloor(const Args& a, const QString& name, int statementsPerTransaction) {
+    const QString server = a.dir + u'/' + name;
+    copyFolder(a.dir + QStringLiteral("/start"), server);
+    pinClock();
+    const QString file = exportFileName();
+    QElapsedTimer t;
+    t.start();
+    const FloorCounts n = runFloor(server, a.dir + QStringLiteral("/out-runA/") + file, file, statementsPerTransaction);
+    const double seconds = t.nsecsElapsed() / 1e9;
+    const bool sameRows = stagingDump(server) == stagingDump(a.dir + QStringLiteral("/runA"));
+    result({{QStringLiteral("phase"), name},
+            {QStringLiteral("seconds"), num(seconds)},
+            {QStringLiteral("peak_mb"), num(peakMb())},
+            {QStringLiteral("statements"), QString::number(n.statements)},
+            {QStringLiteral("commits"), QString::number(n.commits)},
+            {QStringLiteral("same_rows"), sameRows ? QStringLiteral("yes") : QStringLiteral("NO")}});
+}
+
 // The export writer alone: every staged record of run A marked new again.
 void phaseExport(const Args& a) {
     const QString server = a.dir + QStringLiteral("/export");
@@ -233,6 +257,8 @@ void runPhase(const Args& a) {
     if (a.phase == u"baselineA") return phaseBaseline(a, QStringLiteral("start"), QStringLiteral("runA"), QStringLiteral("baseA"));
     if (a.phase == u"baselineB") return phaseBaseline(a, QStringLiteral("changed"), QStringLiteral("runB"), QStringLiteral("baseB"));
     if (a.phase == u"export") return phaseExport(a);
+    if (a.phase == u"floorA") return phaseFloor(a, QStringLiteral("floorA"), 1);
+    if (a.phase == u"floorA1") return phaseFloor(a, QStringLiteral("floorA1"), 1000);
     throw std::runtime_error(("unknown phase " + a.phase).toStdString());
 }
 
@@ -284,6 +310,10 @@ int drive(const Args& a) {
     line("A  first automatic run", A);
     const auto baseA = child(one, a.scale, QStringLiteral("baselineA"));
     line("   baseline of A (set-based)", baseA);
+    const auto floorA = child(one, a.scale, QStringLiteral("floorA"));
+    line("   row by row, plain SQLite (1 txn/statement)", floorA);
+    const auto floorA1 = child(one, a.scale, QStringLiteral("floorA1"));
+    line("   row by row, plain SQLite (1 txn/1000 statements)", floorA1);
     child(one, a.scale, QStringLiteral("mutate"));
     const auto B = child(one, a.scale, QStringLiteral("runB"));
     line("B  run after 1% changes", B);
@@ -315,6 +345,19 @@ int drive(const Args& a) {
     std::printf("  statements per second, B     %8.0f   (%s statements)\n", d(B, "statements") / d(B, "seconds"),
                 B.value(QStringLiteral("statements")).toUtf8().constData());
     std::printf("  export file of A             %8.1f MB\n", fileMb);
+    std::printf("  floor / baseline             %8.2f   (1 txn/1000 statements: %.2f)\n",
+                d(floorA, "seconds") / d(baseA, "seconds"), d(floorA1, "seconds") / d(baseA, "seconds"));
+    std::printf("  A / floor                    %8.2f   (1 txn/1000 statements: %.2f)\n",
+                d(A, "seconds") / d(floorA, "seconds"), d(A, "seconds") / d(floorA1, "seconds"));
+    std::printf("  statements per second, floor %8.0f   (%s statements, %s commits; 1 txn/1000: %.0f, %s commits)\n",
+                d(floorA, "statements") / d(floorA, "seconds"), floorA.value(QStringLiteral("statements")).toUtf8().constData(),
+                floorA.value(QStringLiteral("commits")).toUtf8().constData(),
+                d(floorA1, "statements") / d(floorA1, "seconds"),
+                floorA1.value(QStringLiteral("commits")).toUtf8().constData());
+    // The floor only informs the planners; its rows are shown, not held against the run.
+    const bool floorSame = floorA.value(QStringLiteral("same_rows")) == u"yes" &&
+                           floorA1.value(QStringLiteral("same_rows")) == u"yes";
+    std::printf("  floor check (rows)           %s\n", floorSame ? "identical" : "DIFFERENT (not counted in the exit code)");
     std::printf("  baseline check (rows, file)  %s\n", checked ? "identical" : "DIFFERENT");
     if (!a.keep && a.dir.isEmpty()) QDir(root).removeRecursively();
     return checked ? 0 : 1;

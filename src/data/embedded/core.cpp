@@ -79,6 +79,24 @@ public:
     void update(const Variant& key, const provider::Changes& changes) override {
         auto core = lock();
         core->ensureChecks(schema_, table_);
+        core->asOneWrite([&] { updateRow(*core, key, changes); });
+    }
+
+    std::pair<Variant, provider::Row> insert(const provider::Changes& values) override {
+        auto core = lock();
+        core->ensureChecks(schema_, table_);
+        // The row is read back in the transaction of its insert.
+        return core->asOneWrite([&] { return insertRow(*core, values); });
+    }
+
+    void remove(const Variant& key) override {
+        auto core = lock();
+        core->asOneWrite([&] { removeRow(*core, key); });
+    }
+
+private:
+    void updateRow(Core& c, const Variant& key, const provider::Changes& changes) {
+        Core* core = &c;
         QStringList sets;
         for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
         auto st = core->prepared(QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
@@ -91,9 +109,8 @@ public:
         if (sqlite3_changes(core->db()) == 0) rowMissing();
     }
 
-    std::pair<Variant, provider::Row> insert(const provider::Changes& values) override {
-        auto core = lock();
-        core->ensureChecks(schema_, table_);
+    std::pair<Variant, provider::Row> insertRow(Core& c, const provider::Changes& values) {
+        Core* core = &c;
         QStringList cols;
         QStringList marks;
         for (const auto& c : values) {
@@ -113,8 +130,8 @@ public:
         return {Variant(static_cast<std::int64_t>(key)), reload(*core, key)};
     }
 
-    void remove(const Variant& key) override {
-        auto core = lock();
+    void removeRow(Core& c, const Variant& key) {
+        Core* core = &c;
         auto st = core->prepared(QStringLiteral("DELETE FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?"));
         st.bind(1, static_cast<qint64>(key.toInt64()));
         core->startClock();
@@ -122,7 +139,6 @@ public:
         if (sqlite3_changes(core->db()) == 0) rowMissing();
     }
 
-private:
     std::shared_ptr<Core> lock() const {
         auto core = core_.lock();
         if (!core) {
@@ -548,11 +564,68 @@ bool mayBeRead(const provider::Request& request) {
     return t.mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
 }
 
+// Whether a request is one plain write on the connection's own database: a single INSERT,
+// UPDATE or DELETE without a name qualified by a database (so nothing is attached on its way).
+// A dot or a semicolon outside the literals sends the text the ordinary way.
+bool plainWrite(const provider::Request& request) {
+    if (request.commandType == ado::adCmdTable || request.commandType == ado::adCmdStoredProc) return false;
+    const QString& t = request.text;
+    qsizetype i = 0;
+    while (i < t.size() && t.at(i).isSpace()) ++i;
+    const QStringView first = QStringView(t).mid(i, 6);
+    if (first.compare(QLatin1String("insert"), Qt::CaseInsensitive) != 0 &&
+        first.compare(QLatin1String("update"), Qt::CaseInsensitive) != 0 &&
+        first.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+        return false;
+    }
+    QChar closing;
+    for (; i < t.size(); ++i) {
+        const QChar c = t.at(i);
+        if (!closing.isNull()) {
+            if (c == closing) closing = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            closing = c;
+        } else if (c == u'[') {
+            closing = u']';
+        } else if (c == u'.' || c == u';') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+void Core::beginOwnWrite() {
+    auto begin = prepared(QStringLiteral("BEGIN IMMEDIATE"));
+    begin.step();
+    ownWrite_ = true;
+}
+
+void Core::endOwnWrite(bool commit) {
+    ownWrite_ = false;
+    if (sqlite3_get_autocommit(db()) != 0) return;  // already ended (a failure rolled it back)
+    if (commit) {
+        try {
+            auto end = prepared(QStringLiteral("COMMIT"));
+            end.step();
+            return;
+        } catch (...) {
+            if (sqlite3_get_autocommit(db()) == 0) sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 std::vector<provider::Result> Core::execute(const provider::Request& request) {
     startClock();
     admin_->beforeStatement(request.text);
+    if (!inTransaction() && plainWrite(request)) return asOneWrite([&] { return executeChecked(request); });
+    return executeChecked(request);
+}
+
+std::vector<provider::Result> Core::executeChecked(const provider::Request& request) {
     // A read takes its schema check and its rows in one read transaction: the version
     // statements are kept running until the rows are read, so the files' locks are taken once
     // per request instead of twice. Anything that writes lets them go first, since a write
@@ -605,6 +678,16 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
     for (const auto& tr : list) {
         if (tr->kind != StatementKind::Query || !tr->databases.isEmpty()) {
             heldVersions.clear();
+            break;
+        }
+    }
+    // Only the plain writes run in the engine's own transaction; anything else the text turned
+    // out to be runs as it always does.
+    for (const auto& tr : list) {
+        const bool write = tr->kind == StatementKind::Insert || tr->kind == StatementKind::Update ||
+                           tr->kind == StatementKind::Delete;
+        if (ownWrite_ && (!write || !tr->databases.isEmpty())) {
+            endOwnWrite(true);
             break;
         }
     }

@@ -18,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <type_traits>
 #include <optional>
 #include <vector>
 
@@ -78,7 +79,31 @@ public:
     provider::Result readRows(sqlite3_stmt* stmt, bool keyColumn, const QString& schema, const QString& table);
     provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table);
 
-    bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+    // A transaction the client began; the engine's own around a single write does not count.
+    bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0 && !ownWrite_; }
+
+    // Runs fn as one write transaction of the engine's own (unless the client holds one): the
+    // write lock is taken first, so the statement's schema check and any read it makes share
+    // the transaction of its write instead of each taking the files' locks again. Committed when
+    // fn returns, rolled back when it throws.
+    template <class F>
+    auto asOneWrite(F&& fn) -> decltype(fn()) {
+        if (inTransaction() || ownWrite_) return fn();
+        beginOwnWrite();
+        try {
+            if constexpr (std::is_void_v<decltype(fn())>) {
+                fn();
+                endOwnWrite(true);
+            } else {
+                auto r = fn();
+                endOwnWrite(true);
+                return r;
+            }
+        } catch (...) {
+            endOwnWrite(false);
+            throw;
+        }
+    }
 
     // The administration side's state of this connection (admin.h).
     AdminState& admin() { return *admin_; }
@@ -88,6 +113,11 @@ public:
     bool hasAttached() const { return !attached_.isEmpty(); }
 
 private:
+    std::vector<provider::Result> executeChecked(const provider::Request& request);
+    void beginOwnWrite();
+    void endOwnWrite(bool commit);
+    bool ownWrite_ = false;
+
     // The translations of a statement text. Statement shapes that differ only in their text
     // literals share one translation in which each literal is a numbered parameter (?1 for the
     // first literal of the text, ...); literals then receives the text's literal values in

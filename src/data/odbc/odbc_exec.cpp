@@ -547,7 +547,7 @@ Result readResult(const Statement& st) {
 }  // namespace
 
 std::vector<Result> run(Link& link, const QString& text, const std::vector<Parameter>& parameters) {
-    if (parameters.empty()) {
+    if (parameters.empty() && link.options.prepareShapes) {
         QString shape;
         std::vector<Parameter> literals;
         if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals);

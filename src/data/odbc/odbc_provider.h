@@ -24,6 +24,9 @@ struct OdbcOptions {
     // SCOPE_IDENTITY() sees the insert's scope.
     QString identityQuery = QStringLiteral("SELECT CAST(SCOPE_IDENTITY() AS bigint)");
     bool identityInSameBatch = true;
+    // Statements whose only values are text literals run as one prepared statement per shape;
+    // off, every text goes to the driver as written (kept for measuring the difference).
+    bool prepareShapes = true;
 };
 
 // The TDS protocol version and client character set pinned for every FreeTDS connection.
