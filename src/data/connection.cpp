@@ -34,6 +34,9 @@ void Connection::setConnectionString(const QString& text) {
     if (d_->session) adoerr::raise(adoerr::ObjectOpen);
     // A password given in the string is never kept: it is taken out at Open.
     d_->connectionString = text;
+    // A new string is a new connection: the password of the last one is not given to it.
+    reopenString_.clear();
+    reopenPassword_.clear();
 }
 
 long Connection::ConnectionTimeout() const { return d_->connectionTimeout; }
@@ -58,14 +61,24 @@ void Connection::Open(const QString& connectionString, const QString& userId, co
     if (!connectionString.isEmpty()) d_->connectionString = connectionString;
     data::ConnectionString parsed(d_->connectionString);
     provider::OpenArguments args;
-    args.password = password.isEmpty() ? parsed.password() : password;
     if (!userId.isEmpty()) parsed.set(QStringLiteral("User ID"), userId);
-    d_->connectionString = parsed.withoutPassword();
+    const QString shown = parsed.withoutPassword();
+    if (!password.isEmpty()) {
+        args.password = password;
+    } else if (parsed.contains(QStringLiteral("Password"))) {
+        args.password = parsed.password();
+    } else if (shown == reopenString_) {
+        // The same connection opened again after Close: its string no longer shows the password.
+        args.password = reopenPassword_;
+    }
+    d_->connectionString = shown;
     args.connection = data::ConnectionString(d_->connectionString);
     args.connectionTimeout = d_->connectionTimeout;
     args.commandTimeout = d_->commandTimeout;
     d_->session = d_->guarded([&] { return std::shared_ptr<provider::Session>(provider::openSession(args)); });
     d_->transactionLevel = 0;
+    reopenString_ = shown;
+    reopenPassword_ = args.password;
 }
 
 void Connection::Close() {

@@ -2,7 +2,9 @@
 // ADO's Connection: a session with one database of one server, opened from a connection
 // string. The provider is chosen by the data source (server) name: "embedded:<folder>" is the
 // embedded engine, every other name a SQL Server. The password is handed to Open() only: it
-// is never kept in ConnectionString nor written into any error text.
+// is never kept in ConnectionString nor written into any error text. Like ADO without
+// "Persist Security Info", an opened connection gives its string back without the password,
+// yet Close and a plain Open() reopen it.
 
 #include <QString>
 #include <memory>
@@ -55,6 +57,11 @@ public:
 
 private:
     std::shared_ptr<detail::ConnectionState> d_;
+    // What a later Open without a password needs to open the same connection again: the
+    // password of the last successful Open and the (password-free) string it went with. It is
+    // never shown, it is given again only to that same string, and setConnectionString forgets it.
+    QString reopenString_;
+    QString reopenPassword_;
 };
 
 }  // namespace data

@@ -19,7 +19,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cstring>
+#include <deque>
 #include <exception>
+#include <utility>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -27,6 +30,7 @@
 #include "extractor/RunHost.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
+#include "platform/crashpoint.h"
 #include "platform/runtime_error.h"
 #include "platform/win1252.h"
 #include "util/EDiv.h"
@@ -38,7 +42,23 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 // What the field will be in the file: a character outside the code page is one "?" there, so
 // widths are counted on the text as it will be written.
-QString comoNoFicheiro(const QString& texto) { return platform::fromAnsi(platform::toAnsi(texto)); }
+// A line break typed into a name or an address would end the record in the middle and make
+// the rest of the file unreadable: it is written as a blank, which keeps the field's width.
+QString comoNoFicheiro(const QString& texto) {
+    bool ascii = true;
+    bool quebras = false;
+    for (const QChar ch : texto) {
+        if (ch.unicode() >= 0x80) ascii = false;
+        if (ch == u'\r' || ch == u'\n') quebras = true;
+    }
+    // Plain ASCII, by far the common case, is the same text in the code page.
+    QString r = ascii ? texto : platform::fromAnsi(platform::toAnsi(texto));
+    if (quebras) {
+        r.replace(u'\r', u' ');
+        r.replace(u'\n', u' ');
+    }
+    return r;
+}
 
 // The text of a column for a text field; Null is written as blanks, like an empty value.
 QString textoDe(const data::Field& campo) {
@@ -64,6 +84,7 @@ void gravaFicheiro(const QString& path, const QByteArray& bytes) {
         file.cancelWriting();
         falhaEscrita(61, QStringLiteral("Disk full"), path + QStringLiteral(" (") + why + u')');
     }
+    platform::crashPoint("ficheiro.escrita");
     if (!file.commit()) {
         falhaEscrita(57, QStringLiteral("Device I/O error"), path + QStringLiteral(" (") + file.errorString() + u')');
     }
@@ -103,8 +124,26 @@ QString tipoPorLetra(const QString& status, const QString& n, const QString& a, 
     return QString();
 }
 
-QString letraDe(const data::Recordset& rs) {
-    const data::Variant v = rs.Fields(QStringLiteral("Status")).Value();
+// The fields of the section's record set by column name, looked up at their first use.
+class Colunas {
+public:
+    // A new section's record set: the handles of the last one no longer apply.
+    void limpa() { campos_.clear(); }
+
+    const data::Field& operator()(const data::Recordset& rs, const char* coluna) {
+        for (const auto& [nome, f] : campos_) {
+            if (nome == coluna || std::strcmp(nome, coluna) == 0) return f;
+        }
+        campos_.emplace_back(coluna, rs.Fields(QString::fromLatin1(coluna)));
+        return campos_.back().second;
+    }
+
+private:
+    std::deque<std::pair<const char*, data::Field>> campos_;
+};
+
+QString letraDe(const data::Field& status) {
+    const data::Variant v = status.Value();
     return v.isNull() ? QString() : v.toString();
 }
 
@@ -120,20 +159,23 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
         const QDate hoje = agora.date();
         Contagens c;
 
+        // Field handles follow the current row, so each column is looked up once per section.
+        Colunas campo;
         const auto texto = [&](const data::Recordset& rs, const char* coluna, std::int16_t largura) {
-            return PreencheEspacos(textoDe(rs.Fields(QString::fromLatin1(coluna))), largura);
+            return PreencheEspacos(textoDe(campo(rs, coluna)), largura);
         };
+        const QString zero = QStringLiteral("0");
         const auto numero = [&](const data::Recordset& rs, const char* coluna) {
-            return FormataNumero(rs.Fields(QString::fromLatin1(coluna)).Value(), 13, 2, true, QStringLiteral("0"));
+            return FormataNumero(campo(rs, coluna).Value(), 13, 2, true, zero);
         };
         // TipoVenda and IEC: one character, taken as stored; Null (or nothing) is one blank.
         const auto umCaracter = [&](const data::Recordset& rs, const char* coluna) {
-            const QString t = textoDe(rs.Fields(QString::fromLatin1(coluna)));
+            const QString t = textoDe(campo(rs, coluna));
             if (t.size() > 1) platform::raiseInvalidCall();
             return t.isEmpty() ? QStringLiteral(" ") : t;
         };
         const auto data8 = [&](const data::Recordset& rs) {
-            const QString d = DataParaAAAAMMDD(rs.Fields(QStringLiteral("Data")).Value().toString()).toString();
+            const QString d = DataParaAAAAMMDD(campo(rs, "Data").Value().toString()).toString();
             if (d.size() != 8) platform::raiseInvalidCall();
             return d;
         };
@@ -151,9 +193,10 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
             data::Recordset rs;
             rs.Open(QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
                     gconnGeral, adOpenDynamic, adLockOptimistic);
+            campo.limpa();
             if (!(rs.BOF() && rs.EOF())) {
                 while (!rs.EOF()) {
-                    const QString status = letraDe(rs);
+                    const QString status = letraDe(campo(rs, "Status"));
                     const QString tipo = tipoPorLetra(status, QStringLiteral("1 011 "), QStringLiteral("1 012 "),
                                                       QStringLiteral("1 013 "));
                     if (!tipo.isEmpty()) {
@@ -162,7 +205,7 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
                         QString corpo = texto(rs, "Codigo", 10);
                         corpo += texto(rs, "Descricao", 80);
                         corpo += texto(rs, "Designacao", 80);
-                        corpo += eFun().Zerar(textoDe(rs.Fields(QStringLiteral("Contribuinte"))).left(10), dez, espaco);
+                        corpo += eFun().Zerar(textoDe(campo(rs, "Contribuinte")).left(10), dez, espaco);
                         corpo += texto(rs, "BI_NIPC", 10);
                         corpo += texto(rs, "Morada", 60);
                         corpo += texto(rs, "Localidade", 50);
@@ -187,9 +230,10 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
             data::Recordset rs;
             rs.Open(QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
                     gconnGeral, adOpenDynamic, adLockOptimistic);
+            campo.limpa();
             if (!(rs.BOF() && rs.EOF())) {
                 while (!rs.EOF()) {
-                    const QString status = letraDe(rs);
+                    const QString status = letraDe(campo(rs, "Status"));
                     const QString tipo = tipoPorLetra(status, QStringLiteral("1 101 "), QStringLiteral("1 102 "),
                                                       QStringLiteral("1 103 "));
                     if (!tipo.isEmpty()) {
@@ -215,11 +259,12 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
             data::Recordset rs;
             rs.Open(QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
                     gconnGeral, adOpenDynamic, adLockOptimistic);
+            campo.limpa();
             if (!(rs.BOF() && rs.EOF())) {
                 while (!rs.EOF()) {
-                    const data::Variant mascaraV = rs.Fields(QStringLiteral("Mascara")).Value();
+                    const data::Variant mascaraV = campo(rs, "Mascara").Value();
                     const QString mascara = mascaraV.isNull() ? QString() : mascaraV.toString();
-                    const QString status = letraDe(rs);
+                    const QString status = letraDe(campo(rs, "Status"));
 
                     QString tipo;
                     if (mascara == QStringLiteral("V")) {
@@ -268,7 +313,7 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
                             corpo += texto(rs, "UnidadeVenda", 5);
                         }
                         // Offer deliveries count in the total although their record has no value.
-                        c.total += rs.Fields(QStringLiteral("Valor")).Value().toCurrency();
+                        c.total += campo(rs, "Valor").Value().toCurrency();
 
                         if (mascara == QStringLiteral("EO")) {
                             ++c.ofertas;

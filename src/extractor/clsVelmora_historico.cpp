@@ -14,6 +14,7 @@
 #include "extractor/clsVelmora.h"
 #include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
+#include "platform/crashpoint.h"
 #include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "platform/tempfolder.h"
@@ -40,11 +41,39 @@ void escreveBytes(QFile& file, const QByteArray& b) {
     if (file.write(b) != b.size()) falhaFicheiro(61, QStringLiteral("Disk full"), file);
 }
 
+// The status reset as one transaction on the staging connection: undone unless confirmed, so
+// an error (or a process that dies) in the middle leaves every letter as the file found it.
+class TransaccaoReset {
+public:
+    explicit TransaccaoReset(data::Connection& conn) : conn_(conn) { conn_.BeginTrans(); }
+    ~TransaccaoReset() {
+        if (aberta_) {
+            // Undone before the error reaches the trap, whose log row goes over a connection of
+            // its own; a failing rollback must not hide the error that got us here.
+            try {
+                conn_.RollbackTrans();
+            } catch (...) {
+            }
+        }
+    }
+    TransaccaoReset(const TransaccaoReset&) = delete;
+    TransaccaoReset& operator=(const TransaccaoReset&) = delete;
+    void confirma() {
+        conn_.CommitTrans();
+        aberta_ = false;
+    }
+
+private:
+    data::Connection& conn_;
+    bool aberta_ = true;
+};
+
 }  // namespace
 
 void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& strFicheiro,
                                  const QString& strNomeFicheiro, bool blnManual) {
     using Zip = DZACTXLibCtl::dzactxctrl;
+    platform::crashPoint("historico.inicio");
 
     // 1. The zip file, in the temporary folder.
     {
@@ -69,6 +98,8 @@ void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& st
             throw platform::RuntimeError(75, porque);
         }
 
+        platform::crashPoint("historico.zip-feito");
+
         // 2. The history row.
         data::Recordset rs;
         rs.Open(QStringLiteral("HistFiles"), gconnGeral, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
@@ -78,10 +109,18 @@ void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& st
         FileToBlob(zipFile, rs.Fields(QStringLiteral("Ficheiro")), 1048576);
         rs.Update();
         rs.Close();
+        platform::crashPoint("historico.linha-gravada");
 
         // 3. The zip file has served its purpose.
         if (!QFile::remove(zipFile)) throw platform::RuntimeError(75, QStringLiteral("Path/File access error: ") + zipFile);
     }
+
+    // Steps 4 and 5 stand or fall together. Half a reset would let the next file miss records
+    // that the letters still promise (a manual run that had deleted its new products but not
+    // yet its new sales lines leaves lines whose product the next automatic run imports again
+    // but never makes active, so the line goes out without its product); with the letters all
+    // kept, the next file simply repeats this one's records.
+    TransaccaoReset transaccao(gconnGeral);
 
     // 4. A manual run sends again what was already sent, and leaves what it found new to the
     //    next automatic run, which imports and exports it as new.
@@ -89,20 +128,27 @@ void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& st
         gconnGeral.Execute(QStringLiteral("Update Clientes Set Status='' Where Status='A'  or Status='E' "));
         gconnGeral.Execute(QStringLiteral("Update Produtos Set Status='' Where Status='A'  or Status='E' "));
         gconnGeral.Execute(QStringLiteral("Delete from Produtos Where Status='N'"));
+        platform::crashPoint("historico.reset-manual");
         gconnGeral.Execute(QStringLiteral("Delete from Clientes Where Status='N'"));
         gconnGeral.Execute(QStringLiteral("Delete from movimentos Where Status='N'"));
     }
 
     // 5. Every run.
     gconnGeral.Execute(QStringLiteral("delete from movimentos where status='E' "));
+    platform::crashPoint("historico.reset-1");
     gconnGeral.Execute(QStringLiteral("Update Clientes Set Status=''"));
+    platform::crashPoint("historico.reset-2");
     gconnGeral.Execute(QStringLiteral("Update Produtos Set Status=''"));
+    platform::crashPoint("historico.reset-3");
     gconnGeral.Execute(QStringLiteral("Update Movimentos Set Status=''"));
+    platform::crashPoint("historico.reset-feito");
+    transaccao.confirma();
 
     // 6. The automatic run has ended well.
-    if (!blnManual) {
-        platform::WritePrivateProfileString(QStringLiteral("Extractor"), QStringLiteral("P12"),
-                                            QStringLiteral("Concluído"), caminhoFicheiroIni());
+    //    A settings file that cannot take it is a failure of the writer, not a quiet "Em Curso".
+    if (!blnManual && !platform::WritePrivateProfileString(QStringLiteral("Extractor"), QStringLiteral("P12"),
+                                                           QStringLiteral("Concluído"), caminhoFicheiroIni())) {
+        throw platform::RuntimeError(75, QStringLiteral("Path/File access error: ") + caminhoFicheiroIni());
     }
 }
 

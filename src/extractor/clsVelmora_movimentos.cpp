@@ -38,10 +38,15 @@ QDate lerData(const QString& s) {
 QString textoData(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")); }
 
 // The staged Data holds the line's day as "yyyy-mm-dd", whatever time the company line carries.
+// A text that is no day of the calendar (a database file written by another tool may hold
+// "2017-02-30") stops the step like any value that does not convert: staged, it would reach
+// the export file as an impossible date.
 Variant dataDaLinha(const Variant& v) {
     if (v.isNull() || v.isEmpty()) return Variant::null();
     if (v.isDate()) return textoData(v.toDateTime().date());
-    return v.toString().left(10);
+    const QDate dia = QDate::fromString(v.toString().left(10), QStringLiteral("yyyy-MM-dd"));
+    if (!dia.isValid()) platform::raiseTypeMismatch();
+    return textoData(dia);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "extractor/RunHost.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
+#include "platform/crashpoint.h"
 #include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
@@ -40,8 +41,14 @@ QString valorSql(const data::Field& campo) {
     return v.isNull() ? QString() : util::sqlApostrofos(v.toString());
 }
 
+// A settings file that cannot be written ends the run through its trap: without P11 the
+// scheduler's same-minute guard would start the run again at every later tick of the minute,
+// and P12 would keep the previous run's "Concluído" whatever becomes of this one.
 void escreveIni(const QString& chave, const QString& valor) {
-    platform::WritePrivateProfileString(QStringLiteral("Extractor"), chave, valor, caminhoFicheiroIni());
+    const QString ficheiro = caminhoFicheiroIni();
+    if (!platform::WritePrivateProfileString(QStringLiteral("Extractor"), chave, valor, ficheiro)) {
+        throw platform::RuntimeError(75, QStringLiteral("Path/File access error: ") + ficheiro);
+    }
 }
 
 }  // namespace
@@ -67,6 +74,7 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
         if (!blnManual) {
             escreveIni(QStringLiteral("P11"), platform::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
             escreveIni(QStringLiteral("P12"), QStringLiteral("Em Curso"));
+            platform::crashPoint("processa.em-curso");
         }
 
         // 2.
@@ -89,6 +97,7 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
                             QStringLiteral(")"));
         std::int16_t cutOff = CutOffMovimentos;
         ProcessaMovimentos(gconnGeral, gconnGestao, DataIni, DataFim, cutOff, StatusB);
+        platform::crashPoint("processa.importacoes");
 
         const QString dataIni = util::sqlApostrofos(DataIni);
         const QString dataFim = util::sqlApostrofos(DataFim);
@@ -119,6 +128,8 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
             gconnGeral.Execute(QStringLiteral("Delete from clientes where isnull(activo,0)<>1"));
         }
 
+        platform::crashPoint("processa.acerto");
+
         // 7. The file's name: prefix, yymmdd of today, ".MOV", in the export folder.
         painel(StatusB, QStringLiteral("Finalizando Processo..."));
         QString strPasta = LerIni(QStringLiteral("Extractor"), QStringLiteral("P3"));
@@ -137,6 +148,7 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
         LancaLogGeral(gconnGeral, QStringLiteral("Criando ficheiro..."), strFicheiro);
         painel(StatusB, QStringLiteral("Criando ficheiro ") + strNomeFicheiro);
         CriaFicheiro(gconnGeral, DataIni, DataFim, strFicheiro, strNomeFicheiro, strSistema, blnManual, StatusB);
+        platform::crashPoint("processa.ficheiro-criado");
 
         // 9. The mail, also after a failed import or export.
         const ConfiguracaoRecord& cfg = Configuracao();
@@ -153,6 +165,7 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
                            QString(), QString(), strPasta, strNomeFicheiro, cfg.gstrEmailLogin,
                            cfg.gstrEmailPassword, false, QString(), cfg.gintSMTPPort, cfg.gblnSMTPSSL);
             mail->UnloadSendMail();
+            platform::crashPoint("processa.mail-enviado");
         }
 
         // 10.

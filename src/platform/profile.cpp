@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -43,15 +45,21 @@ class LineReader {
 public:
     explicit LineReader(QStringView text) : text_(text) {}
 
+    // A line ends at LF, at CR LF, or at a CR alone: a file saved with the old Mac line ends
+    // would otherwise be one line, whose keys all read as missing.
     std::optional<LineSpan> nextLine() {
         if (pos_ >= text_.size()) return std::nullopt;
         const qsizetype start = pos_;
-        qsizetype nl = text_.indexOf(u'\n', start);
-        const qsizetype next = nl < 0 ? text_.size() : nl + 1;
-        qsizetype end = nl < 0 ? text_.size() : nl;
-        if (end > start && text_[end - 1] == u'\r') --end;
+        qsizetype end = start;
+        while (end < text_.size() && text_[end] != u'\n' && text_[end] != u'\r') ++end;
+        if (end >= text_.size()) {
+            pos_ = end;
+            return LineSpan{start, end, end, false};
+        }
+        qsizetype next = end + 1;
+        if (text_[end] == u'\r' && next < text_.size() && text_[next] == u'\n') ++next;
         pos_ = next;
-        return LineSpan{start, end, next, nl >= 0};
+        return LineSpan{start, end, next, true};
     }
 
 private:
@@ -251,6 +259,12 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
 
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly)) return false;
+    // The file holds the cipher texts of passwords: owner only, whatever mode the file it
+    // replaces had (the replacement would otherwise take that mode over) and whatever the umask.
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(out) != out.size()) {
         file.cancelWriting();
         return false;

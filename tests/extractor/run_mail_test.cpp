@@ -31,18 +31,8 @@ protected:
     void SetUp() override {
         platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
         qputenv("Temp", temp_.path().toLocal8Bit());
-        db_.program.set("Extractor", "P3", dir_.path());
-        db_.program.set("Extractor", "P15", "NRT");
-        db_.program.set("Extractor", "P8", "SISTEMA NORTA");
-        auto& c = db_.company;
-        c.addProduto({.codigo = "P1", .descricao = "Café Moído", .unidadeVenda = "KG"});
-        c.addPostal("1000-001", "LISBOA");
-        c.addCliente({.codigo = "C1", .descricao = "João Ávila", .codPost = "1000-001"});
-        c.addTipoMov("FT", "D");
-        c.addLinha({.identifica = "L1", .codigo = "P1", .terceiro = "C1", .tipo = "FT", .data = "2017-03-01"});
-        db_.addLigaProduto({});
-        db_.addLigaCliente({});
-        db_.addLigaMovimento({.mascara = "V", .tipo = "FT"});
+        db_.setExport(dir_.path());
+        db_.addOneSale();
         host_.mail = &mailHost_;
     }
     void TearDown() override {

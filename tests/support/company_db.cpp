@@ -201,4 +201,35 @@ RunDatabases::~RunDatabases() {
     if (gestao && gestao->State() != 0) gestao->Close();
 }
 
+void RunDatabases::addOneSale(const char* date) {
+    company.addProduto({.codigo = "P1", .descricao = "Café Moído", .unidadeVenda = "KG"});
+    company.addPostal("1000-001", "LISBOA");
+    company.addCliente({.codigo = "C1", .descricao = "João Ávila", .codPost = "1000-001"});
+    company.addTipoMov("FT", "D");
+    company.addLinha({.identifica = "L1", .codigo = "P1", .terceiro = "C1", .tipo = "FT", .data = date});
+    addLigaProduto({});
+    addLigaCliente({});
+    addLigaMovimento({.mascara = "V", .tipo = "FT"});
+}
+
+void RunDatabases::setExport(const QString& folder) {
+    program.set("Extractor", "P3", folder);
+    program.set("Extractor", "P15", "NRT");
+    program.set("Extractor", "P8", "SISTEMA NORTA");
+}
+
+std::vector<std::pair<QString, QString>> RunDatabases::logRows() const {
+    std::vector<std::pair<QString, QString>> out;
+    for (const auto& r : staging(QStringLiteral("select Opcao, Texto from LogGeral order by NumRegisto"))) {
+        out.emplace_back(r[0].toString(), r[1].isNull() ? QString() : r[1].toString());
+    }
+    return out;
+}
+
+QStringList RunDatabases::logLabels() const {
+    QStringList l;
+    for (const auto& r : logRows()) l << r.first;
+    return l;
+}
+
 }  // namespace testsupport

@@ -15,9 +15,11 @@
 // connection to each.
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "data/variant.h"
@@ -170,12 +172,24 @@ public:
     void addLigaCliente(const LigaCliente& r) const { testsupport::addLigaCliente(server, r); }
     void addLigaMovimento(const LigaMovimento& r) const { testsupport::addLigaMovimento(server, r); }
 
+    // The smallest company one run exports: product P1, customer C1 (postal code 1000-001), one
+    // closed sales line L1 of document type FT on the date given, and a rule of each kind that
+    // selects them (sales lines as "V").
+    void addOneSale(const char* date = "2017-03-01");
+    // The export settings the run tests share: the folder, the file-name prefix "NRT" and the
+    // system name "SISTEMA NORTA".
+    void setExport(const QString& folder);
+
     // Statements and reads on the staging database (over connections of their own).
     void execStaging(const QString& sql) const { server.exec(QStringLiteral("Velmora"), sql); }
     std::vector<std::vector<data::Variant>> staging(const QString& sql) const {
         return server.rows(QStringLiteral("Velmora"), sql);
     }
     data::Variant stagingScalar(const QString& sql) const { return server.scalar(QStringLiteral("Velmora"), sql); }
+
+    // The staging log in the order written: label and detail (Null as an empty text).
+    std::vector<std::pair<QString, QString>> logRows() const;
+    QStringList logLabels() const;
 };
 
 }  // namespace testsupport

@@ -69,12 +69,15 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
         }
         args << QStringLiteral("--cert") << cert_.certFile << QStringLiteral("--key") << cert_.keyFile;
     }
-    if (!options.user.isEmpty()) {
-        args << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
-    }
+    if (!options.user.isEmpty()) args << QStringLiteral("--user") << options.user;
     if (options.delaySeconds > 0) args << QStringLiteral("--delay") << QString::number(options.delaySeconds);
+    if (options.dropInData) args << QStringLiteral("--drop-in-data");
 
     process_ = std::make_unique<QProcess>();
+    // Not on the command line, where every process of the machine could read it.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SMTP_TEST_PASSWORD"), options.password);
+    process_->setProcessEnvironment(env);
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's python: python3-aiosmtpd is installed for it, not for another python3 on PATH.
     process_->start(QStringLiteral("/usr/bin/python3"), args);
@@ -111,6 +114,12 @@ SmtpTestServer::~SmtpTestServer() {
 
 int SmtpTestServer::messageCount() const {
     return static_cast<int>(QDir(storeFolder(dir_.path())).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+}
+
+QStringList SmtpTestServer::events() const {
+    QFile f(storeFolder(dir_.path()) + QStringLiteral("/events.log"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QByteArray SmtpTestServer::rawMessage(int n) const {

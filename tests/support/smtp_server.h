@@ -2,11 +2,13 @@
 // A real SMTP server on loopback for the mail tests (aiosmtpd under Debian's python, see
 // smtp_server.py): plain with AUTH, STARTTLS, or implicit TLS, with a test certificate made
 // at test time by openssl in the server's temporary folder. It stores every message it
-// receives; the tests read the raw bytes and what Python's email package makes of them.
+// receives; the tests read the raw bytes and what Python's email package makes of them. The
+// password reaches the server through its environment, never its command line.
 #include <QByteArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -30,6 +32,7 @@ public:
         QString user;  // empty: no AUTH offered or required
         QString password;
         double delaySeconds = 0;  // answer each message only after this, and then refuse it
+        bool dropInData = false;  // cut the connection once a message's text has begun
     };
 
     explicit SmtpTestServer(const Options& options);
@@ -44,6 +47,8 @@ public:
     QString folder() const { return dir_.path(); }
 
     int messageCount() const;
+    // What the server saw, in order: "auth ok", "auth refused", "drop".
+    QStringList events() const;
     // Message n, counting from 1.
     QByteArray rawMessage(int n) const;
     // subject, from, to, cc, receipt_to, content_type, defects, mail_from, rcpt_tos, and

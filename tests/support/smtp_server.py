@@ -7,7 +7,13 @@ input closes (the test process ended or stopped it).
 
 Every message received is stored in --store as <n>.eml (the bytes after the DATA command,
 dot-stuffing undone) and <n>.json: the envelope and the message as Python's email package
-reads it, so the tests check the MIME structure with an independent parser.
+reads it, so the tests check the MIME structure with an independent parser. What the server
+saw of the dialogue is appended to events.log in --store, one line each: "auth ok",
+"auth refused", "drop".
+
+The password may come in the environment variable SMTP_TEST_PASSWORD instead of --password,
+so that it appears on no command line. With --drop-in-data the server reads the first line of
+a message and then cuts the connection, as a server that fails in the middle of a send.
 """
 
 import argparse
@@ -52,6 +58,31 @@ def describe(message_bytes):
         "defects": [type(d).__name__ for d in msg.defects],
         "parts": parts,
     }
+
+
+def note(folder, event):
+    with open(os.path.join(folder, "events.log"), "a", encoding="utf-8") as f:
+        f.write(event + "\n")
+
+
+class DroppingSMTP(SMTP):
+    """Cuts the connection once the client has begun to send a message's text."""
+
+    async def smtp_DATA(self, arg):
+        if await self.check_helo_needed():
+            return
+        if await self.check_auth_needed("DATA"):
+            return
+        if not self.envelope.rcpt_tos:
+            await self.push("503 Error: need RCPT command")
+            return
+        await self.push("354 End data with <CR><LF>.<CR><LF>")
+        try:
+            await self._reader.readuntil(b"\r\n")
+        except Exception:
+            pass
+        note(self.event_handler.folder, "drop")
+        self.transport.abort()
 
 
 class Store:
@@ -105,7 +136,9 @@ def main():
     ap.add_argument("--password", default="")
     ap.add_argument("--store", required=True)
     ap.add_argument("--delay", type=float, default=0.0)
+    ap.add_argument("--drop-in-data", action="store_true")
     args = ap.parse_args()
+    password = os.environ.get("SMTP_TEST_PASSWORD", args.password)
 
     context = None
     if args.mode != "plain":
@@ -115,7 +148,8 @@ def main():
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login.decode() == args.user
-              and auth_data.password.decode() == args.password)
+              and auth_data.password.decode() == password)
+        note(args.store, "auth ok" if ok else "auth refused")
         # handled=False makes the server answer a refusal with its own 535 line.
         return AuthResult(success=ok, handled=False)
 
@@ -136,7 +170,7 @@ def main():
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(loop.create_server(
-        lambda: SMTP(handler, loop=loop, **kwargs), sock=sock,
+        lambda: (DroppingSMTP if args.drop_in_data else SMTP)(handler, loop=loop, **kwargs), sock=sock,
         ssl=context if args.mode == "smtps" else None,
         # A client that speaks plain text to the TLS port is dropped soon, not after a minute.
         ssl_handshake_timeout=3 if args.mode == "smtps" else None))

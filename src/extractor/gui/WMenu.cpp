@@ -344,9 +344,12 @@ void WMenu::Executa() {
         const std::optional<QDateTime> p11 =
             dataHoraDe(LerIni(QStringLiteral("Extractor"), QStringLiteral("P11")));
         const QDate hoje = platform::today();
-        // An empty P11 (the first run) starts on 1 January; so does one that reads as no date.
-        const QString DataIni = p11 ? p11->date().toString(QStringLiteral("yyyy-MM-dd"))
-                                    : QString::number(hoje.year()) + QStringLiteral("-01-01");
+        // An empty P11 (the first run) starts on 1 January; so does one that reads as no date,
+        // and one later than today (a clock that ran ahead once): its period would end before it
+        // starts, and the lines of the days in between would never be taken.
+        const bool p11Usavel = p11 && p11->date() <= hoje;
+        const QString DataIni = p11Usavel ? p11->date().toString(QStringLiteral("yyyy-MM-dd"))
+                                          : QString::number(hoje.year()) + QStringLiteral("-01-01");
         // The run compares its period with the staged dates as text, always "yyyy-mm-dd".
         const QString DataFim = hoje.toString(QStringLiteral("yyyy-MM-dd"));
         const std::int16_t CutOffMovimentos = mesesCutOff(LerIni(QStringLiteral("Extractor"), QStringLiteral("P7")));
