@@ -51,6 +51,10 @@ private:
     data::Variant CriaFicheiro(data::Connection& gconnGeral, const QString& DataIni, const QString& DataFim,
                                const QString& strFicheiro, const QString& strNomeFicheiro, const QString& strSistema,
                                bool blnManual, RunHost& host);
+    // The file itself: header, sections and trailer built in memory and written under the final
+    // name in one go. Errors reach CriaFicheiro's trap.
+    void EscreveFicheiro(data::Connection& gconnGeral, const QString& strFicheiro, const QString& strNomeFicheiro,
+                         const QString& strSistema);
     QString PreencheEspacos(const QString& Texto, std::int16_t Largura);
     QString FormataNumero(const data::Variant& Valor, std::int16_t Largura, std::int16_t Decimais, bool ComSinal,
                           const QString& Caracter);

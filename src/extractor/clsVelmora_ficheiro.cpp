@@ -149,196 +149,200 @@ QString letraDe(const data::Field& status) {
 
 }  // namespace
 
+void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& strFicheiro,
+                                 const QString& strNomeFicheiro, const QString& strSistema) {
+    using namespace data::ado;
+    const QDateTime agora = platform::now();
+    const QDate hoje = agora.date();
+    Contagens c;
+
+    // Field handles follow the current row, so each column is looked up once per section.
+    Colunas campo;
+    const auto texto = [&](const data::Recordset& rs, const char* coluna, std::int16_t largura) {
+        return PreencheEspacos(textoDe(campo(rs, coluna)), largura);
+    };
+    const QString zero = QStringLiteral("0");
+    const auto numero = [&](const data::Recordset& rs, const char* coluna) {
+        return FormataNumero(campo(rs, coluna).Value(), 13, 2, true, zero);
+    };
+    // TipoVenda and IEC: one character, taken as stored; Null (or nothing) is one blank.
+    const auto umCaracter = [&](const data::Recordset& rs, const char* coluna) {
+        const QString t = textoDe(campo(rs, coluna));
+        if (t.size() > 1) platform::raiseInvalidCall();
+        return t.isEmpty() ? QStringLiteral(" ") : t;
+    };
+    const auto data8 = [&](const data::Recordset& rs) {
+        const QString d = DataParaAAAAMMDD(campo(rs, "Data").Value().toString()).toString();
+        if (d.size() != 8) platform::raiseInvalidCall();
+        return d;
+    };
+
+    // 1. Header.
+    std::int16_t dois = 2;
+    QString ficheiro = QStringLiteral("0") + PreencheEspacos(comoNoFicheiro(strSistema), 32) +
+                       QString::number(hoje.year()) + eFun().Zerar(QString::number(hoje.month()), dois) +
+                       eFun().Zerar(QString::number(hoje.day()), dois) +
+                       agora.time().toString(QStringLiteral("hhmmss")) +
+                       PreencheEspacos(comoNoFicheiro(strNomeFicheiro), 14) + kCrLf;
+
+    // 2. Customers.
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
+                gconnGeral, adOpenDynamic, adLockOptimistic);
+        campo.limpa();
+        if (!(rs.BOF() && rs.EOF())) {
+            while (!rs.EOF()) {
+                const QString status = letraDe(campo(rs, "Status"));
+                const QString tipo = tipoPorLetra(status, QStringLiteral("1 011 "), QStringLiteral("1 012 "),
+                                                  QStringLiteral("1 013 "));
+                if (!tipo.isEmpty()) {
+                    std::int16_t dez = 10;
+                    QString espaco = QStringLiteral(" ");
+                    QString corpo = texto(rs, "Codigo", 10);
+                    corpo += texto(rs, "Descricao", 80);
+                    corpo += texto(rs, "Designacao", 80);
+                    corpo += eFun().Zerar(textoDe(campo(rs, "Contribuinte")).left(10), dez, espaco);
+                    corpo += texto(rs, "BI_NIPC", 10);
+                    corpo += texto(rs, "Morada", 60);
+                    corpo += texto(rs, "Localidade", 50);
+                    corpo += texto(rs, "Distrito", 50);
+                    corpo += texto(rs, "Concelho", 50);
+                    corpo += texto(rs, "CodPost", 60);
+                    corpo += texto(rs, "Pais", 50);
+                    corpo += texto(rs, "Segmento", 50);
+                    c.contaLetra(status);
+                    ++c.clientes;
+                    ficheiro += tipo + corpo + kCrLf;
+                    ++c.detalhe;
+                }
+                rs.MoveNext();
+            }
+        }
+        rs.Close();
+    }
+
+    // 3. Products.
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
+                gconnGeral, adOpenDynamic, adLockOptimistic);
+        campo.limpa();
+        if (!(rs.BOF() && rs.EOF())) {
+            while (!rs.EOF()) {
+                const QString status = letraDe(campo(rs, "Status"));
+                const QString tipo = tipoPorLetra(status, QStringLiteral("1 101 "), QStringLiteral("1 102 "),
+                                                  QStringLiteral("1 103 "));
+                if (!tipo.isEmpty()) {
+                    QString corpo = texto(rs, "Codigo", 15);
+                    corpo += texto(rs, "Codigo", 20);
+                    corpo += texto(rs, "Descricao", 80);
+                    corpo += texto(rs, "UnidadeVenda", 5);
+                    corpo += numero(rs, "PVP");
+                    corpo += texto(rs, "NomeFornecedor", 50);
+                    c.contaLetra(status);
+                    ++c.produtos;
+                    ficheiro += tipo + corpo + kCrLf;
+                    ++c.detalhe;
+                }
+                rs.MoveNext();
+            }
+        }
+        rs.Close();
+    }
+
+    // 4. Sales lines: sales first, then offer deliveries, then returns, each by date.
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
+                gconnGeral, adOpenDynamic, adLockOptimistic);
+        campo.limpa();
+        if (!(rs.BOF() && rs.EOF())) {
+            while (!rs.EOF()) {
+                const data::Variant mascaraV = campo(rs, "Mascara").Value();
+                const QString mascara = mascaraV.isNull() ? QString() : mascaraV.toString();
+                const QString status = letraDe(campo(rs, "Status"));
+
+                QString tipo;
+                if (mascara == QStringLiteral("V")) {
+                    tipo = QStringLiteral("1 30");
+                } else if (mascara == QStringLiteral("D")) {
+                    tipo = QStringLiteral("1 31");
+                } else if (mascara == QStringLiteral("EO")) {
+                    tipo = QStringLiteral("1 40");
+                }
+                QString parteStatus;
+                if (status == QStringLiteral("N")) {
+                    parteStatus = QStringLiteral("1 ");
+                } else if (status == QStringLiteral("E")) {
+                    parteStatus = QStringLiteral("3 ");
+                } else if (status == QStringLiteral("A")) {
+                    parteStatus = QStringLiteral("2 ");
+                }
+
+                if (!tipo.isEmpty() && !parteStatus.isEmpty()) {
+                    QString corpo = data8(rs);
+                    if (mascara == QStringLiteral("V")) {
+                        corpo += umCaracter(rs, "TipoVenda");
+                        corpo += texto(rs, "CodigoVendedor", 5);
+                        corpo += texto(rs, "CodigoCliente", 10);
+                        corpo += texto(rs, "CodigoProduto", 15);
+                        corpo += numero(rs, "Quantidade");
+                        corpo += numero(rs, "Valor");
+                        corpo += QStringLiteral("EUR  ");
+                        corpo += texto(rs, "UnidadeVenda", 5);
+                        corpo += umCaracter(rs, "IEC");
+                    } else if (mascara == QStringLiteral("D")) {
+                        corpo += texto(rs, "CodigoVendedor", 5);
+                        corpo += texto(rs, "CodigoCliente", 10);
+                        corpo += texto(rs, "CodigoProduto", 15);
+                        corpo += numero(rs, "Quantidade");
+                        corpo += numero(rs, "Valor");
+                        corpo += QStringLiteral("EUR  ");
+                        corpo += texto(rs, "UnidadeVenda", 5);
+                        corpo += texto(rs, "Motivo", 100);
+                        corpo += umCaracter(rs, "IEC");
+                    } else {
+                        corpo += texto(rs, "CodigoVendedor", 5);
+                        corpo += texto(rs, "CodigoCliente", 10);
+                        corpo += texto(rs, "CodigoProduto", 15);
+                        corpo += numero(rs, "Quantidade");
+                        corpo += texto(rs, "UnidadeVenda", 5);
+                    }
+                    // Offer deliveries count in the total although their record has no value.
+                    c.total += campo(rs, "Valor").Value().toCurrency();
+
+                    if (mascara == QStringLiteral("EO")) {
+                        ++c.ofertas;
+                    } else {
+                        ++c.vendasDevolucoes;
+                    }
+                    c.contaLetra(status);
+                    ficheiro += tipo + parteStatus + corpo + kCrLf;
+                    ++c.detalhe;
+                }
+                rs.MoveNext();
+            }
+        }
+        rs.Close();
+    }
+
+    // 5. Trailer.
+    const auto conta = [&](std::int32_t n) { return FormataNumero(n, 8, 0, false, QStringLiteral("0")); };
+    ficheiro += QStringLiteral("9") + conta(c.detalhe) + conta(c.n) + conta(c.a) + conta(c.e) +
+                conta(c.clientes) + conta(c.produtos) + conta(c.vendasDevolucoes) + conta(c.ofertas) +
+                conta(0) + FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf;
+
+    // 6. The file, in one write.
+    gravaFicheiro(strFicheiro, platform::toAnsi(ficheiro));
+}
+
 data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QString& /*DataIni*/,
                                        const QString& /*DataFim*/, const QString& strFicheiro,
                                        const QString& strNomeFicheiro, const QString& strSistema, bool blnManual,
                                        RunHost& host) {
     try {
-        using namespace data::ado;
-        const QDateTime agora = platform::now();
-        const QDate hoje = agora.date();
-        Contagens c;
-
-        // Field handles follow the current row, so each column is looked up once per section.
-        Colunas campo;
-        const auto texto = [&](const data::Recordset& rs, const char* coluna, std::int16_t largura) {
-            return PreencheEspacos(textoDe(campo(rs, coluna)), largura);
-        };
-        const QString zero = QStringLiteral("0");
-        const auto numero = [&](const data::Recordset& rs, const char* coluna) {
-            return FormataNumero(campo(rs, coluna).Value(), 13, 2, true, zero);
-        };
-        // TipoVenda and IEC: one character, taken as stored; Null (or nothing) is one blank.
-        const auto umCaracter = [&](const data::Recordset& rs, const char* coluna) {
-            const QString t = textoDe(campo(rs, coluna));
-            if (t.size() > 1) platform::raiseInvalidCall();
-            return t.isEmpty() ? QStringLiteral(" ") : t;
-        };
-        const auto data8 = [&](const data::Recordset& rs) {
-            const QString d = DataParaAAAAMMDD(campo(rs, "Data").Value().toString()).toString();
-            if (d.size() != 8) platform::raiseInvalidCall();
-            return d;
-        };
-
-        // 1. Header.
-        std::int16_t dois = 2;
-        QString ficheiro = QStringLiteral("0") + PreencheEspacos(comoNoFicheiro(strSistema), 32) +
-                           QString::number(hoje.year()) + eFun().Zerar(QString::number(hoje.month()), dois) +
-                           eFun().Zerar(QString::number(hoje.day()), dois) +
-                           agora.time().toString(QStringLiteral("hhmmss")) +
-                           PreencheEspacos(comoNoFicheiro(strNomeFicheiro), 14) + kCrLf;
-
-        // 2. Customers.
-        {
-            data::Recordset rs;
-            rs.Open(QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
-                    gconnGeral, adOpenDynamic, adLockOptimistic);
-            campo.limpa();
-            if (!(rs.BOF() && rs.EOF())) {
-                while (!rs.EOF()) {
-                    const QString status = letraDe(campo(rs, "Status"));
-                    const QString tipo = tipoPorLetra(status, QStringLiteral("1 011 "), QStringLiteral("1 012 "),
-                                                      QStringLiteral("1 013 "));
-                    if (!tipo.isEmpty()) {
-                        std::int16_t dez = 10;
-                        QString espaco = QStringLiteral(" ");
-                        QString corpo = texto(rs, "Codigo", 10);
-                        corpo += texto(rs, "Descricao", 80);
-                        corpo += texto(rs, "Designacao", 80);
-                        corpo += eFun().Zerar(textoDe(campo(rs, "Contribuinte")).left(10), dez, espaco);
-                        corpo += texto(rs, "BI_NIPC", 10);
-                        corpo += texto(rs, "Morada", 60);
-                        corpo += texto(rs, "Localidade", 50);
-                        corpo += texto(rs, "Distrito", 50);
-                        corpo += texto(rs, "Concelho", 50);
-                        corpo += texto(rs, "CodPost", 60);
-                        corpo += texto(rs, "Pais", 50);
-                        corpo += texto(rs, "Segmento", 50);
-                        c.contaLetra(status);
-                        ++c.clientes;
-                        ficheiro += tipo + corpo + kCrLf;
-                        ++c.detalhe;
-                    }
-                    rs.MoveNext();
-                }
-            }
-            rs.Close();
-        }
-
-        // 3. Products.
-        {
-            data::Recordset rs;
-            rs.Open(QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
-                    gconnGeral, adOpenDynamic, adLockOptimistic);
-            campo.limpa();
-            if (!(rs.BOF() && rs.EOF())) {
-                while (!rs.EOF()) {
-                    const QString status = letraDe(campo(rs, "Status"));
-                    const QString tipo = tipoPorLetra(status, QStringLiteral("1 101 "), QStringLiteral("1 102 "),
-                                                      QStringLiteral("1 103 "));
-                    if (!tipo.isEmpty()) {
-                        QString corpo = texto(rs, "Codigo", 15);
-                        corpo += texto(rs, "Codigo", 20);
-                        corpo += texto(rs, "Descricao", 80);
-                        corpo += texto(rs, "UnidadeVenda", 5);
-                        corpo += numero(rs, "PVP");
-                        corpo += texto(rs, "NomeFornecedor", 50);
-                        c.contaLetra(status);
-                        ++c.produtos;
-                        ficheiro += tipo + corpo + kCrLf;
-                        ++c.detalhe;
-                    }
-                    rs.MoveNext();
-                }
-            }
-            rs.Close();
-        }
-
-        // 4. Sales lines: sales first, then offer deliveries, then returns, each by date.
-        {
-            data::Recordset rs;
-            rs.Open(QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
-                    gconnGeral, adOpenDynamic, adLockOptimistic);
-            campo.limpa();
-            if (!(rs.BOF() && rs.EOF())) {
-                while (!rs.EOF()) {
-                    const data::Variant mascaraV = campo(rs, "Mascara").Value();
-                    const QString mascara = mascaraV.isNull() ? QString() : mascaraV.toString();
-                    const QString status = letraDe(campo(rs, "Status"));
-
-                    QString tipo;
-                    if (mascara == QStringLiteral("V")) {
-                        tipo = QStringLiteral("1 30");
-                    } else if (mascara == QStringLiteral("D")) {
-                        tipo = QStringLiteral("1 31");
-                    } else if (mascara == QStringLiteral("EO")) {
-                        tipo = QStringLiteral("1 40");
-                    }
-                    QString parteStatus;
-                    if (status == QStringLiteral("N")) {
-                        parteStatus = QStringLiteral("1 ");
-                    } else if (status == QStringLiteral("E")) {
-                        parteStatus = QStringLiteral("3 ");
-                    } else if (status == QStringLiteral("A")) {
-                        parteStatus = QStringLiteral("2 ");
-                    }
-
-                    if (!tipo.isEmpty() && !parteStatus.isEmpty()) {
-                        QString corpo = data8(rs);
-                        if (mascara == QStringLiteral("V")) {
-                            corpo += umCaracter(rs, "TipoVenda");
-                            corpo += texto(rs, "CodigoVendedor", 5);
-                            corpo += texto(rs, "CodigoCliente", 10);
-                            corpo += texto(rs, "CodigoProduto", 15);
-                            corpo += numero(rs, "Quantidade");
-                            corpo += numero(rs, "Valor");
-                            corpo += QStringLiteral("EUR  ");
-                            corpo += texto(rs, "UnidadeVenda", 5);
-                            corpo += umCaracter(rs, "IEC");
-                        } else if (mascara == QStringLiteral("D")) {
-                            corpo += texto(rs, "CodigoVendedor", 5);
-                            corpo += texto(rs, "CodigoCliente", 10);
-                            corpo += texto(rs, "CodigoProduto", 15);
-                            corpo += numero(rs, "Quantidade");
-                            corpo += numero(rs, "Valor");
-                            corpo += QStringLiteral("EUR  ");
-                            corpo += texto(rs, "UnidadeVenda", 5);
-                            corpo += texto(rs, "Motivo", 100);
-                            corpo += umCaracter(rs, "IEC");
-                        } else {
-                            corpo += texto(rs, "CodigoVendedor", 5);
-                            corpo += texto(rs, "CodigoCliente", 10);
-                            corpo += texto(rs, "CodigoProduto", 15);
-                            corpo += numero(rs, "Quantidade");
-                            corpo += texto(rs, "UnidadeVenda", 5);
-                        }
-                        // Offer deliveries count in the total although their record has no value.
-                        c.total += campo(rs, "Valor").Value().toCurrency();
-
-                        if (mascara == QStringLiteral("EO")) {
-                            ++c.ofertas;
-                        } else {
-                            ++c.vendasDevolucoes;
-                        }
-                        c.contaLetra(status);
-                        ficheiro += tipo + parteStatus + corpo + kCrLf;
-                        ++c.detalhe;
-                    }
-                    rs.MoveNext();
-                }
-            }
-            rs.Close();
-        }
-
-        // 5. Trailer.
-        const auto conta = [&](std::int32_t n) { return FormataNumero(n, 8, 0, false, QStringLiteral("0")); };
-        ficheiro += QStringLiteral("9") + conta(c.detalhe) + conta(c.n) + conta(c.a) + conta(c.e) +
-                    conta(c.clientes) + conta(c.produtos) + conta(c.vendasDevolucoes) + conta(c.ofertas) +
-                    conta(0) + FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf;
-
-        // 6. The file, in one write.
-        gravaFicheiro(strFicheiro, platform::toAnsi(ficheiro));
-
+        EscreveFicheiro(gconnGeral, strFicheiro, strNomeFicheiro, strSistema);
         // 7. Its zipped copy, the status reset and the end state.
         GuardaHistorico(gconnGeral, strFicheiro, strNomeFicheiro, blnManual);
     } catch (const platform::RuntimeError& e) {

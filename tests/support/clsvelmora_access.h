@@ -31,6 +31,15 @@ struct clsVelmoraTestAccess {
                              const QString& strSistema, bool blnManual, RunHost& host) {
         v.CriaFicheiro(gconnGeral, DataIni, DataFim, strFicheiro, strNomeFicheiro, strSistema, blnManual, host);
     }
+    // The two halves of CriaFicheiro, without its trap: the file, then its history copy and reset.
+    static void EscreveFicheiro(clsVelmora& v, data::Connection& gconnGeral, const QString& strFicheiro,
+                                const QString& strNomeFicheiro, const QString& strSistema) {
+        v.EscreveFicheiro(gconnGeral, strFicheiro, strNomeFicheiro, strSistema);
+    }
+    static void GuardaHistorico(clsVelmora& v, data::Connection& gconnGeral, const QString& strFicheiro,
+                                const QString& strNomeFicheiro, bool blnManual) {
+        v.GuardaHistorico(gconnGeral, strFicheiro, strNomeFicheiro, blnManual);
+    }
     static QString PreencheEspacos(clsVelmora& v, const QString& Texto, std::int16_t Largura) {
         return v.PreencheEspacos(Texto, Largura);
     }
