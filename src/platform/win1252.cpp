@@ -31,22 +31,27 @@ QChar ansiChar(int code) {
     return QChar(static_cast<char16_t>(b));
 }
 
+// Whole export files pass through these two: the bytes are written in place, not appended
+// one by one.
 QByteArray toAnsi(const QString& text) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char* o = out.data();
+    const QChar* in = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = in[i];
         // A surrogate pair is one character outside the code page: one "?", not two.
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ++i;
-        out.append(static_cast<char>(ansiCode(c)));
+        if (c.isHighSurrogate() && i + 1 < n && in[i + 1].isLowSurrogate()) ++i;
+        *o++ = static_cast<char>(ansiCode(c));
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
 QString fromAnsi(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    for (const char b : bytes) out.append(ansiChar(static_cast<unsigned char>(b)));
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar* o = out.data();
+    for (const char b : bytes) *o++ = ansiChar(static_cast<unsigned char>(b));
     return out;
 }
 
