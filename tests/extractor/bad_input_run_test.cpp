@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/win1252.h"
 #include "support/company_db.h"
+#include "support/recording_mail.h"
 #include "support/recording_run_host.h"
 
 namespace {
@@ -77,22 +78,6 @@ QByteArray campo(const QByteArray& registo, int inicio, int largura) { return re
 QByteArray L(const QByteArray& bytes, int width) { return bytes.leftJustified(width, ' '); }
 QByteArray ansi(const QString& s) { return platform::toAnsi(s); }
 Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
-
-class RecordingMail : public MailHost {
-public:
-    bool SendMail(const QString&, const QString& sTo, const QString&, const QString& Subject, const QString&,
-                  const QString&, platform::Ref<QString> AttachPath, const QString& AttachPattern, const QString&,
-                  const QString&, bool, const QString&, std::int16_t, bool) override {
-        recipients << sTo;
-        subjects << Subject;
-        attachments << *AttachPath + u'/' + AttachPattern;
-        return false;
-    }
-    void UnloadSendMail() override {}
-    QStringList recipients;
-    QStringList subjects;
-    QStringList attachments;
-};
 
 class BadInputRun : public ::testing::Test {
 protected:
@@ -173,7 +158,7 @@ protected:
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
-    RecordingMail mail_;
+    testsupport::RecordingMail mail_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -248,9 +233,9 @@ TEST_F(BadInputRun, QuotesSemicolonsAndDashesTravelThroughWholeRunsAsPlainText) 
     ASSERT_EQ(l.size(), 7u);
     EXPECT_EQ(l[4], (std::pair<QString, QString>{"Criando ficheiro...", pasta + u'/' + nome}));
     EXPECT_EQ(l[5].second, Configuracao().gstrEmailTo);
-    ASSERT_EQ(mail_.recipients.size(), 1);
-    EXPECT_EQ(mail_.recipients[0], Configuracao().gstrEmailTo);
-    EXPECT_EQ(mail_.attachments[0], pasta + u'/' + nome);
+    ASSERT_EQ(mail_.calls.size(), 1u);
+    EXPECT_EQ(mail_.calls[0].texts[1], Configuracao().gstrEmailTo);
+    EXPECT_EQ(mail_.calls[0].texts[6] + u'/' + mail_.calls[0].texts[7], pasta + u'/' + nome);
     EXPECT_EQ(iniValue("P12"), QStringLiteral("Concluído"));
 
     // The next runs find the same records by their quoted codes: a change is "A", a line gone

@@ -21,6 +21,7 @@
 #include "extractor/gui/frmSendMail.h"
 #include "platform/clock.h"
 #include "support/company_db.h"
+#include "support/recording_mail.h"
 #include "support/recording_run_host.h"
 
 namespace {
@@ -51,19 +52,6 @@ public:
 private:
     QByteArray folder_;
     bool ok_ = false;
-};
-
-// The mail window as the run sees it: each call, and whether a file of the name was there.
-class MailGravado : public MailHost {
-public:
-    bool SendMail(const QString&, const QString&, const QString&, const QString&, const QString&, const QString&,
-                  platform::Ref<QString> AttachPath, const QString& AttachPattern, const QString&, const QString&,
-                  bool, const QString&, std::int16_t, bool) override {
-        ficheiros.push_back(QFile::exists(*AttachPath + u'/' + AttachPattern));
-        return false;
-    }
-    void UnloadSendMail() override {}
-    std::vector<bool> ficheiros;
 };
 
 class FaultExport : public ::testing::Test {
@@ -183,7 +171,7 @@ protected:
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
-    MailGravado mail_;
+    testsupport::RecordingMail mail_;
 };
 
 }  // namespace
@@ -237,7 +225,7 @@ TEST_F(FaultExport, AReadOnlyFolderKeepsTheEarlierFileOfTheName) {
     EXPECT_EQ(bytesOf(folder + u'/' + kNome), earlier);
     EXPECT_EQ(entries(folder), QStringList{kNome});
     // The mail still goes, with what the folder holds under the name.
-    EXPECT_EQ(mail_.ficheiros, std::vector<bool>{true});
+    EXPECT_EQ(mail_.filesThere(), std::vector<bool>{true});
 
     ASSERT_TRUE(m.remount(0, "size=1m"));
     expectNextRunSendsEverything(folder);
@@ -313,7 +301,7 @@ TEST_F(FaultExport, ATemporaryFolderWithoutRoomForTheZipKeepsTheLettersButNotThe
         clearLog();
         host_ = testsupport::RecordingRunHost();
         host_.mail = &mail_;
-        mail_.ficheiros.clear();
+        mail_.calls.clear();
         qputenv("Temp", t.toLocal8Bit());
         run();
         expectExportFailed(staged(), QStringLiteral("zip"));
@@ -322,7 +310,7 @@ TEST_F(FaultExport, ATemporaryFolderWithoutRoomForTheZipKeepsTheLettersButNotThe
         EXPECT_EQ(count(file, "1 011 "), 1);
         EXPECT_TRUE(file.startsWith("0SISTEMA NORTA"));
         EXPECT_EQ(entries(dir_.path()), QStringList{kNome});
-        EXPECT_EQ(mail_.ficheiros, std::vector<bool>{true});
+        EXPECT_EQ(mail_.filesThere(), std::vector<bool>{true});
     }
     EXPECT_EQ(bytesOf(ficheiro), QByteArray("x"));
 

@@ -19,6 +19,7 @@
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "support/company_db.h"
+#include "support/recording_mail.h"
 #include "support/recording_run_host.h"
 
 namespace {
@@ -63,28 +64,6 @@ private:
     How how_ = How::None;
 };
 
-class MailGravado : public MailHost {
-public:
-    bool SendMail(const QString&, const QString&, const QString&, const QString&, const QString&, const QString&,
-                  platform::Ref<QString>, const QString&, const QString&, const QString&, bool, const QString&,
-                  std::int16_t, bool) override {
-        ++envios;
-        return false;
-    }
-    void UnloadSendMail() override {}
-    int envios = 0;
-};
-
-// A host that can act at the moment a panel text appears.
-class HostComGancho : public testsupport::RecordingRunHost {
-public:
-    void SetPanelText(const QString& text) override {
-        RecordingRunHost::SetPanelText(text);
-        if (onPanel) onPanel(text);
-    }
-    std::function<void(const QString&)> onPanel;
-};
-
 class FaultSettings : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -109,9 +88,9 @@ protected:
     }
     void fresh() {
         db_.execStaging("delete from LogGeral");
-        host_ = HostComGancho();
+        host_ = testsupport::RecordingRunHost();
         host_.mail = &mail_;
-        mail_.envios = 0;
+        mail_.calls.clear();
     }
 
     Rows log() const { return db_.logRows(); }
@@ -138,8 +117,8 @@ protected:
     QTemporaryDir dir_;
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
-    HostComGancho host_;
-    MailGravado mail_;
+    testsupport::RecordingRunHost host_;
+    testsupport::RecordingMail mail_;
 };
 
 }  // namespace
@@ -160,7 +139,7 @@ TEST_F(FaultSettings, AnAutomaticRunThatCannotRecordItsStartEndsBeforeItTouchesA
     // Nothing imported, nothing written, nothing mailed; the settings as they were.
     EXPECT_EQ(staged(), 0);
     EXPECT_FALSE(QFile::exists(dir_.path() + u'/' + kNome));
-    EXPECT_EQ(mail_.envios, 0);
+    EXPECT_EQ(mail_.calls.size(), 0u);
     EXPECT_EQ(ini(), before);
 
     // A manual run writes no settings: it is not held back by the file.
@@ -208,7 +187,7 @@ TEST_F(FaultSettings, AnAutomaticRunThatCannotRecordItsEndReportsItAndKeepsEmCur
     EXPECT_TRUE(f.endsWith("\r\n"));
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{kNome});
     EXPECT_EQ(db_.stagingScalar("select count(*) from HistFiles").toInt32(), 1);
-    EXPECT_EQ(mail_.envios, 1);
+    EXPECT_EQ(mail_.calls.size(), 1u);
 
     ro.undo();
     host_.onPanel = nullptr;

@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "support/company_db.h"
 #include "support/messagebox_recorder.h"
+#include "support/recording_mail.h"
 #include "support/recording_run_host.h"
 #include "util/gui_helpers.h"
 
@@ -89,34 +90,6 @@ private:
     bool held_ = false;
 };
 
-class MailGravado : public MailHost {
-public:
-    bool SendMail(const QString&, const QString&, const QString&, const QString&, const QString&, const QString&,
-                  platform::Ref<QString>, const QString&, const QString&, const QString&, bool, const QString&,
-                  std::int16_t, bool) override {
-        ++envios;
-        return false;
-    }
-    void UnloadSendMail() override {}
-    int envios = 0;
-};
-
-// A host that can act when a panel text appears and when a trap restores the pointer (the
-// first thing every trap does, before it writes its log row).
-class HostComGanchos : public testsupport::RecordingRunHost {
-public:
-    void SetPanelText(const QString& text) override {
-        RecordingRunHost::SetPanelText(text);
-        if (onPanel) onPanel(text);
-    }
-    void SetBusyPointer(bool busy) override {
-        RecordingRunHost::SetBusyPointer(busy);
-        if (!busy && onTrap) onTrap();
-    }
-    std::function<void(const QString&)> onPanel;
-    std::function<void()> onTrap;
-};
-
 class FaultStaging : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -141,9 +114,9 @@ protected:
     }
     void fresh() {
         db_.execStaging("delete from LogGeral");
-        host_ = HostComGanchos();
+        host_ = testsupport::RecordingRunHost();
         host_.mail = &mail_;
-        mail_.envios = 0;
+        mail_.calls.clear();
     }
     Rows log() const { return db_.logRows(); }
     QStringList labels() const { return db_.logLabels(); }
@@ -174,8 +147,8 @@ protected:
     QTemporaryDir dir_;
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
-    HostComGanchos host_;
-    MailGravado mail_;
+    testsupport::RecordingRunHost host_;
+    testsupport::RecordingMail mail_;
 };
 
 }  // namespace
@@ -195,7 +168,7 @@ TEST_F(FaultStaging, ARunWaitsForAnotherProcesssWriteLockAndThenEndsWell) {
     EXPECT_TRUE(file().contains("\r\n1 011 C1"));
     EXPECT_EQ(lettered(), 0);
     EXPECT_EQ(LerIni("Extractor", "P12"), QStringLiteral("Concluído"));
-    EXPECT_EQ(mail_.envios, 1);
+    EXPECT_EQ(mail_.calls.size(), 1u);
     geral.Close();
 }
 
@@ -206,7 +179,7 @@ TEST_F(FaultStaging, ALockThatOutlastsTheCommandTimeOutEndsTheRunWithNothingLost
     {
         Bloqueio lock(stagingFile());
         ASSERT_TRUE(lock.held()) << "the sqlite3 tool did not take the lock";
-        host_.onTrap = [&] { lock.solta(); };
+        host_.onDefaultPointer = [&] { lock.solta(); };
         run(*db_.geral);
     }
     const Rows got = log();
@@ -215,7 +188,7 @@ TEST_F(FaultStaging, ALockThatOutlastsTheCommandTimeOutEndsTheRunWithNothingLost
     EXPECT_EQ(got[0].second, QStringLiteral("Lock request time out period exceeded."));
     EXPECT_EQ(host_.criticalMessages, QStringList{kFalha});
     EXPECT_FALSE(QFile::exists(dir_.path() + u'/' + kNome));
-    EXPECT_EQ(mail_.envios, 0);
+    EXPECT_EQ(mail_.calls.size(), 0u);
     EXPECT_EQ(LerIni("Extractor", "P12"), QStringLiteral("Em Curso"));
     EXPECT_EQ(db_.stagingScalar("select count(*) from Clientes").toInt32(), 0);
 
@@ -226,7 +199,7 @@ TEST_F(FaultStaging, ALockThatOutlastsTheCommandTimeOutEndsTheRunWithNothingLost
     host_.onPanel = [&](const QString& text) {
         if (text.startsWith(QStringLiteral("Criando ficheiro"))) lock = std::make_unique<Bloqueio>(stagingFile());
     };
-    host_.onTrap = [&] {
+    host_.onDefaultPointer = [&] {
         if (lock) lock->solta();
     };
     run(*db_.geral);

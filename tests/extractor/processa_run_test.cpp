@@ -16,6 +16,7 @@
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "support/company_db.h"
+#include "support/recording_mail.h"
 #include "support/recording_run_host.h"
 
 namespace {
@@ -29,36 +30,6 @@ const QString kNome = QStringLiteral("NRT170307.MOV");
 
 QByteArray L(const QByteArray& bytes, int width) { return bytes.leftJustified(width, ' '); }
 Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
-
-// The mail window as the run sees it: every call, and whether the file was there to attach.
-class RecordingMail : public MailHost {
-public:
-    struct Call {
-        QStringList texts;  // server, to, from, subject, message, cc, path, pattern, login, password, receipt address
-        bool receipt = true;
-        std::int16_t port = 0;
-        bool ssl = false;
-        bool fileThere = false;
-    };
-    bool SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
-                  const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
-                  const QString& AttachPattern, const QString& Login, const QString& Password, bool RequestReceipt,
-                  const QString& ReceiptAddress, std::int16_t intSMTPPort, bool blnSMTPSSL) override {
-        const QString folder = AttachPath->isEmpty() ? QDir::currentPath() : *AttachPath;
-        calls.push_back({{SMTPServer, sTo, From, Subject, Message, CC, *AttachPath, AttachPattern, Login, Password,
-                          ReceiptAddress},
-                         RequestReceipt,
-                         intSMTPPort,
-                         blnSMTPSSL,
-                         QFile::exists(folder + u'/' + AttachPattern)});
-        events.push_back(QStringLiteral("send"));
-        return false;
-    }
-    void UnloadSendMail() override { events.push_back(QStringLiteral("unload")); }
-
-    std::vector<Call> calls;
-    QStringList events;
-};
 
 class ProcessaRunTest : public ::testing::Test {
 protected:
@@ -186,7 +157,7 @@ protected:
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
-    RecordingMail mail_;
+    testsupport::RecordingMail mail_;
 };
 
 TEST_F(ProcessaRunTest, AutomaticRunsOneAfterAnother) {

@@ -73,15 +73,6 @@ std::map<QString, QString> ownProcesses() {
     return mine;
 }
 
-class HostVigiado : public testsupport::RecordingRunHost {
-public:
-    void SetPanelText(const QString& text) override {
-        RecordingRunHost::SetPanelText(text);
-        if (onPanel) onPanel();
-    }
-    std::function<void()> onPanel;
-};
-
 class SecurityRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -91,7 +82,7 @@ protected:
         db_.program.set("Email", "Password", testsupport::storedPassword(kMailPassword));
         db_.addOneSale();
         host_.mail = &mailHost_;
-        host_.onPanel = [this] { sample(); };
+        host_.onPanel = [this](const QString&) { sample(); };
     }
     void TearDown() override {
         frmSendMail::setComponentSetup({});
@@ -135,7 +126,7 @@ protected:
     QTemporaryDir dir_;
     QTemporaryDir temp_;
     testsupport::RunDatabases db_;
-    HostVigiado host_;
+    testsupport::RecordingRunHost host_;
     frmSendMailHost mailHost_;
     QStringList commandLines_;
     int samples_ = 0;

@@ -21,6 +21,8 @@ public:
         panel = text;
         panelTexts.push_back(text);
         events.push_back(QStringLiteral("panel:") + text);
+        // The moment a step announces itself: the place to break something under the run.
+        if (onPanel) onPanel(text);
     }
     void RefreshStatusBar() override {
         ++refreshes;
@@ -30,6 +32,8 @@ public:
         pointerBusy = busy;
         pointerChanges.push_back(busy);
         events.push_back(busy ? QStringLiteral("pointer:busy") : QStringLiteral("pointer:default"));
+        // Every trap restores the pointer first, before it writes its log row.
+        if (!busy && onDefaultPointer) onDefaultPointer();
     }
     void ShowCriticalMessage(const QString& text) override {
         criticalMessages.push_back(text);
@@ -52,6 +56,8 @@ public:
     // What Mail() returns (nullptr: no mail window).
     MailHost* mail = nullptr;
     std::function<void(const QString&)> onCritical;
+    std::function<void(const QString&)> onPanel;
+    std::function<void()> onDefaultPointer;
 };
 
 }  // namespace testsupport
