@@ -8,6 +8,7 @@
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
+#include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
@@ -45,6 +46,7 @@ QString codigoPostal(const Variant& codPost, const Variant& postalDesc) {
 
 void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
+    LoteDeEscritas lote(gconnGeral);
     try {
         // Phase 1: new customers.
         data::Recordset rsLiga;
@@ -103,6 +105,7 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
                     }
                     rsCliente.Update();
                     rsCliente.Close();
+                    lote.passo();
                     rsGestao.MoveNext();
                 }
                 rsGestao.Close();
@@ -148,12 +151,16 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
                 rsStaged.Update();
             }
             rsGestao.Close();
+            lote.passo();
             rsStaged.MoveNext();
         }
         rsStaged.Close();
+        lote.confirma();
     } catch (const platform::RuntimeError& e) {
+        lote.termina();
         FalhaNoProcesso(host, QStringLiteral("Função Processa Clientes"), e.description());
     } catch (const std::exception& e) {
+        lote.termina();
         FalhaNoProcesso(host, QStringLiteral("Função Processa Clientes"), QString::fromLocal8Bit(e.what()));
     }
 }

@@ -11,6 +11,7 @@
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
+#include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/sqltext.h"
@@ -54,6 +55,7 @@ Variant dataDaLinha(const Variant& v) {
 void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
                                     QString DataFim, std::int16_t& CutOffMovimentos, RunHost& StatusB) {
     using namespace data::ado;
+    LoteDeEscritas lote(gconnGeral);
     try {
         // Period and re-check window. A run never takes lines of two years: a period that starts
         // in an earlier year starts on 1 January of the end's year, and the window never
@@ -92,6 +94,7 @@ void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
         data::Recordset rsGestao;
         rsGestao.Open(sql, gconnGestao, adOpenForwardOnly, adLockReadOnly);
         while (!rsGestao.EOF()) {
+            lote.passo();
             const Variant mascara = rsGestao.Fields(QStringLiteral("Mascara")).Value();
             const Variant identifica = rsGestao.Fields(QStringLiteral("Identifica")).Value();
             const QString tipoOferta = texto(rsGestao.Fields(QStringLiteral("TipoOferta")).Value());
@@ -186,13 +189,17 @@ void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
                 rsStaged.Update();
             }
             rsExiste.Close();
+            lote.passo();
             rsStaged.MoveNext();
         }
         rsStaged.Close();
         StatusB.SetPanelText(QString());
+        lote.confirma();
     } catch (const platform::RuntimeError& e) {
+        lote.termina();
         FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), e.description());
     } catch (const std::exception& e) {
+        lote.termina();
         FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), QString::fromLocal8Bit(e.what()));
     }
 }

@@ -19,6 +19,7 @@
 #include "extractor/MailHost.h"
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/RunHost.h"
+#include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "platform/crashpoint.h"
@@ -102,8 +103,10 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
         const QString dataIni = util::sqlApostrofos(DataIni);
         const QString dataFim = util::sqlApostrofos(DataFim);
         if (blnManual) {
-            // 6a. What the period already sent is sent again.
+            // 6a. What the period already sent is sent again. An error undoes the re-marking
+            //     before the trap's log row; the run ends without a file either way.
             painel(StatusB, QStringLiteral("Acertando clientes/produtos"));
+            LoteDeEscritas lote(gconnGeral);
             gconnGeral.Execute(QStringLiteral("Update Movimentos Set Status='A' Where Data>='") + dataIni +
                                QStringLiteral("' and data<='") + dataFim + QStringLiteral("' and isnull(status,'')=''"));
             data::Recordset rs;
@@ -122,6 +125,7 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
                 }
             }
             rs.Close();
+            lote.confirma();
         } else {
             // 6b. Only what a sales line made active goes to the file.
             gconnGeral.Execute(QStringLiteral("Delete from produtos Where isnull(Activo,0)<>1"));

@@ -10,6 +10,7 @@
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
+#include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/sqltext.h"
@@ -45,6 +46,7 @@ QString chaveCodigo(const QString& codigo) {
 
 void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
+    LoteDeEscritas lote(gconnGeral);
     try {
         // The price column each product was staged (or is selected now) under: the first rule row
         // that selects it. The staging table keeps no price level, so the re-check takes the
@@ -113,6 +115,7 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
                     }
                     rsProduto.Update();
                     rsProduto.Close();
+                    lote.passo();
                     rsGestao.MoveNext();
                 }
                 rsGestao.Close();
@@ -158,12 +161,16 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
                 }
             }
             rsGestao.Close();
+            lote.passo();
             rsStaged.MoveNext();
         }
         rsStaged.Close();
+        lote.confirma();
     } catch (const platform::RuntimeError& e) {
+        lote.termina();
         FalhaNoProcesso(host, QStringLiteral("Função Processa Produtos"), e.description());
     } catch (const std::exception& e) {
+        lote.termina();
         FalhaNoProcesso(host, QStringLiteral("Função Processa Produtos"), QString::fromLocal8Bit(e.what()));
     }
 }

@@ -98,6 +98,15 @@ TEST(EmbeddedSemantics, ValuesThatDoNotFitAreRefusedAndChangeNothing) {
     c->Execute(QStringLiteral("create table Fixo (c char(4))"));
     c->Execute(QStringLiteral("insert into Fixo values ('ab')"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select c from Fixo")).toString(), QStringLiteral("ab  ")) << "char(n) is filled";
+    c->Execute(QStringLiteral("delete from Fixo"));
+    c->Execute(QStringLiteral("insert into Fixo values ('Aç')"));
+    c->Execute(QStringLiteral("create table FixoN (c nchar(5))"));
+    c->Execute(QStringLiteral("insert into FixoN values (N'çã€')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select c from Fixo")).toString(), QStringLiteral("Aç  "))
+        << "the width counts characters, not bytes";
+    EXPECT_EQ(scalar(*c, QStringLiteral("select c from FixoN")).toString(), QStringLiteral("çã€  "));
+    c->Execute(QStringLiteral("delete from Fixo"));
+    c->Execute(QStringLiteral("insert into Fixo values ('ab')"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes")).toInt32(), 2);
     EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = Codigo + 'XXXXXXXXXXX'")), 8152);
     EXPECT_EQ(errorOf(*c, QStringLiteral("update Clientes set Codigo = 'ABCDEFGHIJKL' where Codigo = 'C1'")), 8152);

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/embedded/killsignal.h"
 #include "data/embedded/sqlitedb.h"
 #include "data/embedded/tokenizer.h"
 #include "data/provider.h"
@@ -110,6 +111,8 @@ private:
     void refreshSysProcesses();
     void releaseNow();
     bool registryMayHaveChanged();
+    KillSignal* killSignal();
+    qint64 masterDataVersion();
 
     Core& core_;
     int spid_ = 0;
@@ -128,6 +131,10 @@ private:
     FileStamp registryStamp_;
     qint64 registryCheckedMs_ = -1;
     DbHandle master_;
+    Statement masterVersionQuery_;  // on master_, so declared after it
+    std::shared_ptr<KillSignal> killSignal_;
+    bool killSignalTried_ = false;
+    std::uint64_t killsSeen_ = 0;
     QSet<QString> heldLocks_;
     std::thread::id thread_;
     friend void releaseKilled(const QString& token);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "data/embedded/admin_common.h"
+#include "data/embedded/killsignal.h"
 #include "data/embedded/sqltype.h"
 #include "data/embedded/translator.h"
 #include "platform/clock.h"
@@ -417,6 +418,20 @@ qint64 dataVersion(sqlite3* db) {
 
 }  // namespace
 
+// Asked before every statement of a connection with attached databases: the query is kept
+// prepared on the connection's own master handle.
+qint64 AdminState::masterDataVersion() {
+    sqlite3* m = master();
+    if (m != master_.get()) return dataVersion(m);
+    if (!masterVersionQuery_.get()) {
+        masterVersionQuery_ = Statement(m, QStringLiteral("PRAGMA main.data_version"), ErrorContext{});
+    }
+    masterVersionQuery_.step();
+    const qint64 v = masterVersionQuery_.int64(0);
+    sqlite3_reset(masterVersionQuery_.get());
+    return v;
+}
+
 QString AdminState::attachTarget(const QString& name, const QString& file) {
     if (masterVersion_ < 0) masterVersion_ = dataVersion(master());
     const auto info = databaseInfo(*this, name);
@@ -429,26 +444,45 @@ QString AdminState::attachTarget(const QString& name, const QString& file) {
 }
 
 // Reading the list takes a lock and several system calls; most statements run long before anyone
-// kills anything. The list is read again when its file changed (a kill writes it) and, since a
-// file's times are only as fine as the kernel's clock tick, at least every 50 ms.
+// kills anything. A KILL raises the folder's shared kill counter, so the list is read again when
+// the counter moved and, for rows gone by other means, at least every 50 ms. Where the counter
+// cannot be had, a change of the list's file tells instead (a file's times are only as fine as
+// the kernel's clock tick, hence the 50 ms there too).
 bool AdminState::registryMayHaveChanged() {
     constexpr qint64 kRecheckMs = 50;
     struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    FileStamp stamp;
-    struct stat st {};
-    if (registryFile_.isEmpty()) {
-        registryFile_ = QDir(core_.server().path()).filePath(QStringLiteral("tsql_processes.sqlite")).toLocal8Bit();
+    bool changed = false;
+    if (KillSignal* signal = killSignal()) {
+        const std::uint64_t kills = signal->value();
+        changed = kills != killsSeen_;
+        killsSeen_ = kills;
+    } else {
+        FileStamp stamp;
+        struct stat st {};
+        if (registryFile_.isEmpty()) {
+            registryFile_ = QDir(core_.server().path()).filePath(QStringLiteral("tsql_processes.sqlite")).toLocal8Bit();
+        }
+        if (::stat(registryFile_.constData(), &st) == 0) {
+            stamp = FileStamp{qint64(st.st_ino), qint64(st.st_size),
+                              qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                              qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+        }
+        changed = stamp != registryStamp_;
+        registryStamp_ = stamp;
     }
-    if (::stat(registryFile_.constData(), &st) == 0) {
-        stamp = FileStamp{qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                          qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-    }
-    if (stamp == registryStamp_ && registryCheckedMs_ >= 0 && nowMs - registryCheckedMs_ < kRecheckMs) return false;
-    registryStamp_ = stamp;
+    if (!changed && registryCheckedMs_ >= 0 && nowMs - registryCheckedMs_ < kRecheckMs) return false;
     registryCheckedMs_ = nowMs;
     return true;
+}
+
+KillSignal* AdminState::killSignal() {
+    if (!killSignalTried_) {
+        killSignalTried_ = true;
+        killSignal_ = KillSignal::forFolder(core_.server().path());
+    }
+    return killSignal_.get();
 }
 
 void AdminState::beforeStatement(const QString& text) {
@@ -480,7 +514,7 @@ void AdminState::beforeStatement(const QString& text) {
     // Another connection changed the catalogue: databases attached before may have become
     // read-only or offline since, so they are attached again as they are now.
     if (core_.hasAttached() && !core_.inTransaction()) {
-        const qint64 v = dataVersion(master());
+        const qint64 v = masterDataVersion();
         if (masterVersion_ >= 0 && v != masterVersion_) core_.detachAll();
         masterVersion_ = v;
     }
@@ -585,6 +619,7 @@ void AdminState::kill(int spid) {
         up.bind(1, victim);
         up.step();
     });
+    if (KillSignal* signal = killSignal()) signal->raise();
     // A connection of this program gives its locks back now; one of another program does so at
     // its next statement.
     releaseKilled(victim);

@@ -97,10 +97,12 @@ public:
 private:
     void updateRow(Core& c, const Variant& key, const provider::Changes& changes) {
         Core* core = &c;
-        QStringList sets;
-        for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
-        auto st = core->prepared(QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
-                                 sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"));
+        auto st = core->prepared(updateSql_.textFor(changes, [&] {
+            QStringList sets;
+            for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
+            return QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) +
+                   QStringLiteral(" WHERE rowid = ?");
+        }));
         int k = 1;
         for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         st.bind(k, key.toInt64());
@@ -111,17 +113,18 @@ private:
 
     std::pair<Variant, provider::Row> insertRow(Core& c, const provider::Changes& values) {
         Core* core = &c;
-        QStringList cols;
-        QStringList marks;
-        for (const auto& c : values) {
-            cols.push_back(quoteName(origins_[static_cast<size_t>(c.first)]));
-            marks.push_back(QStringLiteral("?"));
-        }
-        const QString sql = cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
-                                           : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
-                                                 cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                                                 marks.join(QStringLiteral(", ")) + u')';
-        auto st = core->prepared(sql);
+        auto st = core->prepared(insertSql_.textFor(values, [&] {
+            QStringList cols;
+            QStringList marks;
+            for (const auto& c : values) {
+                cols.push_back(quoteName(origins_[static_cast<size_t>(c.first)]));
+                marks.push_back(QStringLiteral("?"));
+            }
+            return cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
+                                  : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
+                                        cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                                        marks.join(QStringLiteral(", ")) + u')';
+        }));
         int k = 1;
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
@@ -157,22 +160,48 @@ private:
 
     provider::Row reload(Core& core, qint64 key) const {
         provider::Row row(origins_.size(), Variant::null());
-        QStringList cols;
-        std::vector<size_t> at;
-        for (size_t i = 0; i < origins_.size(); ++i) {
-            if (origins_[i].isEmpty()) continue;
-            cols.push_back(quoteName(origins_[i]));
-            at.push_back(i);
+        if (reloadSql_.isNull()) {
+            QStringList cols;
+            for (size_t i = 0; i < origins_.size(); ++i) {
+                if (origins_[i].isEmpty()) continue;
+                cols.push_back(quoteName(origins_[i]));
+                reloadAt_.push_back(i);
+            }
+            reloadSql_ = cols.isEmpty() ? QStringLiteral("")
+                                        : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+                                              QStringLiteral(" FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?");
         }
-        if (cols.isEmpty()) return row;
-        auto st = core.prepared(QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") +
-                                qualified() + QStringLiteral(" WHERE rowid = ?"));
+        if (reloadSql_.isEmpty()) return row;
+        auto st = core.prepared(reloadSql_);
         st.bind(1, key);
         if (st.step()) {
-            for (size_t k = 0; k < at.size(); ++k) row[at[k]] = types_[at[k]].decode(st.get(), static_cast<int>(k));
+            for (size_t k = 0; k < reloadAt_.size(); ++k) {
+                row[reloadAt_[k]] = types_[reloadAt_[k]].decode(st.get(), static_cast<int>(k));
+            }
         }
         return row;
     }
+
+    // The statement text of the last set of columns written: a recordset writes the same
+    // columns row after row, and the text is the statement cache's key.
+    class TextForColumns {
+    public:
+        template <typename Make>
+        const QString& textFor(const provider::Changes& changes, Make make) {
+            bool same = changes.size() == columns_.size() && !text_.isNull();
+            for (size_t i = 0; same && i < changes.size(); ++i) same = changes[i].first == columns_[i];
+            if (!same) {
+                text_ = make();
+                columns_.clear();
+                for (const auto& c : changes) columns_.push_back(c.first);
+            }
+            return text_;
+        }
+
+    private:
+        std::vector<int> columns_;
+        QString text_;
+    };
 
     std::weak_ptr<Core> core_;
     QString schema_;
@@ -180,6 +209,10 @@ private:
     std::shared_ptr<const ColumnPlan> plan_;
     const std::vector<QString>& origins_;  // base column per result column; empty when not of the table
     const std::vector<SqlType>& types_;
+    TextForColumns insertSql_;
+    TextForColumns updateSql_;
+    mutable QString reloadSql_;  // null until first needed; empty when no column is the table's
+    mutable std::vector<size_t> reloadAt_;
 };
 
 }  // namespace
@@ -397,7 +430,9 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
             fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) > %2)").arg(ref).arg(n));
             if (c.type.kind == K::Char || c.type.kind == K::NChar) {
                 fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) < %2)").arg(ref).arg(n));
-                fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
+                // "!": the width counts characters; without it printf counts UTF-8 bytes and
+                // an accented value came out short of the column's width.
+                fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-!%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
                                       "'text' AND length(%2) < %3;")
                            .arg(quoteName(stored), col)
                            .arg(n);

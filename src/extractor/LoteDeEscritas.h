@@ -1,0 +1,35 @@
+#pragma once
+// A run's row-by-row writes to the staging database grouped into transactions of its
+// connection. Committed one by one, every statement pays for a commit (the files' locks, the
+// journal's frames), which costs several times the statement itself.
+
+#include "data/connection.h"
+
+class LoteDeEscritas {
+public:
+    // A transaction that cannot begin leaves the statements to commit one by one, and the
+    // trap of the step that follows meets whatever is wrong with the connection.
+    explicit LoteDeEscritas(data::Connection& conn) noexcept;
+    // Still open here means an error no trap of ours took: what was done is undone.
+    ~LoteDeEscritas();
+    LoteDeEscritas(const LoteDeEscritas&) = delete;
+    LoteDeEscritas& operator=(const LoteDeEscritas&) = delete;
+
+    // Once per row of a loop: every few hundred rows the group is committed and another begun,
+    // so a killed process loses the work of one group at most. Raises as the commit does.
+    void passo();
+    // Commits; raises as the commit does (the group then stays open for termina or the end).
+    void confirma();
+    // Ends the group inside an error trap, before the trap's log row, which goes over a
+    // connection of its own and would otherwise wait for this one's locks: what was done before
+    // the error stays done, as with statements committed one by one; if even that fails, it is
+    // undone.
+    void termina() noexcept;
+
+private:
+    void comeca() noexcept;
+
+    data::Connection& conn_;
+    bool aberta_ = false;
+    int linhas_ = 0;
+};
