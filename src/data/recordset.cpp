@@ -265,6 +265,20 @@ Variant Field::Value() const {
     return v;
 }
 
+provider::PackedValue Field::View() const {
+    columnOf(*rs_, index_);
+    rs_->requireCurrent();
+    if (rs_->chunkField != index_) rs_->resetChunks();
+    if (rs_->editMode != ado::adEditNone) return {};
+    if (rs_->placesPos != rs_->pos) {
+        rs_->current.rows.locate(static_cast<size_t>(rs_->pos), rs_->places);
+        rs_->placesPos = rs_->pos;
+    }
+    const auto i = static_cast<size_t>(index_);
+    if (i >= rs_->places.size()) return {};
+    return provider::RowSet::peek(rs_->places[i]);
+}
+
 void Field::setValue(const Variant& value) {
     const auto& c = columnOf(*rs_, index_);
     rs_->beginEdit();

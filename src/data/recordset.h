@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "data/adoconstants.h"
+#include "data/rowset.h"
 #include "data/variant.h"
 
 // The recordset's EOF() is ADO's name, which the C library's EOF macro would turn into -1.
@@ -43,6 +44,10 @@ public:
     long ActualSize() const;
 
     Variant Value() const;
+    // The current value as the recordset keeps it, for readers of many rows that would rather
+    // not make a Variant of every value; Other (a row being edited among them) means: read
+    // Value(). Raises as Value() does.
+    provider::PackedValue View() const;
     // Converts the value to the field's type and starts an edit of the current row.
     void setValue(const Variant& value);
 

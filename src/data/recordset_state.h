@@ -20,6 +20,9 @@ struct RecordsetState {
     // The row at pos unpacked, read once per position (current.rows keeps rows packed).
     mutable provider::Row unpacked;
     mutable long unpackedPos = -1;
+    // Where each value of the row at placesPos starts, for Field::View.
+    mutable std::vector<const char*> places;
+    mutable long placesPos = -1;
     std::deque<provider::Result> pending;  // further results for NextRecordset
     std::vector<bool> deleted;
 
@@ -50,7 +53,10 @@ struct RecordsetState {
     void resetChunks();
     const provider::Row& currentRow() const;
     const provider::Row& storedRow(long i) const;  // row i as stored, unpacked
-    void forgetUnpacked() const { unpackedPos = -1; }
+    void forgetUnpacked() const {
+        unpackedPos = -1;
+        placesPos = -1;
+    }
     void beginEdit();
     void commitEdit();
     void moveTo(long newPos);  // commits a pending edit first, then positions

@@ -29,13 +29,6 @@ enum Mark : unsigned char {
 };
 
 template <class T>
-void put(std::vector<char>& out, const T& v) {
-    const size_t at = out.size();
-    out.resize(at + sizeof(T));
-    std::memcpy(out.data() + at, &v, sizeof(T));
-}
-
-template <class T>
 T get(const char*& p) {
     T v;
     std::memcpy(&v, p, sizeof(T));
@@ -43,7 +36,34 @@ T get(const char*& p) {
     return v;
 }
 
-void putSize(std::vector<char>& out, std::uint32_t n) { put(out, n); }
+
+// The first byte after the value that starts at p.
+const char* skip(const char* p) {
+    const auto mark = static_cast<unsigned char>(*p++);
+    std::uint32_t n = 0;
+    switch (mark) {
+        case kInt16:
+            return p + 2;
+        case kInt32:
+        case kFloat:
+            return p + 4;
+        case kInt64:
+        case kDouble:
+        case kCurrency:
+            return p + 8;
+        case kDate:
+            return p + sizeof(qint64) + sizeof(std::int32_t) + 1;
+        case kLatin1:
+        case kBytes:
+            std::memcpy(&n, p, sizeof n);
+            return p + sizeof n + n;
+        case kUtf16:
+            std::memcpy(&n, p, sizeof n);
+            return p + sizeof n + static_cast<size_t>(n) * 2;
+        default:
+            return p;
+    }
+}
 
 }  // namespace
 
@@ -64,83 +84,89 @@ void RowSet::clear() {
     blockSizes_.clear();
     used_ = 0;
     rows_.clear();
-    pending_.clear();
+    pendingBytes_ = 0;
     pendingValues_ = 0;
 }
 
-char* RowSet::reserve(size_t bytes) {
-    if (blocks_.empty() || used_ + bytes > blockSizes_.back()) {
+char* RowSet::grow(size_t bytes) {
+    if (blocks_.empty() || used_ + pendingBytes_ + bytes > blockSizes_.back()) {
         // Small results (a look-up's one row) stay small; large ones grow to blocks of kBlock.
+        // A row never spans two blocks: what was written of it moves to the new one.
+        const size_t need = pendingBytes_ + bytes;
         const size_t next = blocks_.empty() ? 512 : std::min(kBlock, blockSizes_.back() * 2);
-        const size_t size = std::max(next, bytes);
-        blocks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        const size_t size = std::max(next, need);
+        std::unique_ptr<char[]> block(new char[size]);
+        if (pendingBytes_) std::memcpy(block.get(), blocks_.back().get() + used_, pendingBytes_);
+        blocks_.push_back(std::move(block));
         blockSizes_.push_back(size);
         used_ = 0;
     }
-    return blocks_.back().get() + used_;
+    char* at = blocks_.back().get() + used_ + pendingBytes_;
+    pendingBytes_ += bytes;
+    return at;
 }
 
-void RowSet::append(const char* p, size_t n) {
-    char* at = reserve(n);
+void RowSet::putMark(unsigned char mark) {
+    ++pendingValues_;
+    *grow(1) = static_cast<char>(mark);
+}
+
+void RowSet::putBytes(const void* p, size_t n) {
+    char* at = grow(n);
     if (n) std::memcpy(at, p, n);
-    rows_.push_back(Place{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(used_),
-                          static_cast<std::uint32_t>(n), pendingValues_});
-    used_ += n;
 }
 
 void RowSet::encode(const Variant& v) {
-    ++pendingValues_;
-    auto& out = pending_;
     const auto& s = v.storage();
     switch (s.index()) {
         case 0:
-            out.push_back(static_cast<char>(kEmpty));
+            putMark(kEmpty);
             return;
         case 1:
-            out.push_back(static_cast<char>(kNull));
+            putMark(kNull);
             return;
         case 2:
-            out.push_back(static_cast<char>(kInt16));
-            put(out, std::get<std::int16_t>(s));
+            putMark(kInt16);
+            putValue(std::get<std::int16_t>(s));
             return;
         case 3:
-            out.push_back(static_cast<char>(kInt32));
-            put(out, std::get<std::int32_t>(s));
+            putMark(kInt32);
+            putValue(std::get<std::int32_t>(s));
             return;
         case 4:
-            out.push_back(static_cast<char>(kInt64));
-            put(out, std::get<std::int64_t>(s));
+            putMark(kInt64);
+            putValue(std::get<std::int64_t>(s));
             return;
         case 5:
-            out.push_back(static_cast<char>(kFloat));
-            put(out, std::get<float>(s));
+            putMark(kFloat);
+            putValue(std::get<float>(s));
             return;
         case 6:
-            out.push_back(static_cast<char>(kDouble));
-            put(out, std::get<double>(s));
+            putMark(kDouble);
+            putValue(std::get<double>(s));
             return;
         case 7:
-            out.push_back(static_cast<char>(kCurrency));
-            put(out, std::get<Currency>(s).raw());
+            putMark(kCurrency);
+            putValue(std::get<Currency>(s).raw());
             return;
         case 8: {
             const QDateTime& d = std::get<QDateTime>(s);
             if (!d.isValid()) {
-                out.push_back(static_cast<char>(kInvalidDate));
+                putMark(kInvalidDate);
                 return;
             }
             // Kept by its fields: a naked wall-clock value reads back as it was written.
             const QDateTime f = (d.timeSpec() == Qt::UTC || d.timeSpec() == Qt::LocalTime) ? d : d.toUTC();
-            out.push_back(static_cast<char>(kDate));
-            put(out, static_cast<qint64>(f.date().toJulianDay()));
-            put(out, static_cast<std::int32_t>(f.time().msecsSinceStartOfDay()));
-            out.push_back(static_cast<char>(f.timeSpec() == Qt::LocalTime ? 1 : 0));
+            putMark(kDate);
+            putValue(static_cast<qint64>(f.date().toJulianDay()));
+            putValue(static_cast<std::int32_t>(f.time().msecsSinceStartOfDay()));
+            putValue(static_cast<char>(f.timeSpec() == Qt::LocalTime ? 1 : 0));
             return;
         }
         case 9: {
             const QString& t = std::get<QString>(s);
             if (t.isNull()) {
-                out.push_back(static_cast<char>(kNullText));
+                putMark(kNullText);
                 return;
             }
             bool latin1 = true;
@@ -150,52 +176,72 @@ void RowSet::encode(const Variant& v) {
                     break;
                 }
             }
-            out.push_back(static_cast<char>(latin1 ? kLatin1 : kUtf16));
-            putSize(out, static_cast<std::uint32_t>(t.size()));
-            const size_t at = out.size();
+            putMark(latin1 ? kLatin1 : kUtf16);
+            putValue(static_cast<std::uint32_t>(t.size()));
             if (latin1) {
-                out.resize(at + static_cast<size_t>(t.size()));
-                char* p = out.data() + at;
+                char* p = grow(static_cast<size_t>(t.size()));
                 for (const QChar c : t) *p++ = static_cast<char>(c.unicode());
             } else {
-                out.resize(at + static_cast<size_t>(t.size()) * 2);
-                std::memcpy(out.data() + at, t.utf16(), static_cast<size_t>(t.size()) * 2);
+                putBytes(t.utf16(), static_cast<size_t>(t.size()) * 2);
             }
             return;
         }
         case 10:
-            out.push_back(static_cast<char>(std::get<bool>(s) ? kTrue : kFalse));
+            putMark(std::get<bool>(s) ? kTrue : kFalse);
             return;
         case 11: {
             const QByteArray& b = std::get<QByteArray>(s);
-            out.push_back(static_cast<char>(kBytes));
-            putSize(out, static_cast<std::uint32_t>(b.size()));
-            out.insert(out.end(), b.constData(), b.constData() + b.size());
+            putMark(kBytes);
+            putValue(static_cast<std::uint32_t>(b.size()));
+            putBytes(b.constData(), static_cast<size_t>(b.size()));
             return;
         }
         default:
-            out.push_back(static_cast<char>(kEmpty));
+            putMark(kEmpty);
             return;
     }
 }
 
 void RowSet::beginRow() {
-    pending_.clear();
+    pendingBytes_ = 0;
     pendingValues_ = 0;
 }
 
 void RowSet::add(const Variant& v) { encode(v); }
 
 void RowSet::addAscii(const char* text, int bytes) {
+    const auto n = static_cast<std::uint32_t>(bytes);
+    char* at = grow(1 + sizeof n + n);
     ++pendingValues_;
-    pending_.push_back(static_cast<char>(kLatin1));
-    putSize(pending_, static_cast<std::uint32_t>(bytes));
-    pending_.insert(pending_.end(), text, text + bytes);
+    *at = static_cast<char>(kLatin1);
+    std::memcpy(at + 1, &n, sizeof n);
+    if (n) std::memcpy(at + 1 + sizeof n, text, n);
+}
+
+void RowSet::addNull() { putMark(kNull); }
+
+void RowSet::addInt32(std::int32_t v) {
+    putMark(kInt32);
+    putValue(v);
+}
+
+void RowSet::addInt64(std::int64_t v) {
+    putMark(kInt64);
+    putValue(v);
+}
+
+void RowSet::addCurrency(std::int64_t raw) {
+    putMark(kCurrency);
+    putValue(raw);
 }
 
 void RowSet::endRow() {
-    append(pending_.data(), pending_.size());
-    pending_.clear();
+    // An empty row still has a block to point into.
+    if (blocks_.empty()) grow(0);
+    rows_.push_back(Place{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(used_),
+                          static_cast<std::uint32_t>(pendingBytes_), pendingValues_});
+    used_ += pendingBytes_;
+    pendingBytes_ = 0;
     pendingValues_ = 0;
 }
 
@@ -305,6 +351,41 @@ void RowSet::read(size_t i, Row& out) const {
                 break;
         }
     }
+}
+
+void RowSet::locate(size_t i, std::vector<const char*>& out) const {
+    const Place& pl = rows_[i];
+    out.resize(pl.values);
+    const char* p = blocks_[pl.block].get() + pl.offset;
+    for (std::uint32_t k = 0; k < pl.values; ++k) {
+        out[k] = p;
+        p = skip(p);
+    }
+}
+
+PackedValue RowSet::peek(const char* value) {
+    PackedValue v;
+    const char* p = value + 1;
+    switch (static_cast<unsigned char>(*value)) {
+        case kNull:
+            v.kind = PackedValue::Null;
+            break;
+        case kLatin1:
+            v.kind = PackedValue::Latin1;
+            v.size = get<std::uint32_t>(p);
+            v.text = p;
+            break;
+        case kNullText:
+            v.kind = PackedValue::Latin1;
+            break;
+        case kCurrency:
+            v.kind = PackedValue::Amount;
+            v.amount = get<std::int64_t>(p);
+            break;
+        default:
+            break;
+    }
+    return v;
 }
 
 }  // namespace data::provider

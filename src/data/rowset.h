@@ -19,6 +19,17 @@ namespace data::provider {
 
 using Row = std::vector<Variant>;
 
+// A value as it is kept, looked at without unpacking it: a text of Latin-1 characters as its
+// bytes (a null text as none), an amount as its ten-thousandths, a Null. Every other value is
+// Other and is read unpacked.
+struct PackedValue {
+    enum Kind : unsigned char { Other, Null, Latin1, Amount };
+    Kind kind = Other;
+    const char* text = nullptr;
+    std::uint32_t size = 0;
+    std::int64_t amount = 0;
+};
+
 class RowSet {
 public:
     RowSet() = default;
@@ -43,12 +54,20 @@ public:
     Row row(size_t i) const;
     // Unpacks row i into out (resized to the row's width), reusing out's storage.
     void read(size_t i, Row& out) const;
+    // Where each value of row i starts (out resized to the row's width); what peek reads. The
+    // places hold until the row set changes.
+    void locate(size_t i, std::vector<const char*>& out) const;
+    static PackedValue peek(const char* value);
 
     // Builds the next row value by value, without a Variant per value where the value is a
     // text of ASCII bytes.
     void beginRow();
     void add(const Variant& v);
     void addAscii(const char* text, int bytes);  // bytes < 0x80 only
+    void addNull();
+    void addInt32(std::int32_t v);
+    void addInt64(std::int64_t v);
+    void addCurrency(std::int64_t raw);
     void endRow();
 
     class const_iterator {
@@ -78,8 +97,15 @@ private:
         std::uint32_t bytes;
         std::uint32_t values;
     };
-    char* reserve(size_t bytes);  // room at the end of the last block
-    void append(const char* p, size_t n);
+    // Room for `bytes` more of the row being built, which is written straight after the used
+    // part of the last block.
+    char* grow(size_t bytes);
+    void putMark(unsigned char mark);
+    void putBytes(const void* p, size_t n);
+    template <class T>
+    void putValue(const T& v) {
+        putBytes(&v, sizeof(T));
+    }
     void encode(const Variant& v);
     Place place(size_t bytes) const;
 
@@ -88,7 +114,7 @@ private:
     size_t used_ = 0;                 // bytes used in the last block
     std::vector<Place> rows_;
     // The row being built.
-    std::vector<char> pending_;
+    size_t pendingBytes_ = 0;
     std::uint32_t pendingValues_ = 0;
 };
 

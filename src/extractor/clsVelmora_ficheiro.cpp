@@ -13,16 +13,23 @@
 // file); a Null amount or date still stops the writer. Rows whose kind (Mascara) or letter has
 // no record type are left out of the file, of every count and of the total, so the trailer
 // always agrees with the records.
+//
+// The records are made directly in the code page's bytes: a field read where the recordset
+// keeps it (plain ASCII, an amount) costs no text of its own, which makes a file of hundreds of
+// thousands of lines a matter of a fraction of a second; any other value takes the general way
+// through its Variant and the code page conversion, with the same bytes as the result.
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
+#include <array>
 #include <cstring>
-#include <deque>
 #include <exception>
-#include <utility>
+#include <memory>
+#include <optional>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -34,37 +41,182 @@
 #include "platform/runtime_error.h"
 #include "platform/win1252.h"
 #include "util/EDiv.h"
+#include "util/Locale.h"
 #include "util/text.h"
 
 namespace {
 
+using data::provider::PackedValue;
+
 const QString kCrLf = QStringLiteral("\r\n");
 
-// What the field will be in the file: a character outside the code page is one "?" there, so
-// widths are counted on the text as it will be written.
+// What a text will be in the file, in the code page's bytes: a character outside the code page
+// is one "?" there, so widths are counted on the bytes as they will be written.
 // A line break typed into a name or an address would end the record in the middle and make
 // the rest of the file unreadable: it is written as a blank, which keeps the field's width.
-QString comoNoFicheiro(const QString& texto) {
-    bool ascii = true;
-    bool quebras = false;
-    for (const QChar ch : texto) {
-        if (ch.unicode() >= 0x80) ascii = false;
-        if (ch == u'\r' || ch == u'\n') quebras = true;
-    }
-    // Plain ASCII, by far the common case, is the same text in the code page.
-    QString r = ascii ? texto : platform::fromAnsi(platform::toAnsi(texto));
-    if (quebras) {
-        r.replace(u'\r', u' ');
-        r.replace(u'\n', u' ');
+QByteArray comoNoFicheiro(const QString& texto) {
+    QByteArray r = platform::toAnsi(texto);
+    for (char& ch : r) {
+        if (ch == '\r' || ch == '\n') ch = ' ';
     }
     return r;
 }
 
-// The text of a column for a text field; Null is written as blanks, like an empty value.
-QString textoDe(const data::Field& campo) {
-    const data::Variant v = campo.Value();
-    if (v.isNull() || v.isEmpty()) return QString();
-    return comoNoFicheiro(v.toString());
+// Plain ASCII without line breaks is, byte for byte, what the file takes.
+bool asciiSemQuebras(const char* p, std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const auto ch = static_cast<unsigned char>(p[i]);
+        if (ch >= 0x80 || ch == '\r' || ch == '\n') return false;
+    }
+    return true;
+}
+
+bool ascii(const char* p, std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+// A text field's value as the file takes it; Null is written as blanks, like an empty value.
+// The bytes are those the recordset keeps when they can be written as they are, or a
+// conversion kept here.
+class TextoDoCampo {
+public:
+    explicit TextoDoCampo(const data::Field& campo) {
+        const PackedValue v = campo.View();
+        if (v.kind == PackedValue::Null) return;
+        if (v.kind == PackedValue::Latin1 && asciiSemQuebras(v.text, v.size)) {
+            if (v.size == 0) return;
+            p_ = v.text;
+            n_ = v.size;
+            return;
+        }
+        const data::Variant valor = campo.Value();
+        if (valor.isNull() || valor.isEmpty()) return;
+        convertido_ = comoNoFicheiro(valor.toString());
+        p_ = convertido_.constData();
+        n_ = convertido_.size();
+    }
+    // A text already in the file's bytes (the header's).
+    explicit TextoDoCampo(const QByteArray& bytes) : convertido_(bytes) {
+        p_ = convertido_.constData();
+        n_ = convertido_.size();
+    }
+    const char* data() const { return p_; }
+    qsizetype size() const { return n_; }
+
+private:
+    const char* p_ = "";
+    qsizetype n_ = 0;
+    QByteArray convertido_;
+};
+
+// The digits of an amount as FDNum writes it without separators: the whole part (no leading
+// zeros, "0" when none) and exactly `decimais` decimals (0 to 4). The rounding is FDNum's: with
+// decimals an exact half goes to the even neighbour, without them it goes up. Returns the end.
+char* digitosDoValor(std::int64_t raw, int decimais, char* out) {
+    static constexpr std::uint64_t kPotencia[] = {1, 10, 100, 1000, 10000};
+    const std::uint64_t mag = raw < 0 ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+    const std::uint64_t unidade = kPotencia[4 - decimais];
+    std::uint64_t q = 0;
+    if (decimais == 0) {
+        q = (mag + 5000) / 10000;
+    } else {
+        q = mag / unidade;
+        const std::uint64_t dobro = 2 * (mag % unidade);
+        if (dobro > unidade || (dobro == unidade && q % 2 != 0)) ++q;
+    }
+    char invertido[24];
+    int n = 0;
+    do {
+        invertido[n++] = static_cast<char>('0' + q % 10);
+        q /= 10;
+    } while (q != 0);
+    while (n < decimais + 1) invertido[n++] = '0';
+    while (n > 0) *out++ = invertido[--n];
+    return out;
+}
+
+// FDNum puts the regional decimal separator among the digits; only a separator that holds no
+// digit of its own can be left out as the numbers' fields leave it out.
+bool separadorSemDigitos() {
+    for (const QChar ch : Locale().gstrDecSep) {
+        if (ch >= u'0' && ch <= u'9') return false;
+    }
+    return true;
+}
+
+// A number field of `largura` bytes (FormataNumero's layout) written at w, which has room for
+// it; the end of what was written.
+char* numeroNoRegisto(char* w, std::int64_t raw, int largura, int decimais, bool comSinal, char enchimento) {
+    char digitos[32];
+    char* fim = digitosDoValor(raw, decimais, digitos);
+    if (comSinal) *fim++ = raw < 0 ? '-' : ' ';
+    const auto n = static_cast<int>(fim - digitos);
+    // A number wider than its field would shift every later field of the record.
+    if (n > largura) platform::raiseOverflow();
+    std::memset(w, enchimento, static_cast<size_t>(largura - n));
+    w += largura - n;
+    std::memcpy(w, digitos, static_cast<size_t>(n));
+    return w + n;
+}
+
+// The whole file in the code page's bytes, grown as records are added: each record is written
+// into room reserved for the longest one and kept once it is complete, so a record that fails
+// half-way leaves nothing behind.
+class Ficheiro {
+public:
+    static constexpr qsizetype kMaiorRegisto = 4096;
+
+    char* reserva() {
+        if (usado_ + kMaiorRegisto > capacidade_) {
+            const qsizetype nova = std::max<qsizetype>(capacidade_ * 2, 1 << 20);
+            auto maior = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(nova));
+            if (usado_) std::memcpy(maior.get(), dados_.get(), static_cast<size_t>(usado_));
+            dados_ = std::move(maior);
+            capacidade_ = nova;
+        }
+        return dados_.get() + usado_;
+    }
+    void fixa(const char* fim) { usado_ = fim - dados_.get(); }
+    void acrescenta(const QByteArray& b) {
+        char* w = nullptr;
+        qsizetype feito = 0;
+        while (feito < b.size()) {
+            w = reserva();
+            const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
+            std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
+            fixa(w + parte);
+            feito += parte;
+        }
+    }
+    QByteArray bytes() const { return QByteArray::fromRawData(dados_.get(), usado_); }
+
+private:
+    std::unique_ptr<char[]> dados_;
+    qsizetype usado_ = 0;
+    qsizetype capacidade_ = 0;
+};
+
+// A text field at w: blanks around the value dropped, then blanks up to the width. A value
+// longer than its field has no place in a fixed-width record.
+char* textoNoRegisto(char* w, const TextoDoCampo& t, int largura) {
+    const char* p = t.data();
+    qsizetype b = 0;
+    qsizetype e = t.size();
+    while (b < e && p[b] == ' ') ++b;
+    while (e > b && p[e - 1] == ' ') --e;
+    const qsizetype n = e - b;
+    if (n > largura) platform::raiseInvalidCall();
+    std::memcpy(w, p + b, static_cast<size_t>(n));
+    std::memset(w + n, ' ', static_cast<size_t>(largura - n));
+    return w + largura;
+}
+
+char* bytesNoRegisto(char* w, const char* p, qsizetype n) {
+    std::memcpy(w, p, static_cast<size_t>(n));
+    return w + n;
 }
 
 [[noreturn]] void falhaEscrita(long numero, const QString& texto, const QString& ficheiro) {
@@ -101,50 +253,81 @@ struct Contagens {
     std::int32_t ofertas = 0;
     data::Currency total;
 
-    // Adds one to the letter's count; false for a letter without a record type.
-    bool contaLetra(const QString& status) {
-        if (status == QStringLiteral("N")) {
+    // Adds one to the letter's count (N, E or A, as letra gives them).
+    void contaLetra(char status) {
+        if (status == 'N') {
             ++n;
-        } else if (status == QStringLiteral("E")) {
+        } else if (status == 'E') {
             ++e;
-        } else if (status == QStringLiteral("A")) {
+        } else if (status == 'A') {
             ++a;
-        } else {
-            return false;
         }
-        return true;
     }
 };
 
-// The record type of a customer or product by its letter: N, A, E in this order of codes.
-QString tipoPorLetra(const QString& status, const QString& n, const QString& a, const QString& e) {
-    if (status == QStringLiteral("N")) return n;
-    if (status == QStringLiteral("E")) return e;
-    if (status == QStringLiteral("A")) return a;
-    return QString();
-}
+// The columns the writer reads, each looked up by name at its first use in a section (a column
+// that only some rows need is never asked for when no such row comes).
+enum Coluna {
+    cStatus, cCodigo, cDescricao, cDesignacao, cContribuinte, cBI_NIPC, cMorada, cLocalidade, cDistrito,
+    cConcelho, cCodPost, cPais, cSegmento, cUnidadeVenda, cPVP, cNomeFornecedor, cMascara, cData, cTipoVenda,
+    cCodigoVendedor, cCodigoCliente, cCodigoProduto, cQuantidade, cValor, cMotivo, cIEC, kColunas
+};
 
-// The fields of the section's record set by column name, looked up at their first use.
+const char* const kNomeColuna[kColunas] = {
+    "Status", "Codigo", "Descricao", "Designacao", "Contribuinte", "BI_NIPC", "Morada", "Localidade", "Distrito",
+    "Concelho", "CodPost", "Pais", "Segmento", "UnidadeVenda", "PVP", "NomeFornecedor", "Mascara", "Data",
+    "TipoVenda", "CodigoVendedor", "CodigoCliente", "CodigoProduto", "Quantidade", "Valor", "Motivo", "IEC",
+};
+
+// The fields of one section's record set; the handles follow the current row.
 class Colunas {
 public:
-    // A new section's record set: the handles of the last one no longer apply.
-    void limpa() { campos_.clear(); }
-
-    const data::Field& operator()(const data::Recordset& rs, const char* coluna) {
-        for (const auto& [nome, f] : campos_) {
-            if (nome == coluna || std::strcmp(nome, coluna) == 0) return f;
-        }
-        campos_.emplace_back(coluna, rs.Fields(QString::fromLatin1(coluna)));
-        return campos_.back().second;
+    explicit Colunas(const data::Recordset& rs) : rs_(rs) {}
+    const data::Field& operator()(Coluna c) {
+        auto& f = campos_[static_cast<size_t>(c)];
+        if (!f) f.emplace(rs_.Fields(QString::fromLatin1(kNomeColuna[c])));
+        return *f;
     }
 
 private:
-    std::deque<std::pair<const char*, data::Field>> campos_;
+    const data::Recordset& rs_;
+    std::array<std::optional<data::Field>, kColunas> campos_;
 };
 
-QString letraDe(const data::Field& status) {
-    const data::Variant v = status.Value();
-    return v.isNull() ? QString() : v.toString();
+// The status letter of a row: 'N', 'E' or 'A', or 0 for any other value (Null among them).
+char letraDe(const data::Field& status) {
+    const PackedValue v = status.View();
+    if (v.kind == PackedValue::Null) return 0;
+    if (v.kind == PackedValue::Latin1) {
+        if (v.size != 1) return 0;
+        const char l = v.text[0];
+        return (l == 'N' || l == 'E' || l == 'A') ? l : 0;
+    }
+    const data::Variant valor = status.Value();
+    if (valor.isNull()) return 0;
+    const QString t = valor.toString();
+    if (t == QStringLiteral("N")) return 'N';
+    if (t == QStringLiteral("E")) return 'E';
+    if (t == QStringLiteral("A")) return 'A';
+    return 0;
+}
+
+// The kind of a sales line: 'V' sale, 'D' return, 'O' offer delivery ("EO"), 0 for any other.
+char mascaraDe(const data::Field& mascara) {
+    const PackedValue v = mascara.View();
+    if (v.kind == PackedValue::Null) return 0;
+    if (v.kind == PackedValue::Latin1) {
+        if (v.size == 1 && (v.text[0] == 'V' || v.text[0] == 'D')) return v.text[0];
+        if (v.size == 2 && v.text[0] == 'E' && v.text[1] == 'O') return 'O';
+        return 0;
+    }
+    const data::Variant valor = mascara.Value();
+    if (valor.isNull()) return 0;
+    const QString t = valor.toString();
+    if (t == QStringLiteral("V")) return 'V';
+    if (t == QStringLiteral("D")) return 'D';
+    if (t == QStringLiteral("EO")) return 'O';
+    return 0;
 }
 
 }  // namespace
@@ -155,65 +338,108 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     const QDateTime agora = platform::now();
     const QDate hoje = agora.date();
     Contagens c;
+    Ficheiro ficheiro;
+    const bool numerosDirectos = separadorSemDigitos();
 
-    // Field handles follow the current row, so each column is looked up once per section.
-    Colunas campo;
-    const auto texto = [&](const data::Recordset& rs, const char* coluna, std::int16_t largura) {
-        return PreencheEspacos(textoDe(campo(rs, coluna)), largura);
+    const auto texto = [](char* w, const data::Field& campo, int largura) {
+        return textoNoRegisto(w, TextoDoCampo(campo), largura);
     };
     const QString zero = QStringLiteral("0");
-    const auto numero = [&](const data::Recordset& rs, const char* coluna) {
-        return FormataNumero(campo(rs, coluna).Value(), 13, 2, true, zero);
+    const auto numero = [&](char* w, const data::Field& campo) {
+        if (numerosDirectos) {
+            const PackedValue v = campo.View();
+            if (v.kind == PackedValue::Amount) return numeroNoRegisto(w, v.amount, 13, 2, true, '0');
+        }
+        const QByteArray b = platform::toAnsi(FormataNumero(campo.Value(), 13, 2, true, zero));
+        return bytesNoRegisto(w, b.constData(), b.size());
     };
     // TipoVenda and IEC: one character, taken as stored; Null (or nothing) is one blank.
-    const auto umCaracter = [&](const data::Recordset& rs, const char* coluna) {
-        const QString t = textoDe(campo(rs, coluna));
+    const auto umCaracter = [](char* w, const data::Field& campo) {
+        const TextoDoCampo t(campo);
         if (t.size() > 1) platform::raiseInvalidCall();
-        return t.isEmpty() ? QStringLiteral(" ") : t;
+        *w = t.size() == 0 ? ' ' : t.data()[0];
+        return w + 1;
     };
-    const auto data8 = [&](const data::Recordset& rs) {
-        const QString d = DataParaAAAAMMDD(campo(rs, "Data").Value().toString()).toString();
+    const auto data8 = [this](char* w, const data::Field& campo) {
+        const PackedValue v = campo.View();
+        if (v.kind == PackedValue::Latin1 && ascii(v.text, v.size)) {
+            // Left(4) & Mid(5, 2) & Right(2) of the stored text.
+            const qsizetype n = v.size;
+            const qsizetype ano = std::min<qsizetype>(n, 4);
+            const qsizetype mes = n > 5 ? std::min<qsizetype>(n - 5, 2) : 0;
+            const qsizetype dia = std::min<qsizetype>(n, 2);
+            if (ano + mes + dia != 8) platform::raiseInvalidCall();
+            w = bytesNoRegisto(w, v.text, ano);
+            w = bytesNoRegisto(w, v.text + 5, mes);
+            return bytesNoRegisto(w, v.text + n - dia, dia);
+        }
+        const QString d = DataParaAAAAMMDD(campo.Value().toString()).toString();
         if (d.size() != 8) platform::raiseInvalidCall();
-        return d;
+        const QByteArray b = platform::toAnsi(d);
+        return bytesNoRegisto(w, b.constData(), b.size());
+    };
+    const auto fimDeRegisto = [](char* w) {
+        *w++ = '\r';
+        *w++ = '\n';
+        return w;
     };
 
     // 1. Header.
     std::int16_t dois = 2;
-    QString ficheiro = QStringLiteral("0") + PreencheEspacos(comoNoFicheiro(strSistema), 32) +
-                       QString::number(hoje.year()) + eFun().Zerar(QString::number(hoje.month()), dois) +
-                       eFun().Zerar(QString::number(hoje.day()), dois) +
-                       agora.time().toString(QStringLiteral("hhmmss")) +
-                       PreencheEspacos(comoNoFicheiro(strNomeFicheiro), 14) + kCrLf;
+    {
+        const QString data = QString::number(hoje.year()) + eFun().Zerar(QString::number(hoje.month()), dois) +
+                             eFun().Zerar(QString::number(hoje.day()), dois) +
+                             agora.time().toString(QStringLiteral("hhmmss"));
+        const QByteArray b = platform::toAnsi(data);
+        const TextoDoCampo sistema(comoNoFicheiro(strSistema));
+        const TextoDoCampo nome(comoNoFicheiro(strNomeFicheiro));
+        char* w = ficheiro.reserva();
+        *w++ = '0';
+        w = textoNoRegisto(w, sistema, 32);
+        w = bytesNoRegisto(w, b.constData(), b.size());
+        w = textoNoRegisto(w, nome, 14);
+        ficheiro.fixa(fimDeRegisto(w));
+    }
 
     // 2. Customers.
     {
         data::Recordset rs;
         rs.Open(QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
                 gconnGeral, adOpenDynamic, adLockOptimistic);
-        campo.limpa();
+        Colunas campo(rs);
         if (!(rs.BOF() && rs.EOF())) {
             while (!rs.EOF()) {
-                const QString status = letraDe(campo(rs, "Status"));
-                const QString tipo = tipoPorLetra(status, QStringLiteral("1 011 "), QStringLiteral("1 012 "),
-                                                  QStringLiteral("1 013 "));
-                if (!tipo.isEmpty()) {
-                    std::int16_t dez = 10;
-                    QString espaco = QStringLiteral(" ");
-                    QString corpo = texto(rs, "Codigo", 10);
-                    corpo += texto(rs, "Descricao", 80);
-                    corpo += texto(rs, "Designacao", 80);
-                    corpo += eFun().Zerar(textoDe(campo(rs, "Contribuinte")).left(10), dez, espaco);
-                    corpo += texto(rs, "BI_NIPC", 10);
-                    corpo += texto(rs, "Morada", 60);
-                    corpo += texto(rs, "Localidade", 50);
-                    corpo += texto(rs, "Distrito", 50);
-                    corpo += texto(rs, "Concelho", 50);
-                    corpo += texto(rs, "CodPost", 60);
-                    corpo += texto(rs, "Pais", 50);
-                    corpo += texto(rs, "Segmento", 50);
+                const char status = letraDe(campo(cStatus));
+                if (status != 0) {
+                    char* w = ficheiro.reserva();
+                    std::memcpy(w, status == 'N' ? "1 011 " : status == 'A' ? "1 012 " : "1 013 ", 6);
+                    w += 6;
+                    w = texto(w, campo(cCodigo), 10);
+                    w = texto(w, campo(cDescricao), 80);
+                    w = texto(w, campo(cDesignacao), 80);
+                    {
+                        // Zerar: the first ten characters without blanks around them, right-aligned.
+                        const TextoDoCampo t(campo(cContribuinte));
+                        const char* p = t.data();
+                        qsizetype e = std::min<qsizetype>(t.size(), 10);
+                        qsizetype b = 0;
+                        while (b < e && p[b] == ' ') ++b;
+                        while (e > b && p[e - 1] == ' ') --e;
+                        std::memset(w, ' ', static_cast<size_t>(10 - (e - b)));
+                        w += 10 - (e - b);
+                        w = bytesNoRegisto(w, p + b, e - b);
+                    }
+                    w = texto(w, campo(cBI_NIPC), 10);
+                    w = texto(w, campo(cMorada), 60);
+                    w = texto(w, campo(cLocalidade), 50);
+                    w = texto(w, campo(cDistrito), 50);
+                    w = texto(w, campo(cConcelho), 50);
+                    w = texto(w, campo(cCodPost), 60);
+                    w = texto(w, campo(cPais), 50);
+                    w = texto(w, campo(cSegmento), 50);
                     c.contaLetra(status);
                     ++c.clientes;
-                    ficheiro += tipo + corpo + kCrLf;
+                    ficheiro.fixa(fimDeRegisto(w));
                     ++c.detalhe;
                 }
                 rs.MoveNext();
@@ -227,22 +453,23 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
         data::Recordset rs;
         rs.Open(QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
                 gconnGeral, adOpenDynamic, adLockOptimistic);
-        campo.limpa();
+        Colunas campo(rs);
         if (!(rs.BOF() && rs.EOF())) {
             while (!rs.EOF()) {
-                const QString status = letraDe(campo(rs, "Status"));
-                const QString tipo = tipoPorLetra(status, QStringLiteral("1 101 "), QStringLiteral("1 102 "),
-                                                  QStringLiteral("1 103 "));
-                if (!tipo.isEmpty()) {
-                    QString corpo = texto(rs, "Codigo", 15);
-                    corpo += texto(rs, "Codigo", 20);
-                    corpo += texto(rs, "Descricao", 80);
-                    corpo += texto(rs, "UnidadeVenda", 5);
-                    corpo += numero(rs, "PVP");
-                    corpo += texto(rs, "NomeFornecedor", 50);
+                const char status = letraDe(campo(cStatus));
+                if (status != 0) {
+                    char* w = ficheiro.reserva();
+                    std::memcpy(w, status == 'N' ? "1 101 " : status == 'A' ? "1 102 " : "1 103 ", 6);
+                    w += 6;
+                    w = texto(w, campo(cCodigo), 15);
+                    w = texto(w, campo(cCodigo), 20);
+                    w = texto(w, campo(cDescricao), 80);
+                    w = texto(w, campo(cUnidadeVenda), 5);
+                    w = numero(w, campo(cPVP));
+                    w = texto(w, campo(cNomeFornecedor), 50);
                     c.contaLetra(status);
                     ++c.produtos;
-                    ficheiro += tipo + corpo + kCrLf;
+                    ficheiro.fixa(fimDeRegisto(w));
                     ++c.detalhe;
                 }
                 rs.MoveNext();
@@ -256,69 +483,58 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
         data::Recordset rs;
         rs.Open(QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
                 gconnGeral, adOpenDynamic, adLockOptimistic);
-        campo.limpa();
+        Colunas campo(rs);
         if (!(rs.BOF() && rs.EOF())) {
             while (!rs.EOF()) {
-                const data::Variant mascaraV = campo(rs, "Mascara").Value();
-                const QString mascara = mascaraV.isNull() ? QString() : mascaraV.toString();
-                const QString status = letraDe(campo(rs, "Status"));
+                const char mascara = mascaraDe(campo(cMascara));
+                const char status = letraDe(campo(cStatus));
 
-                QString tipo;
-                if (mascara == QStringLiteral("V")) {
-                    tipo = QStringLiteral("1 30");
-                } else if (mascara == QStringLiteral("D")) {
-                    tipo = QStringLiteral("1 31");
-                } else if (mascara == QStringLiteral("EO")) {
-                    tipo = QStringLiteral("1 40");
-                }
-                QString parteStatus;
-                if (status == QStringLiteral("N")) {
-                    parteStatus = QStringLiteral("1 ");
-                } else if (status == QStringLiteral("E")) {
-                    parteStatus = QStringLiteral("3 ");
-                } else if (status == QStringLiteral("A")) {
-                    parteStatus = QStringLiteral("2 ");
-                }
-
-                if (!tipo.isEmpty() && !parteStatus.isEmpty()) {
-                    QString corpo = data8(rs);
-                    if (mascara == QStringLiteral("V")) {
-                        corpo += umCaracter(rs, "TipoVenda");
-                        corpo += texto(rs, "CodigoVendedor", 5);
-                        corpo += texto(rs, "CodigoCliente", 10);
-                        corpo += texto(rs, "CodigoProduto", 15);
-                        corpo += numero(rs, "Quantidade");
-                        corpo += numero(rs, "Valor");
-                        corpo += QStringLiteral("EUR  ");
-                        corpo += texto(rs, "UnidadeVenda", 5);
-                        corpo += umCaracter(rs, "IEC");
-                    } else if (mascara == QStringLiteral("D")) {
-                        corpo += texto(rs, "CodigoVendedor", 5);
-                        corpo += texto(rs, "CodigoCliente", 10);
-                        corpo += texto(rs, "CodigoProduto", 15);
-                        corpo += numero(rs, "Quantidade");
-                        corpo += numero(rs, "Valor");
-                        corpo += QStringLiteral("EUR  ");
-                        corpo += texto(rs, "UnidadeVenda", 5);
-                        corpo += texto(rs, "Motivo", 100);
-                        corpo += umCaracter(rs, "IEC");
+                if (mascara != 0 && status != 0) {
+                    char* w = ficheiro.reserva();
+                    std::memcpy(w, mascara == 'V' ? "1 30" : mascara == 'D' ? "1 31" : "1 40", 4);
+                    std::memcpy(w + 4, status == 'N' ? "1 " : status == 'E' ? "3 " : "2 ", 2);
+                    w += 6;
+                    w = data8(w, campo(cData));
+                    if (mascara == 'V') {
+                        w = umCaracter(w, campo(cTipoVenda));
+                        w = texto(w, campo(cCodigoVendedor), 5);
+                        w = texto(w, campo(cCodigoCliente), 10);
+                        w = texto(w, campo(cCodigoProduto), 15);
+                        w = numero(w, campo(cQuantidade));
+                        w = numero(w, campo(cValor));
+                        w = bytesNoRegisto(w, "EUR  ", 5);
+                        w = texto(w, campo(cUnidadeVenda), 5);
+                        w = umCaracter(w, campo(cIEC));
+                    } else if (mascara == 'D') {
+                        w = texto(w, campo(cCodigoVendedor), 5);
+                        w = texto(w, campo(cCodigoCliente), 10);
+                        w = texto(w, campo(cCodigoProduto), 15);
+                        w = numero(w, campo(cQuantidade));
+                        w = numero(w, campo(cValor));
+                        w = bytesNoRegisto(w, "EUR  ", 5);
+                        w = texto(w, campo(cUnidadeVenda), 5);
+                        w = texto(w, campo(cMotivo), 100);
+                        w = umCaracter(w, campo(cIEC));
                     } else {
-                        corpo += texto(rs, "CodigoVendedor", 5);
-                        corpo += texto(rs, "CodigoCliente", 10);
-                        corpo += texto(rs, "CodigoProduto", 15);
-                        corpo += numero(rs, "Quantidade");
-                        corpo += texto(rs, "UnidadeVenda", 5);
+                        w = texto(w, campo(cCodigoVendedor), 5);
+                        w = texto(w, campo(cCodigoCliente), 10);
+                        w = texto(w, campo(cCodigoProduto), 15);
+                        w = numero(w, campo(cQuantidade));
+                        w = texto(w, campo(cUnidadeVenda), 5);
                     }
                     // Offer deliveries count in the total although their record has no value.
-                    c.total += campo(rs, "Valor").Value().toCurrency();
+                    const data::Field& valor = campo(cValor);
+                    const PackedValue v = valor.View();
+                    c.total += v.kind == PackedValue::Amount ? data::Currency::fromRaw(v.amount)
+                                                             : valor.Value().toCurrency();
 
-                    if (mascara == QStringLiteral("EO")) {
+                    if (mascara == 'O') {
                         ++c.ofertas;
                     } else {
                         ++c.vendasDevolucoes;
                     }
                     c.contaLetra(status);
-                    ficheiro += tipo + parteStatus + corpo + kCrLf;
+                    ficheiro.fixa(fimDeRegisto(w));
                     ++c.detalhe;
                 }
                 rs.MoveNext();
@@ -329,12 +545,13 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
 
     // 5. Trailer.
     const auto conta = [&](std::int32_t n) { return FormataNumero(n, 8, 0, false, QStringLiteral("0")); };
-    ficheiro += QStringLiteral("9") + conta(c.detalhe) + conta(c.n) + conta(c.a) + conta(c.e) +
-                conta(c.clientes) + conta(c.produtos) + conta(c.vendasDevolucoes) + conta(c.ofertas) +
-                conta(0) + FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf;
+    ficheiro.acrescenta(platform::toAnsi(QStringLiteral("9") + conta(c.detalhe) + conta(c.n) + conta(c.a) +
+                                         conta(c.e) + conta(c.clientes) + conta(c.produtos) +
+                                         conta(c.vendasDevolucoes) + conta(c.ofertas) + conta(0) +
+                                         FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf));
 
     // 6. The file, in one write.
-    gravaFicheiro(strFicheiro, platform::toAnsi(ficheiro));
+    gravaFicheiro(strFicheiro, ficheiro.bytes());
 }
 
 data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QString& /*DataIni*/,
@@ -363,6 +580,18 @@ QString clsVelmora::PreencheEspacos(const QString& Texto, std::int16_t Largura) 
 QString clsVelmora::FormataNumero(const data::Variant& Valor, std::int16_t Largura, std::int16_t Decimais,
                                   bool ComSinal, const QString& Caracter) {
     const data::Currency valor = Valor.toCurrency();
+    if (separadorSemDigitos()) {
+        // FDNum's digits made here, without the texts it builds on the way.
+        char digitos[32];
+        char* fim = digitosDoValor(valor.raw(), std::clamp<int>(Decimais, 0, 4), digitos);
+        if (ComSinal) *fim++ = valor.raw() < 0 ? '-' : ' ';
+        const auto n = static_cast<int>(fim - digitos);
+        if (n > Largura) platform::raiseOverflow();
+        const QChar enchimento = Caracter.isEmpty() ? QChar(u'0') : Caracter.at(0);
+        QString r(Largura - n, enchimento);
+        r += QLatin1StringView(digitos, n);
+        return r;
+    }
     QString separadorMilhares = QStringLiteral("SSM");
     QString separadorDecimal;
     const QString s = eFun().FDNum(valor, Decimais, 0, 0, separadorMilhares, separadorDecimal);

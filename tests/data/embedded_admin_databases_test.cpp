@@ -191,3 +191,31 @@ TEST(EmbeddedAdminDatabases, ReadOnlySingleUserAndOffline) {
     EXPECT_EQ(errorOf(*ana, QStringLiteral("sp_dboption 'Velmora','read only','true'")), 15247);
     EXPECT_EQ(setting(*ana, QStringLiteral("sp_dboption 'Velmora','read only'")), QStringLiteral("off"));
 }
+
+// A connection that reached a database from another one (three-part names) keeps it attached;
+// a change of its state by another connection must reach that connection's very next statement.
+TEST(EmbeddedAdminDatabases, AStateChangeReachesADatabaseAnotherConnectionAttachedBefore) {
+    Server s;
+    auto sa = s.connect(QStringLiteral("master"));
+    {
+        auto v = s.connect();
+        v->Execute(QStringLiteral("create table T (a int)"));
+    }
+    auto w = s.connect(QStringLiteral("master"));
+    EXPECT_EQ(errorOf(*w, QStringLiteral("insert into Velmora..T values (1)")), 0);
+
+    EXPECT_EQ(errorOf(*sa, QStringLiteral("sp_dboption 'Velmora','read only','true'")), 0);
+    EXPECT_EQ(errorOf(*w, QStringLiteral("insert into Velmora..T values (2)")), 3906);
+    EXPECT_EQ(scalar(*w, QStringLiteral("select count(*) from Velmora..T")).toInt32(), 1);
+    EXPECT_EQ(errorOf(*sa, QStringLiteral("sp_dboption 'Velmora','read only','false'")), 0);
+    EXPECT_EQ(errorOf(*w, QStringLiteral("insert into Velmora..T values (3)")), 0);
+
+    EXPECT_EQ(errorOf(*sa, QStringLiteral("sp_dboption 'Velmora','offline','true'")), 0);
+    EXPECT_EQ(errorOf(*w, QStringLiteral("select * from Velmora..T")), 942);
+    EXPECT_EQ(errorOf(*sa, QStringLiteral("sp_dboption 'Velmora','offline','false'")), 0);
+    EXPECT_EQ(scalar(*w, QStringLiteral("select count(*) from Velmora..T")).toInt32(), 2);
+
+    // Dropped: the name no longer finds anything.
+    EXPECT_EQ(errorOf(*sa, QStringLiteral("drop database Velmora")), 0);
+    EXPECT_NE(errorOf(*w, QStringLiteral("select * from Velmora..T")), 0);
+}

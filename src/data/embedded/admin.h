@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/embedded/killsignal.h"
+#include "data/embedded/serversignals.h"
 #include "data/embedded/sqlitedb.h"
 #include "data/embedded/tokenizer.h"
 #include "data/provider.h"
@@ -111,7 +111,8 @@ private:
     void refreshSysProcesses();
     void releaseNow();
     bool registryMayHaveChanged();
-    KillSignal* killSignal();
+    ServerSignals* serverSignals();
+    bool catalogueMayHaveChanged();
     qint64 masterDataVersion();
 
     Core& core_;
@@ -132,10 +133,13 @@ private:
     qint64 registryCheckedMs_ = -1;
     DbHandle master_;
     Statement masterVersionQuery_;  // on master_, so declared after it
-    std::shared_ptr<KillSignal> killSignal_;
-    bool killSignalTried_ = false;
+    std::shared_ptr<ServerSignals> signals_;
+    bool signalsTried_ = false;
     std::uint64_t killsSeen_ = 0;
+    std::uint64_t catalogueSeen_ = 0;
+    qint64 catalogueCheckedMs_ = -1;
     QSet<QString> heldLocks_;
+    std::pair<QString, QString> lastWrote_;  // schema and table of the last lock found held
     std::thread::id thread_;
     friend void releaseKilled(const QString& token);
 };

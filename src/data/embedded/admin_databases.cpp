@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "data/embedded/admin_common.h"
+#include "data/embedded/serversignals.h"
 #include "data/embedded/sqltype.h"
 #include "data/embedded/translator.h"
 #include "platform/clock.h"
@@ -131,6 +132,7 @@ provider::Result dropDatabase(Core& core, const Translation& tr) {
             del.bind(1, name);
             del.step();
         });
+        catalogueChanged(core.server().path());
     }
     return noRows();
 }
@@ -245,6 +247,7 @@ std::vector<provider::Result> spDbOption(Core& core, const Arguments& args) {
         up.bind(2, name);
         up.step();
     });
+    catalogueChanged(core.server().path());
     // The connection takes the new mode at once: a database attached or open read-write
     // before it became read-only would still accept writes.
     core.detach(name);

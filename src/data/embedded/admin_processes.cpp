@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "data/embedded/admin_common.h"
-#include "data/embedded/killsignal.h"
+#include "data/embedded/serversignals.h"
 #include "data/embedded/sqltype.h"
 #include "data/embedded/translator.h"
 #include "platform/clock.h"
@@ -443,19 +443,28 @@ QString AdminState::attachTarget(const QString& name, const QString& file) {
     return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(file, "/")) + QStringLiteral("?mode=ro");
 }
 
+namespace {
+
+constexpr qint64 kRecheckMs = 50;
+
+qint64 coarseMs() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 // Reading the list takes a lock and several system calls; most statements run long before anyone
 // kills anything. A KILL raises the folder's shared kill counter, so the list is read again when
 // the counter moved and, for rows gone by other means, at least every 50 ms. Where the counter
 // cannot be had, a change of the list's file tells instead (a file's times are only as fine as
 // the kernel's clock tick, hence the 50 ms there too).
 bool AdminState::registryMayHaveChanged() {
-    constexpr qint64 kRecheckMs = 50;
-    struct timespec now {};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    const qint64 nowMs = coarseMs();
     bool changed = false;
-    if (KillSignal* signal = killSignal()) {
-        const std::uint64_t kills = signal->value();
+    if (ServerSignals* signal = serverSignals()) {
+        const std::uint64_t kills = signal->value(ServerSignals::Kills);
         changed = kills != killsSeen_;
         killsSeen_ = kills;
     } else {
@@ -477,12 +486,26 @@ bool AdminState::registryMayHaveChanged() {
     return true;
 }
 
-KillSignal* AdminState::killSignal() {
-    if (!killSignalTried_) {
-        killSignalTried_ = true;
-        killSignal_ = KillSignal::forFolder(core_.server().path());
+// The engine raises the catalogue counter when it drops a database or changes its state; any
+// other write to the catalogue (a statement of a connection in master) is seen within 50 ms.
+bool AdminState::catalogueMayHaveChanged() {
+    ServerSignals* signal = serverSignals();
+    if (!signal) return true;
+    const qint64 nowMs = coarseMs();
+    const std::uint64_t changes = signal->value(ServerSignals::Catalogue);
+    const bool changed = changes != catalogueSeen_;
+    catalogueSeen_ = changes;
+    if (!changed && catalogueCheckedMs_ >= 0 && nowMs - catalogueCheckedMs_ < kRecheckMs) return false;
+    catalogueCheckedMs_ = nowMs;
+    return true;
+}
+
+ServerSignals* AdminState::serverSignals() {
+    if (!signalsTried_) {
+        signalsTried_ = true;
+        signals_ = ServerSignals::forFolder(core_.server().path());
     }
-    return killSignal_.get();
+    return signals_.get();
 }
 
 void AdminState::beforeStatement(const QString& text) {
@@ -513,7 +536,7 @@ void AdminState::beforeStatement(const QString& text) {
     if (!heldLocks_.isEmpty() && !core_.inTransaction()) transactionEnded();
     // Another connection changed the catalogue: databases attached before may have become
     // read-only or offline since, so they are attached again as they are now.
-    if (core_.hasAttached() && !core_.inTransaction()) {
+    if (core_.hasAttached() && !core_.inTransaction() && catalogueMayHaveChanged()) {
         const qint64 v = masterDataVersion();
         if (masterVersion_ >= 0 && v != masterVersion_) core_.detachAll();
         masterVersion_ = v;
@@ -523,9 +546,14 @@ void AdminState::beforeStatement(const QString& text) {
 
 void AdminState::wrote(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
+    // A transaction of row-by-row writes names the same table statement after statement.
+    if (!lastWrote_.second.isEmpty() && schema == lastWrote_.first && table == lastWrote_.second) return;
     const QString database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
     const QString key = database.toLower() + u'.' + table.toLower();
-    if (heldLocks_.contains(key)) return;
+    if (heldLocks_.contains(key)) {
+        lastWrote_ = {schema, table};
+        return;
+    }
     try {
         sqlite3* r = registry();
         Statement ins(r, QStringLiteral("INSERT OR IGNORE INTO locks (token, dbname, object) VALUES (?, ?, ?)"), ErrorContext{});
@@ -537,11 +565,13 @@ void AdminState::wrote(const QString& schema, const QString& table) {
         up.bind(1, token_);
         up.step();
         heldLocks_.insert(key);
+        lastWrote_ = {schema, table};
     } catch (const DbError&) {
     }
 }
 
 void AdminState::transactionEnded() {
+    lastWrote_ = {};
     if (heldLocks_.isEmpty() || token_.isEmpty() || !registry_) {
         heldLocks_.clear();
         return;
@@ -619,7 +649,7 @@ void AdminState::kill(int spid) {
         up.bind(1, victim);
         up.step();
     });
-    if (KillSignal* signal = killSignal()) signal->raise();
+    if (ServerSignals* signal = serverSignals()) signal->raise(ServerSignals::Kills);
     // A connection of this program gives its locks back now; one of another program does so at
     // its next statement.
     releaseKilled(victim);

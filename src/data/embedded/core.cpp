@@ -74,7 +74,7 @@ class EmbeddedRowWriter : public provider::RowWriter {
 public:
     EmbeddedRowWriter(std::weak_ptr<Core> core, QString schema, std::shared_ptr<const ColumnPlan> plan)
         : core_(std::move(core)), schema_(std::move(schema)), table_(plan->storedTable), plan_(std::move(plan)),
-          origins_(plan_->origins), types_(plan_->types) {}
+          origins_(plan_->origins), types_(plan_->types), qualified_(schemaRef(schema_) + u'.' + quoteName(table_)) {}
 
     void update(const Variant& key, const provider::Changes& changes) override {
         auto core = lock();
@@ -97,7 +97,7 @@ public:
 private:
     void updateRow(Core& c, const Variant& key, const provider::Changes& changes) {
         Core* core = &c;
-        auto st = core->prepared(updateSql_.textFor(changes, [&] {
+        auto st = core->prepared(plan_->updateText.textFor(qualified(), changes, [&] {
             QStringList sets;
             for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
             return QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) +
@@ -113,7 +113,7 @@ private:
 
     std::pair<Variant, provider::Row> insertRow(Core& c, const provider::Changes& values) {
         Core* core = &c;
-        auto st = core->prepared(insertSql_.textFor(values, [&] {
+        auto st = core->prepared(plan_->insertText.textFor(qualified(), values, [&] {
             QStringList cols;
             QStringList marks;
             for (const auto& c : values) {
@@ -156,52 +156,32 @@ private:
                                                   "since it was last read."));
     }
 
-    QString qualified() const { return schemaRef(schema_) + u'.' + quoteName(table_); }
+    const QString& qualified() const { return qualified_; }
 
     provider::Row reload(Core& core, qint64 key) const {
         provider::Row row(origins_.size(), Variant::null());
-        if (reloadSql_.isNull()) {
+        const QString& sql = plan_->reloadText.textFor(qualified(), {}, [&] {
             QStringList cols;
+            plan_->reloadAt.clear();
             for (size_t i = 0; i < origins_.size(); ++i) {
                 if (origins_[i].isEmpty()) continue;
                 cols.push_back(quoteName(origins_[i]));
-                reloadAt_.push_back(i);
+                plan_->reloadAt.push_back(i);
             }
-            reloadSql_ = cols.isEmpty() ? QStringLiteral("")
-                                        : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
-                                              QStringLiteral(" FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?");
-        }
-        if (reloadSql_.isEmpty()) return row;
-        auto st = core.prepared(reloadSql_);
+            return cols.isEmpty() ? QStringLiteral("")
+                                  : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+                                        QStringLiteral(" FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?");
+        });
+        if (sql.isEmpty()) return row;
+        auto st = core.prepared(sql);
         st.bind(1, key);
         if (st.step()) {
-            for (size_t k = 0; k < reloadAt_.size(); ++k) {
-                row[reloadAt_[k]] = types_[reloadAt_[k]].decode(st.get(), static_cast<int>(k));
+            for (size_t k = 0; k < plan_->reloadAt.size(); ++k) {
+                row[plan_->reloadAt[k]] = types_[plan_->reloadAt[k]].decode(st.get(), static_cast<int>(k));
             }
         }
         return row;
     }
-
-    // The statement text of the last set of columns written: a recordset writes the same
-    // columns row after row, and the text is the statement cache's key.
-    class TextForColumns {
-    public:
-        template <typename Make>
-        const QString& textFor(const provider::Changes& changes, Make make) {
-            bool same = changes.size() == columns_.size() && !text_.isNull();
-            for (size_t i = 0; same && i < changes.size(); ++i) same = changes[i].first == columns_[i];
-            if (!same) {
-                text_ = make();
-                columns_.clear();
-                for (const auto& c : changes) columns_.push_back(c.first);
-            }
-            return text_;
-        }
-
-    private:
-        std::vector<int> columns_;
-        QString text_;
-    };
 
     std::weak_ptr<Core> core_;
     QString schema_;
@@ -209,10 +189,7 @@ private:
     std::shared_ptr<const ColumnPlan> plan_;
     const std::vector<QString>& origins_;  // base column per result column; empty when not of the table
     const std::vector<SqlType>& types_;
-    TextForColumns insertSql_;
-    TextForColumns updateSql_;
-    mutable QString reloadSql_;  // null until first needed; empty when no column is the table's
-    mutable std::vector<size_t> reloadAt_;
+    const QString qualified_;
 };
 
 }  // namespace
@@ -408,6 +385,10 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
     QStringList insertWhen;
     QStringList updateWhen;
     QStringList fitWhen;
+    // An update fires a trigger only when it sets one of the trigger's columns: setting a number
+    // does not wake the text fitting, nor setting an unchecked column the checks.
+    QStringList checkedColumns;
+    QStringList fitColumns;
     for (const auto& c : def.columns) {
         const QString col = quoteName(c.name);
         const QString ref = QStringLiteral("NEW.") + col;
@@ -416,6 +397,7 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
             onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;").arg(check.raise, ref, col, check.condition);
             insertWhen.push_back(u'(' + check.condition + u')');
             updateWhen.push_back(QStringLiteral("(%1 IS NOT OLD.%2 AND %3)").arg(ref, col, check.condition));
+            if (checkedColumns.isEmpty() || checkedColumns.back() != col) checkedColumns.push_back(col);
         }
         // What SQL Server stores: blanks beyond a character column's width dropped, char(n)
         // filled with blanks to its width.
@@ -428,6 +410,7 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
                        .arg(quoteName(stored), col)
                        .arg(n);
             fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) > %2)").arg(ref).arg(n));
+            fitColumns.push_back(col);
             if (c.type.kind == K::Char || c.type.kind == K::NChar) {
                 fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) < %2)").arg(ref).arg(n));
                 // "!": the width counts characters; without it printf counts UTF-8 bytes and
@@ -446,37 +429,105 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
     };
     CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty() || !fit.isEmpty(), generation_};
     const QString target = schemaRef(schema) + u'.' + quoteName(stored);
-    if (!onInsert.isEmpty()) {
-        exec(db(),
-             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(insertName) + QStringLiteral(" BEFORE INSERT ON ") + target +
-                 when(insertWhen) + QStringLiteral(" BEGIN") + onInsert + QStringLiteral(" END"),
-             context());
-        exec(db(),
-             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(updateName) + QStringLiteral(" BEFORE UPDATE ON ") + target +
-                 when(updateWhen) + QStringLiteral(" BEGIN") + onUpdate + QStringLiteral(" END"),
-             context());
-    }
     // A trigger body names its table without a database, so the fitting is only done where
     // that name finds this very table (and never on tables without row ids).
     bool withoutRowid = false;
     for (const auto& t : def.tail) withoutRowid = withoutRowid || t.isWord("ROWID");
-    if (!fit.isEmpty() && !withoutRowid && resolvesTo(schema, stored)) {
+    const bool fits = !fit.isEmpty() && !withoutRowid && resolvesTo(schema, stored);
+    auto create = [&](const QString& name, const QString& event, const QStringList& terms, const QString& body) {
         exec(db(),
-             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitInsertName) + QStringLiteral(" AFTER INSERT ON ") + target +
-                 when(fitWhen) + QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
+             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(name) + u' ' + event + QStringLiteral(" ON ") + target +
+                 when(terms) + QStringLiteral(" BEGIN") + body + QStringLiteral(" END"),
              context());
-        exec(db(),
-             QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(fitUpdateName) + QStringLiteral(" AFTER UPDATE ON ") + target +
-                 when(fitWhen) + QStringLiteral(" BEGIN") + fit + QStringLiteral(" END"),
-             context());
+    };
+    auto ofColumns = [](QStringList columns) {
+        columns.removeDuplicates();
+        return QStringLiteral("UPDATE OF ") + columns.join(QStringLiteral(", "));
+    };
+    if (fits) {
+        // One trigger a row instead of two: the checks raise from the fitting's trigger, before
+        // it fits anything, and the refused statement is undone all the same.
+        create(fitInsertName, QStringLiteral("AFTER INSERT"), insertWhen + fitWhen, onInsert + fit);
+        create(fitUpdateName, QStringLiteral("AFTER ") + ofColumns(checkedColumns + fitColumns), updateWhen + fitWhen,
+               onUpdate + fit);
+        cc.insertTrigger = fitInsertName;
+    } else if (!onInsert.isEmpty()) {
+        create(insertName, QStringLiteral("BEFORE INSERT"), insertWhen, onInsert);
+        create(updateName, QStringLiteral("BEFORE ") + ofColumns(checkedColumns), updateWhen, onUpdate);
     }
-    if (onInsert.isEmpty()) cc.insertTrigger = fitInsertName;
     checks_.insert(key, cc);
 }
+
+namespace {
+
+// Most statements a program sends are plain: words, numbers, punctuation and '...' strings.
+// Their shape (the text with each string as one mark) and the strings' values come from one
+// pass over the text, giving the same shape the tokens would give. Anything else (comments,
+// quoted names, N'' strings, parameters, an unterminated string) answers false and goes the
+// tokens' way.
+bool plainShape(const QString& text, QString& shape, std::vector<QString>& values) {
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    shape.reserve(n);
+    qsizetype run = 0;  // start of the text not yet copied into the shape
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\'') {
+            if (i > 0 && (p[i - 1].isLetterOrNumber() || p[i - 1] == u'_' || p[i - 1] == u'#' || p[i - 1] == u'$' ||
+                          p[i - 1] == u'@')) {
+                return false;
+            }
+            shape.append(p + run, i - run);
+            QString value;
+            qsizetype piece = ++i;
+            bool closed = false;
+            while (i < n) {
+                if (p[i] != u'\'') {
+                    ++i;
+                } else if (i + 1 < n && p[i + 1] == u'\'') {
+                    value.append(p + piece, i + 1 - piece);
+                    i += 2;
+                    piece = i;
+                } else {
+                    value.append(p + piece, i - piece);
+                    ++i;
+                    closed = true;
+                    break;
+                }
+            }
+            if (!closed) return false;
+            values.push_back(std::move(value));
+            shape += QStringLiteral("'\x01'");
+            run = i;
+            continue;
+        }
+        if (c == u'[' || c == u'"' || c == u'?' || (c == u'-' && i + 1 < n && p[i + 1] == u'-') ||
+            (c == u'/' && i + 1 < n && p[i + 1] == u'*')) {
+            return false;
+        }
+        ++i;
+    }
+    shape.append(p + run, n - run);
+    return true;
+}
+
+}  // namespace
 
 std::vector<std::shared_ptr<const Translation>> Core::translations(const QString& text,
                                                                    std::vector<QString>& literals) {
     literals.clear();
+    {
+        QString shape;
+        std::vector<QString> values;
+        if (plainShape(text, shape, values) && !values.empty()) {
+            auto found = shapeCache_.find(shape);
+            if (found != shapeCache_.end() && !found->empty()) {
+                literals = std::move(values);
+                return *found;
+            }
+        }
+    }
     const std::vector<Token> tokens = tokenize(text);
     // The statement's shape: its text with every literal as one mark.
     QString shape;
@@ -940,6 +991,62 @@ provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QSt
     return readRows(st.get(), plan, schema);
 }
 
+namespace {
+
+class RowLock {
+public:
+    explicit RowLock(sqlite3_mutex* m) : m_(m) { sqlite3_mutex_enter(m_); }
+    ~RowLock() { sqlite3_mutex_leave(m_); }
+    RowLock(const RowLock&) = delete;
+    RowLock& operator=(const RowLock&) = delete;
+
+private:
+    sqlite3_mutex* m_;
+};
+
+// How readRows may take a column's values without decoding them into a Variant.
+enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly };
+
+char directKind(const SqlType& t, bool known) {
+    if (!known) return kDirectNullOnly;
+    if (t.isText()) return kDirectText;
+    if (t.kind == SqlType::Kind::Money || t.kind == SqlType::Kind::SmallMoney) return kDirectMoney;
+    return kDirectNullOnly;
+}
+
+// Adds the value to the row being built when its column's kind lets it be taken as it is (what
+// the type's decoding would make of it, packed the same way); false leaves it to the decoding.
+// The caller holds the connection's lock.
+bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
+    const int storage = sqlite3_value_type(v);
+    if (storage == SQLITE_NULL) {
+        rows.addNull();
+        return true;
+    }
+    if (kind == kDirectText && storage == SQLITE_TEXT) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        const int bytes = sqlite3_value_bytes(v);
+        for (int b = 0; b < bytes; ++b) {
+            if (static_cast<unsigned char>(p[b]) >= 0x80) return false;
+        }
+        rows.addAscii(p, bytes);
+        return true;
+    }
+    if (kind == kDirectMoney && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {
+        try {
+            const Currency c = storage == SQLITE_FLOAT ? Currency::fromDouble(sqlite3_value_double(v))
+                                                       : Currency::fromUnits(sqlite3_value_int64(v));
+            rows.addCurrency(c.raw());
+            return true;
+        } catch (const platform::RuntimeError&) {
+            return false;  // beyond the currency range: the decoding reads it as a plain number
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema) {
     provider::Result r;
     r.hasRows = true;
@@ -955,9 +1062,11 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     };
     std::vector<Seen> seen(static_cast<size_t>(visible));
     const ErrorContext ctx = context();
-    // Text columns whose value is plain ASCII go into the packed rows as they are read.
-    std::vector<char> textColumn(static_cast<size_t>(visible));
-    for (size_t k = 0; k < textColumn.size(); ++k) textColumn[k] = types[k].isText() ? 1 : 0;
+    // The common values (Null, a text of plain ASCII, an amount) go into the packed rows as they
+    // are read, without a Variant; the others are decoded by their column's type.
+    std::vector<char> direct(static_cast<size_t>(visible));
+    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k]);
+    sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) break;
@@ -967,18 +1076,12 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
             throw e;
         }
         r.rows.beginRow();
+        // The row's values are read under the connection's lock, held once for the row, which
+        // lets them be read from the value objects without every call taking it again.
+        const RowLock lock(mutex);
         for (int i = 0; i < visible; ++i) {
             const auto k = static_cast<size_t>(i);
-            if (textColumn[k] && sqlite3_column_type(stmt, i) == SQLITE_TEXT) {
-                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                const int bytes = sqlite3_column_bytes(stmt, i);
-                bool ascii = true;
-                for (int b = 0; b < bytes && ascii; ++b) ascii = static_cast<unsigned char>(p[b]) < 0x80;
-                if (ascii) {
-                    r.rows.addAscii(p, bytes);
-                    continue;
-                }
-            }
+            if (direct[k] != kDecoded && addDirect(r.rows, sqlite3_column_value(stmt, i), direct[k])) continue;
             const Variant value = types[k].decode(stmt, i);
             r.rows.add(value);
             if (plan->known[k]) continue;

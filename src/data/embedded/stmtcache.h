@@ -22,6 +22,29 @@
 
 namespace data::embedded {
 
+// The statement text for the last table and set of columns written: a recordset writes the
+// same columns row after row, and the text is the statement cache's key.
+class TextForColumns {
+public:
+    template <typename Make>
+    const QString& textFor(const QString& table, const provider::Changes& changes, Make make) {
+        bool same = !text_.isNull() && table == table_ && changes.size() == columns_.size();
+        for (size_t i = 0; same && i < changes.size(); ++i) same = changes[i].first == columns_[i];
+        if (!same) {
+            text_ = make();
+            table_ = table;
+            columns_.clear();
+            for (const auto& c : changes) columns_.push_back(c.first);
+        }
+        return text_;
+    }
+
+private:
+    QString table_;
+    std::vector<int> columns_;
+    QString text_;
+};
+
 // How the result columns of a statement are read: one entry per visible column.
 struct ColumnPlan {
     quint64 generation = 0;  // of the table definitions it was made from
@@ -31,6 +54,13 @@ struct ColumnPlan {
     std::vector<QString> origins;  // base column of the updatable table; empty otherwise
     std::vector<bool> known;       // the type comes from a declaration
     QString storedTable;           // the updatable table's name as stored
+    // The texts that write rows of the updatable table back, made when first needed. They live
+    // with the plan, shared by every recordset of the same statement: the imports open one
+    // recordset per row.
+    mutable TextForColumns insertText;
+    mutable TextForColumns updateText;
+    mutable TextForColumns reloadText;  // empty when no column is the table's
+    mutable std::vector<size_t> reloadAt;
 };
 
 class StatementCache {
