@@ -294,6 +294,21 @@ private:
     std::array<std::optional<data::Field>, kColunas> campos_;
 };
 
+// Every row of a section's statement, in its order, through `linha` (which reads its columns).
+template <typename Linha>
+void cadaLinha(data::Connection& conn, const QString& sql, Linha linha) {
+    data::Recordset rs;
+    rs.Open(sql, conn, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+    Colunas campo(rs);
+    if (!(rs.BOF() && rs.EOF())) {
+        while (!rs.EOF()) {
+            linha(campo);
+            rs.MoveNext();
+        }
+    }
+    rs.Close();
+}
+
 // The status letter of a row: 'N', 'E' or 'A', or 0 for any other value (Null among them).
 char letraDe(const data::Field& status) {
     const PackedValue v = status.View();
@@ -402,146 +417,110 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     }
 
     // 2. Customers.
-    {
-        data::Recordset rs;
-        rs.Open(QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
-                gconnGeral, adOpenDynamic, adLockOptimistic);
-        Colunas campo(rs);
-        if (!(rs.BOF() && rs.EOF())) {
-            while (!rs.EOF()) {
-                const char status = letraDe(campo(cStatus));
-                if (status != 0) {
-                    char* w = ficheiro.reserva();
-                    std::memcpy(w, status == 'N' ? "1 011 " : status == 'A' ? "1 012 " : "1 013 ", 6);
-                    w += 6;
-                    w = texto(w, campo(cCodigo), 10);
-                    w = texto(w, campo(cDescricao), 80);
-                    w = texto(w, campo(cDesignacao), 80);
-                    {
-                        // Zerar: the first ten characters without blanks around them, right-aligned.
-                        const TextoDoCampo t(campo(cContribuinte));
-                        const char* p = t.data();
-                        qsizetype e = std::min<qsizetype>(t.size(), 10);
-                        qsizetype b = 0;
-                        while (b < e && p[b] == ' ') ++b;
-                        while (e > b && p[e - 1] == ' ') --e;
-                        std::memset(w, ' ', static_cast<size_t>(10 - (e - b)));
-                        w += 10 - (e - b);
-                        w = bytesNoRegisto(w, p + b, e - b);
-                    }
-                    w = texto(w, campo(cBI_NIPC), 10);
-                    w = texto(w, campo(cMorada), 60);
-                    w = texto(w, campo(cLocalidade), 50);
-                    w = texto(w, campo(cDistrito), 50);
-                    w = texto(w, campo(cConcelho), 50);
-                    w = texto(w, campo(cCodPost), 60);
-                    w = texto(w, campo(cPais), 50);
-                    w = texto(w, campo(cSegmento), 50);
-                    c.contaLetra(status);
-                    ++c.clientes;
-                    ficheiro.fixa(fimDeRegisto(w));
-                    ++c.detalhe;
-                }
-                rs.MoveNext();
-            }
-        }
-        rs.Close();
-    }
+    cadaLinha(gconnGeral,
+              QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
+              [&](Colunas& campo) {
+                  const char status = letraDe(campo(cStatus));
+                  if (status != 0) {
+                      char* w = ficheiro.reserva();
+                      std::memcpy(w, status == 'N' ? "1 011 " : status == 'A' ? "1 012 " : "1 013 ", 6);
+                      w += 6;
+                      w = texto(w, campo(cCodigo), 10);
+                      w = texto(w, campo(cDescricao), 80);
+                      w = texto(w, campo(cDesignacao), 80);
+                      {
+                          // Zerar: the first ten characters without blanks around them, right-aligned.
+                          const TextoDoCampo t(campo(cContribuinte));
+                          const char* p = t.data();
+                          qsizetype e = std::min<qsizetype>(t.size(), 10);
+                          qsizetype b = 0;
+                          while (b < e && p[b] == ' ') ++b;
+                          while (e > b && p[e - 1] == ' ') --e;
+                          std::memset(w, ' ', static_cast<size_t>(10 - (e - b)));
+                          w += 10 - (e - b);
+                          w = bytesNoRegisto(w, p + b, e - b);
+                      }
+                      w = texto(w, campo(cBI_NIPC), 10);
+                      w = texto(w, campo(cMorada), 60);
+                      w = texto(w, campo(cLocalidade), 50);
+                      w = texto(w, campo(cDistrito), 50);
+                      w = texto(w, campo(cConcelho), 50);
+                      w = texto(w, campo(cCodPost), 60);
+                      w = texto(w, campo(cPais), 50);
+                      w = texto(w, campo(cSegmento), 50);
+                      c.contaLetra(status);
+                      ++c.clientes;
+                      ficheiro.fixa(fimDeRegisto(w));
+                      ++c.detalhe;
+                  }
+              });
 
     // 3. Products.
-    {
-        data::Recordset rs;
-        rs.Open(QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
-                gconnGeral, adOpenDynamic, adLockOptimistic);
-        Colunas campo(rs);
-        if (!(rs.BOF() && rs.EOF())) {
-            while (!rs.EOF()) {
-                const char status = letraDe(campo(cStatus));
-                if (status != 0) {
-                    char* w = ficheiro.reserva();
-                    std::memcpy(w, status == 'N' ? "1 101 " : status == 'A' ? "1 102 " : "1 103 ", 6);
-                    w += 6;
-                    w = texto(w, campo(cCodigo), 15);
-                    w = texto(w, campo(cCodigo), 20);
-                    w = texto(w, campo(cDescricao), 80);
-                    w = texto(w, campo(cUnidadeVenda), 5);
-                    w = numero(w, campo(cPVP));
-                    w = texto(w, campo(cNomeFornecedor), 50);
-                    c.contaLetra(status);
-                    ++c.produtos;
-                    ficheiro.fixa(fimDeRegisto(w));
-                    ++c.detalhe;
-                }
-                rs.MoveNext();
-            }
-        }
-        rs.Close();
-    }
+    cadaLinha(gconnGeral,
+              QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
+              [&](Colunas& campo) {
+                  const char status = letraDe(campo(cStatus));
+                  if (status != 0) {
+                      char* w = ficheiro.reserva();
+                      std::memcpy(w, status == 'N' ? "1 101 " : status == 'A' ? "1 102 " : "1 103 ", 6);
+                      w += 6;
+                      w = texto(w, campo(cCodigo), 15);
+                      w = texto(w, campo(cCodigo), 20);
+                      w = texto(w, campo(cDescricao), 80);
+                      w = texto(w, campo(cUnidadeVenda), 5);
+                      w = numero(w, campo(cPVP));
+                      w = texto(w, campo(cNomeFornecedor), 50);
+                      c.contaLetra(status);
+                      ++c.produtos;
+                      ficheiro.fixa(fimDeRegisto(w));
+                      ++c.detalhe;
+                  }
+              });
 
     // 4. Sales lines: sales first, then offer deliveries, then returns, each by date.
-    {
-        data::Recordset rs;
-        rs.Open(QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
-                gconnGeral, adOpenDynamic, adLockOptimistic);
-        Colunas campo(rs);
-        if (!(rs.BOF() && rs.EOF())) {
-            while (!rs.EOF()) {
-                const char mascara = mascaraDe(campo(cMascara));
-                const char status = letraDe(campo(cStatus));
+    cadaLinha(gconnGeral,
+              QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
+              [&](Colunas& campo) {
+                  const char mascara = mascaraDe(campo(cMascara));
+                  const char status = letraDe(campo(cStatus));
 
-                if (mascara != 0 && status != 0) {
-                    char* w = ficheiro.reserva();
-                    std::memcpy(w, mascara == 'V' ? "1 30" : mascara == 'D' ? "1 31" : "1 40", 4);
-                    std::memcpy(w + 4, status == 'N' ? "1 " : status == 'E' ? "3 " : "2 ", 2);
-                    w += 6;
-                    w = data8(w, campo(cData));
-                    if (mascara == 'V') {
-                        w = umCaracter(w, campo(cTipoVenda));
-                        w = texto(w, campo(cCodigoVendedor), 5);
-                        w = texto(w, campo(cCodigoCliente), 10);
-                        w = texto(w, campo(cCodigoProduto), 15);
-                        w = numero(w, campo(cQuantidade));
-                        w = numero(w, campo(cValor));
-                        w = bytesNoRegisto(w, "EUR  ", 5);
-                        w = texto(w, campo(cUnidadeVenda), 5);
-                        w = umCaracter(w, campo(cIEC));
-                    } else if (mascara == 'D') {
-                        w = texto(w, campo(cCodigoVendedor), 5);
-                        w = texto(w, campo(cCodigoCliente), 10);
-                        w = texto(w, campo(cCodigoProduto), 15);
-                        w = numero(w, campo(cQuantidade));
-                        w = numero(w, campo(cValor));
-                        w = bytesNoRegisto(w, "EUR  ", 5);
-                        w = texto(w, campo(cUnidadeVenda), 5);
-                        w = texto(w, campo(cMotivo), 100);
-                        w = umCaracter(w, campo(cIEC));
-                    } else {
-                        w = texto(w, campo(cCodigoVendedor), 5);
-                        w = texto(w, campo(cCodigoCliente), 10);
-                        w = texto(w, campo(cCodigoProduto), 15);
-                        w = numero(w, campo(cQuantidade));
-                        w = texto(w, campo(cUnidadeVenda), 5);
-                    }
-                    // Offer deliveries count in the total although their record has no value.
-                    const data::Field& valor = campo(cValor);
-                    const PackedValue v = valor.View();
-                    c.total += v.kind == PackedValue::Amount ? data::Currency::fromRaw(v.amount)
-                                                             : valor.Value().toCurrency();
+                  if (mascara != 0 && status != 0) {
+                      char* w = ficheiro.reserva();
+                      std::memcpy(w, mascara == 'V' ? "1 30" : mascara == 'D' ? "1 31" : "1 40", 4);
+                      std::memcpy(w + 4, status == 'N' ? "1 " : status == 'E' ? "3 " : "2 ", 2);
+                      w += 6;
+                      w = data8(w, campo(cData));
+                      // Sales (V) and returns (D) carry a value and the tax mark, a sale its kind
+                      // before the codes, a return its reason; an offer delivery (EO) neither.
+                      const bool comValor = mascara != 'O';
+                      if (mascara == 'V') w = umCaracter(w, campo(cTipoVenda));
+                      w = texto(w, campo(cCodigoVendedor), 5);
+                      w = texto(w, campo(cCodigoCliente), 10);
+                      w = texto(w, campo(cCodigoProduto), 15);
+                      w = numero(w, campo(cQuantidade));
+                      if (comValor) {
+                          w = numero(w, campo(cValor));
+                          w = bytesNoRegisto(w, "EUR  ", 5);
+                      }
+                      w = texto(w, campo(cUnidadeVenda), 5);
+                      if (mascara == 'D') w = texto(w, campo(cMotivo), 100);
+                      if (comValor) w = umCaracter(w, campo(cIEC));
+                      // Offer deliveries count in the total although their record has no value.
+                      const data::Field& valor = campo(cValor);
+                      const PackedValue v = valor.View();
+                      c.total += v.kind == PackedValue::Amount ? data::Currency::fromRaw(v.amount)
+                                                               : valor.Value().toCurrency();
 
-                    if (mascara == 'O') {
-                        ++c.ofertas;
-                    } else {
-                        ++c.vendasDevolucoes;
-                    }
-                    c.contaLetra(status);
-                    ficheiro.fixa(fimDeRegisto(w));
-                    ++c.detalhe;
-                }
-                rs.MoveNext();
-            }
-        }
-        rs.Close();
-    }
+                      if (mascara == 'O') {
+                          ++c.ofertas;
+                      } else {
+                          ++c.vendasDevolucoes;
+                      }
+                      c.contaLetra(status);
+                      ficheiro.fixa(fimDeRegisto(w));
+                      ++c.detalhe;
+                  }
+              });
 
     // 5. Trailer.
     const auto conta = [&](std::int32_t n) { return FormataNumero(n, 8, 0, false, QStringLiteral("0")); };

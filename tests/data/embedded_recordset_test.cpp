@@ -28,15 +28,6 @@ void histFiles(data::Connection& c) {
     c.Execute(QStringLiteral(" alter table HistFiles add Notas text null "));
 }
 
-long errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 }  // namespace
 
 TEST(EmbeddedRecordset, BofAndEofAsAdoGivesThem) {

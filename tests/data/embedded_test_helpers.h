@@ -3,6 +3,7 @@
 // database, and short ways to run statements and read their errors.
 
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <sqlite3.h>
 
@@ -10,6 +11,7 @@
 #include "data/connection.h"
 #include "data/dberror.h"
 #include "data/recordset.h"
+#include "platform/runtime_error.h"
 
 namespace embeddedtest {
 
@@ -40,6 +42,16 @@ private:
 };
 
 // The error number of a statement; 0 when it succeeds.
+// The run-time error number a call raises; 0 when it raises none.
+inline long errorNumber(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
 inline long errorOf(data::Connection& c, const QString& sql, QString* text = nullptr) {
     try {
         c.Execute(sql);

@@ -22,15 +22,6 @@ using data::provider::RowSet;
 
 namespace {
 
-long errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 PackedValue peekAt(const RowSet& rows, size_t row, size_t col) {
     std::vector<const char*> places;
     rows.locate(row, places);
