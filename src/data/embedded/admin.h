@@ -139,7 +139,7 @@ private:
     std::uint64_t catalogueSeen_ = 0;
     qint64 catalogueCheckedMs_ = -1;
     QSet<QString> heldLocks_;
-    std::pair<QString, QString> lastWrote_;  // schema and table of the last lock found held
+    std::pair<QString, QString> lastWrote_;  // database and table of the last lock found held
     std::thread::id thread_;
     friend void releaseKilled(const QString& token);
 };

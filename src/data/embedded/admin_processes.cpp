@@ -547,11 +547,11 @@ void AdminState::beforeStatement(const QString& text) {
 void AdminState::wrote(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
     // A transaction of row-by-row writes names the same table statement after statement.
-    if (!lastWrote_.second.isEmpty() && schema == lastWrote_.first && table == lastWrote_.second) return;
     const QString database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
+    if (!lastWrote_.second.isEmpty() && database == lastWrote_.first && table == lastWrote_.second) return;
     const QString key = database.toLower() + u'.' + table.toLower();
     if (heldLocks_.contains(key)) {
-        lastWrote_ = {schema, table};
+        lastWrote_ = {database, table};
         return;
     }
     try {
@@ -565,7 +565,7 @@ void AdminState::wrote(const QString& schema, const QString& table) {
         up.bind(1, token_);
         up.step();
         heldLocks_.insert(key);
-        lastWrote_ = {schema, table};
+        lastWrote_ = {database, table};
     } catch (const DbError&) {
     }
 }
