@@ -171,3 +171,56 @@ TEST(EmbeddedSemantics, ServerErrorNumbers) {
     EXPECT_EQ(c->Errors().Count(), 1);
     EXPECT_EQ(m->Errors().Item(0).Number(), 1801);
 }
+
+// An update is checked and fitted column by column, for the columns it sets, and a table changed
+// since keeps the rules of every column, old and new.
+TEST(EmbeddedSemantics, UpdatesAreCheckedAndFittedForEachColumnTheySet) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table W (a varchar(3) null, b smallint null, f char(4) null, d int null)"));
+    c->Execute(QStringLiteral("insert into W (a, b, f, d) values ('x', 1, 'y', 1)"));
+    auto row = [&] {
+        return scalar(*c, QStringLiteral("select a + '|' + cast(b as varchar(6)) + '|' + f + '|' + cast(d as varchar(6)) "
+                                         "from W"))
+            .toString();
+    };
+    EXPECT_EQ(row(), QStringLiteral("x|1|y   |1"));
+    c->Execute(QStringLiteral("update W set d = 5"));
+    c->Execute(QStringLiteral("update W set a = 'abc   ', b = 7"));
+    EXPECT_EQ(row(), QStringLiteral("abc|7|y   |5"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update W set a = 'abcd', b = 2")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update W set f = 'z', b = 40000")), 220);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update W set b = 3, d = 9, a = 'wxyz'")), 8152);
+    EXPECT_EQ(row(), QStringLiteral("abc|7|y   |5")) << "a refused update changes no column";
+    c->Execute(QStringLiteral("update W set f = 'zé'"));
+    EXPECT_EQ(row(), QStringLiteral("abc|7|zé  |5"));
+
+    c->Execute(QStringLiteral("alter table W add e varchar(2) null"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update W set e = 'long'")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update W set a = 'abcd'")), 8152);
+    c->Execute(QStringLiteral("update W set e = 'ok  ', a = 'q'"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select e + '|' + a from W")).toString(), QStringLiteral("ok|q"));
+}
+
+// The checks and fittings are made when a table is first written after a change, inside
+// whatever transaction is open; a rollback must not leave the table with the old ones.
+TEST(EmbeddedSemantics, ARolledBackWriteLeavesTheTablesRulesWhole) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table R (a varchar(3) null, b smallint null)"));
+    c->Execute(QStringLiteral("insert into R (a, b) values ('x', 1)"));
+    c->Execute(QStringLiteral("alter table R add e varchar(2) null"));
+    // The first write after the change is refused, and its transaction with it.
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update R set b = 40000")), 220);
+    c->Execute(QStringLiteral("update R set e = 'ok   '"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select e + '|' from R")).toString(), QStringLiteral("ok|"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update R set e = 'too long'")), 8152);
+
+    c->Execute(QStringLiteral("alter table R add g char(3) null"));
+    c->BeginTrans();
+    c->Execute(QStringLiteral("insert into R (a, g) values ('y', 'z')"));
+    c->RollbackTrans();
+    c->Execute(QStringLiteral("insert into R (a, g, e) values ('w', 'v', 'u    ')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select g + '.' + e + '|' from R where a = 'w'")).toString(), QStringLiteral("v  .u |"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (g) values ('four')")), 8152);
+}

@@ -199,6 +199,9 @@ sqlite3* AdminState::registry() {
     try {
         DbHandle h = openDatabaseFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kRegistryBusyMs,
                                       ErrorContext{QStringLiteral("master"), path});
+        // The list only describes live processes, and stale rows are removed whenever it is
+        // read: its commits keep their journal file and wait for the disk once, not twice.
+        sqlite3_exec(h.get(), "PRAGMA journal_mode = PERSIST; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
         exec(h.get(),
              QStringLiteral("CREATE TABLE IF NOT EXISTS connections (spid INTEGER PRIMARY KEY, token TEXT NOT NULL UNIQUE, "
                             "pid INTEGER NOT NULL, started TEXT NOT NULL, host TEXT NOT NULL, login TEXT NOT NULL, "
@@ -556,14 +559,17 @@ void AdminState::wrote(const QString& schema, const QString& table) {
     }
     try {
         sqlite3* r = registry();
-        Statement ins(r, QStringLiteral("INSERT OR IGNORE INTO locks (token, dbname, object) VALUES (?, ?, ?)"), ErrorContext{});
-        ins.bind(1, token_);
-        ins.bind(2, database);
-        ins.bind(3, core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table));
-        ins.step();
-        Statement up(r, QStringLiteral("UPDATE connections SET open_tran = 1 WHERE token = ?"), ErrorContext{});
-        up.bind(1, token_);
-        up.step();
+        writeTransaction(r, ErrorContext{}, [&] {
+            Statement ins(r, QStringLiteral("INSERT OR IGNORE INTO locks (token, dbname, object) VALUES (?, ?, ?)"),
+                          ErrorContext{});
+            ins.bind(1, token_);
+            ins.bind(2, database);
+            ins.bind(3, core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table));
+            ins.step();
+            Statement up(r, QStringLiteral("UPDATE connections SET open_tran = 1 WHERE token = ?"), ErrorContext{});
+            up.bind(1, token_);
+            up.step();
+        });
         heldLocks_.insert(key);
         lastWrote_ = {database, table};
     } catch (const DbError&) {
@@ -577,12 +583,15 @@ void AdminState::transactionEnded() {
         return;
     }
     heldLocks_.clear();
-    Statement del(registry_.get(), QStringLiteral("DELETE FROM locks WHERE token = ?"), ErrorContext{});
-    del.bind(1, token_);
-    del.step();
-    Statement up(registry_.get(), QStringLiteral("UPDATE connections SET open_tran = 0 WHERE token = ?"), ErrorContext{});
-    up.bind(1, token_);
-    up.step();
+    sqlite3* r = registry_.get();
+    writeTransaction(r, ErrorContext{}, [&] {
+        Statement del(r, QStringLiteral("DELETE FROM locks WHERE token = ?"), ErrorContext{});
+        del.bind(1, token_);
+        del.step();
+        Statement up(r, QStringLiteral("UPDATE connections SET open_tran = 0 WHERE token = ?"), ErrorContext{});
+        up.bind(1, token_);
+        up.step();
+    });
 }
 
 std::vector<AdminState::Process> AdminState::processes() {

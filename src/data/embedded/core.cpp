@@ -248,6 +248,9 @@ void Core::installConnection() {
     useWriteAheadLog(db, QStringLiteral("main"));
     progressClock_ = {&clock_, &commandTimeout_};
     sqlite3_progress_handler(db, 10000, progressHandler, &progressClock_);
+    // The triggers of ensureChecks are made inside whatever transaction is open; a rollback
+    // takes them back with it, so what was verified before has to be looked at again.
+    sqlite3_rollback_hook(db, [](void* core) { ++static_cast<Core*>(core)->rollbacks_; }, this);
 }
 
 void Core::attach(const QStringList& databases) {
@@ -343,7 +346,10 @@ bool Core::resolvesTo(const QString& schema, const QString& table) {
 void Core::ensureChecks(const QString& schema, const QString& table) {
     const QString key = schema.toLower() + u'\x1f' + table.toLower();
     // Verified since the last schema change (of any connection): nothing to look at again.
-    if (auto known = checks_.find(key); known != checks_.end() && known->generation == generation_) return;
+    if (auto known = checks_.find(key);
+        known != checks_.end() && known->generation == generation_ && known->rollbacks == rollbacks_) {
+        return;
+    }
     QString sql;
     QString stored;
     {
@@ -358,46 +364,71 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
     }
     const QString insertName = QStringLiteral("tsqlchk_i_") + schema.toLower() + u'_' + stored;
     const QString updateName = QStringLiteral("tsqlchk_u_") + schema.toLower() + u'_' + stored;
+    const QString fitInsertName = QStringLiteral("tsqlfit_i_") + schema.toLower() + u'_' + stored;
+    const QString fitUpdateName = QStringLiteral("tsqlfit_u_") + schema.toLower() + u'_' + stored;
+    // The triggers there are now, by name and text: made here for this table before, maybe by a
+    // transaction rolled back since, which brings back the ones it had replaced.
+    QHash<QString, QString> present;
+    {
+        Statement q(db(), QStringLiteral("SELECT name, sql FROM temp.sqlite_master WHERE type = 'trigger' AND tbl_name = ? "
+                                         "COLLATE NOCASE"),
+                    context());
+        q.bind(1, stored);
+        auto ours = [&](const QString& name) {
+            if (name == insertName || name == updateName || name == fitInsertName || name == fitUpdateName) return true;
+            for (const QString& base : {updateName, fitUpdateName}) {
+                if (name.size() > base.size() + 1 && name.startsWith(base) && name.at(base.size()) == u'_') {
+                    bool digits = true;
+                    for (qsizetype i = base.size() + 1; i < name.size(); ++i) digits = digits && name.at(i).isDigit();
+                    if (digits) return true;
+                }
+            }
+            return false;
+        };
+        while (q.step()) {
+            if (ours(q.text(0))) present.insert(q.text(0), q.text(1));
+        }
+    }
     auto it = checks_.find(key);
     if (it != checks_.end() && it->sql == sql) {
-        if (!it->any) return;
-        Statement q(db(), QStringLiteral("SELECT count(*) FROM temp.sqlite_master WHERE type = 'trigger' AND name = ?"),
-                    context());
-        q.bind(1, it->insertTrigger);
-        q.step();
-        if (q.int64(0) == 1) {
+        bool same = it->made.size() == present.size();
+        for (auto m = it->made.cbegin(); same && m != it->made.cend(); ++m) same = present.value(m.key()) == m.value();
+        if (same) {
             it->generation = generation_;
+            it->rollbacks = rollbacks_;
             return;
         }
     }
-    const QString fitInsertName = QStringLiteral("tsqlfit_i_") + schema.toLower() + u'_' + stored;
-    const QString fitUpdateName = QStringLiteral("tsqlfit_u_") + schema.toLower() + u'_' + stored;
-    for (const QString& name : {insertName, updateName, fitInsertName, fitUpdateName}) {
-        exec(db(), QStringLiteral("DROP TRIGGER IF EXISTS temp.") + quoteName(name), context());
+    for (auto p = present.cbegin(); p != present.cend(); ++p) {
+        exec(db(), QStringLiteral("DROP TRIGGER IF EXISTS temp.") + quoteName(p.key()), context());
     }
     const TableDefinition def = TableDefinition::parse(sql);
-    QString onInsert;
-    QString onUpdate;
-    QString fit;
     // Each trigger runs its body only when its condition finds something to refuse or fit:
     // most rows need neither, and then a written row costs one expression, not a statement
     // per column.
+    QString onInsert;
+    QString fit;
     QStringList insertWhen;
-    QStringList updateWhen;
     QStringList fitWhen;
-    // An update fires a trigger only when it sets one of the trigger's columns: setting a number
-    // does not wake the text fitting, nor setting an unchecked column the checks.
-    QStringList checkedColumns;
-    QStringList fitColumns;
+    // An update fires only the triggers of the columns it sets, each with a condition on its
+    // column alone: setting one column of a wide table looks at that column only.
+    struct ColumnRules {
+        QString column;
+        QString onUpdate;
+        QStringList updateWhen;
+        QString fit;
+        QStringList fitWhen;
+    };
+    std::vector<ColumnRules> perColumn;
     for (const auto& c : def.columns) {
-        const QString col = quoteName(c.name);
+        ColumnRules r{quoteName(c.name), {}, {}, {}, {}};
+        const QString& col = r.column;
         const QString ref = QStringLiteral("NEW.") + col;
         for (const auto& check : c.type.checks(ref)) {
             onInsert += QStringLiteral(" SELECT %1 WHERE %2;").arg(check.raise, check.condition);
-            onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;").arg(check.raise, ref, col, check.condition);
             insertWhen.push_back(u'(' + check.condition + u')');
-            updateWhen.push_back(QStringLiteral("(%1 IS NOT OLD.%2 AND %3)").arg(ref, col, check.condition));
-            if (checkedColumns.isEmpty() || checkedColumns.back() != col) checkedColumns.push_back(col);
+            r.onUpdate += QStringLiteral(" SELECT %1 WHERE %2 IS NOT OLD.%3 AND %4;").arg(check.raise, ref, col, check.condition);
+            r.updateWhen.push_back(QStringLiteral("(%1 IS NOT OLD.%2 AND %3)").arg(ref, col, check.condition));
         }
         // What SQL Server stores: blanks beyond a character column's width dropped, char(n)
         // filled with blanks to its width.
@@ -405,29 +436,31 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
         const long n = c.type.length;
         if ((c.type.kind == K::VarChar || c.type.kind == K::NVarChar || c.type.kind == K::Char || c.type.kind == K::NChar) &&
             n > 0 && n < 8001) {
-            fit += QStringLiteral(" UPDATE %1 SET %2 = substr(%2, 1, %3) WHERE rowid = NEW.rowid AND typeof(%2) = 'text' AND "
-                                  "length(%2) > %3;")
-                       .arg(quoteName(stored), col)
-                       .arg(n);
-            fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) > %2)").arg(ref).arg(n));
-            fitColumns.push_back(col);
+            r.fit += QStringLiteral(" UPDATE %1 SET %2 = substr(%2, 1, %3) WHERE rowid = NEW.rowid AND typeof(%2) = 'text' AND "
+                                    "length(%2) > %3;")
+                         .arg(quoteName(stored), col)
+                         .arg(n);
+            r.fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) > %2)").arg(ref).arg(n));
             if (c.type.kind == K::Char || c.type.kind == K::NChar) {
-                fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) < %2)").arg(ref).arg(n));
+                r.fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) < %2)").arg(ref).arg(n));
                 // "!": the width counts characters; without it printf counts UTF-8 bytes and
                 // an accented value came out short of the column's width.
-                fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-!%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
-                                      "'text' AND length(%2) < %3;")
-                           .arg(quoteName(stored), col)
-                           .arg(n);
+                r.fit += QStringLiteral(" UPDATE %1 SET %2 = printf('%-!%3s', %2) WHERE rowid = NEW.rowid AND typeof(%2) = "
+                                        "'text' AND length(%2) < %3;")
+                             .arg(quoteName(stored), col)
+                             .arg(n);
             }
+            fit += r.fit;
+            fitWhen += r.fitWhen;
         }
+        perColumn.push_back(std::move(r));
     }
     // A very wide table keeps its triggers unconditional (SQLite limits an expression's depth).
     auto when = [](const QStringList& terms) {
         return terms.isEmpty() || terms.size() > 200 ? QString()
                                                      : QStringLiteral(" WHEN ") + terms.join(QStringLiteral(" OR "));
     };
-    CachedChecks cc{sql, insertName, updateName, !onInsert.isEmpty() || !fit.isEmpty(), generation_};
+    CachedChecks cc{sql, generation_, rollbacks_, {}};
     const QString target = schemaRef(schema) + u'.' + quoteName(stored);
     // A trigger body names its table without a database, so the fitting is only done where
     // that name finds this very table (and never on tables without row ids).
@@ -439,21 +472,36 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
              QStringLiteral("CREATE TEMP TRIGGER ") + quoteName(name) + u' ' + event + QStringLiteral(" ON ") + target +
                  when(terms) + QStringLiteral(" BEGIN") + body + QStringLiteral(" END"),
              context());
-    };
-    auto ofColumns = [](QStringList columns) {
-        columns.removeDuplicates();
-        return QStringLiteral("UPDATE OF ") + columns.join(QStringLiteral(", "));
+        cc.made.insert(name, QString());
     };
     if (fits) {
         // One trigger a row instead of two: the checks raise from the fitting's trigger, before
         // it fits anything, and the refused statement is undone all the same.
         create(fitInsertName, QStringLiteral("AFTER INSERT"), insertWhen + fitWhen, onInsert + fit);
-        create(fitUpdateName, QStringLiteral("AFTER ") + ofColumns(checkedColumns + fitColumns), updateWhen + fitWhen,
-               onUpdate + fit);
-        cc.insertTrigger = fitInsertName;
+        for (size_t i = 0; i < perColumn.size(); ++i) {
+            const ColumnRules& r = perColumn[i];
+            if (r.onUpdate.isEmpty() && r.fit.isEmpty()) continue;
+            create(fitUpdateName + u'_' + QString::number(i), QStringLiteral("AFTER UPDATE OF ") + r.column,
+                   r.updateWhen + r.fitWhen, r.onUpdate + r.fit);
+        }
     } else if (!onInsert.isEmpty()) {
         create(insertName, QStringLiteral("BEFORE INSERT"), insertWhen, onInsert);
-        create(updateName, QStringLiteral("BEFORE ") + ofColumns(checkedColumns), updateWhen, onUpdate);
+        for (size_t i = 0; i < perColumn.size(); ++i) {
+            const ColumnRules& r = perColumn[i];
+            if (r.onUpdate.isEmpty()) continue;
+            create(updateName + u'_' + QString::number(i), QStringLiteral("BEFORE UPDATE OF ") + r.column, r.updateWhen,
+                   r.onUpdate);
+        }
+    }
+    // The texts as SQLite keeps them, to tell these triggers from others of the same names.
+    if (!cc.made.isEmpty()) {
+        Statement q(db(), QStringLiteral("SELECT name, sql FROM temp.sqlite_master WHERE type = 'trigger' AND tbl_name = ? "
+                                         "COLLATE NOCASE"),
+                    context());
+        q.bind(1, stored);
+        while (q.step()) {
+            if (cc.made.contains(q.text(0))) cc.made[q.text(0)] = q.text(1);
+        }
     }
     checks_.insert(key, cc);
 }

@@ -160,11 +160,11 @@ private:
     QHash<QString, qint64> schemaVersions_;
     struct CachedChecks {
         QString sql;
-        QString insertTrigger;
-        QString updateTrigger;
-        bool any = false;
         quint64 generation = 0;  // of the table definitions when last verified
+        quint64 rollbacks = 0;   // of the connection's transactions when last verified
+        QHash<QString, QString> made;  // name and text of every trigger made for the table
     };
+    quint64 rollbacks_ = 0;
     QHash<QString, CachedChecks> checks_;
     // After the handle (destroyed first): its statements are finalized while the handle lives.
     StatementCache statements_;
