@@ -2,7 +2,22 @@
 
 namespace data::embedded {
 
+namespace {
+
+// SQLite counts every allocation under a process-wide lock unless told not to; the engine never
+// asks for the counts. Only possible before the library's first use, and harmless after it.
+void configureOnce() {
+    static const bool done = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
 DbHandle openDatabaseFile(const QString& path, int flags, int busyMs, const ErrorContext& ctx) {
+    configureOnce();
     sqlite3* raw = nullptr;
     const QByteArray p = path.toUtf8();
     const int rc = sqlite3_open_v2(p.constData(), &raw, flags, nullptr);
