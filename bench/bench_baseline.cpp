@@ -7,9 +7,7 @@
 #include <string>
 
 #include "bench_common.h"
-#include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
-#include "platform/tempfolder.h"
 
 namespace bench {
 
@@ -267,22 +265,7 @@ void runBaseline(const QString& serverFolder, const QString& exportFolder, const
     }
 
     // The zipped copy as a history row, then the status reset.
-    auto& zip = frmCtrls().Zip;
-    const QString temp = platform::tempFolder();
-    zip.setProperty(8, std::int16_t{5});
-    zip.setProperty(15, false);
-    zip.setProperty(2, QStringLiteral("\"") + path + QStringLiteral("\""));
-    zip.setProperty(11, temp);
-    zip.setProperty(1, temp + u'/' + fileName + QStringLiteral(".zip"));
-    zip.setProperty(28, true);
-    zip.setProperty(17, true);
-    zip.setProperty(46, true);
-    zip.setProperty(40, std::int16_t{4});
-    const QString zipFile = zip.property(1).toString();
-    QFile zf(zipFile);
-    if (!zf.open(QIODevice::ReadOnly)) throw std::runtime_error("the baseline's zip file was not made");
-    const QByteArray zipped = zf.readAll();
-    zf.close();
+    const QByteArray zip = zipped(path, fileName);
     sql(db.get(), "BEGIN");
     {
         sqlite3_stmt* st = nullptr;
@@ -291,13 +274,12 @@ void runBaseline(const QString& serverFolder, const QString& exportFolder, const
         const QByteArray name = fileName.toUtf8();
         const QByteArray when = platform::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8();
         sqlite3_bind_text(st, 1, name.constData(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(st, 2, zipped.constData(), static_cast<int>(zipped.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(st, 2, zip.constData(), static_cast<int>(zip.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 3, when.constData(), static_cast<int>(when.size()), SQLITE_TRANSIENT);
         const int rc = sqlite3_step(st);
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db.get()));
     }
-    QFile::remove(zipFile);
     for (const char* s : kReset) sql(db.get(), s);
     sql(db.get(), "COMMIT");
 }

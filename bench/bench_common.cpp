@@ -9,8 +9,10 @@
 #include "crypto/clsEncripta.h"
 #include "data/connection.h"
 #include "data/embedded/semantics.h"
+#include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
+#include "platform/tempfolder.h"
 
 namespace bench {
 
@@ -353,6 +355,27 @@ double peakMb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+QByteArray zipped(const QString& file, const QString& fileName) {
+    auto& zip = frmCtrls().Zip;
+    const QString temp = platform::tempFolder();
+    zip.setProperty(8, std::int16_t{5});
+    zip.setProperty(15, false);
+    zip.setProperty(2, QStringLiteral("\"") + file + QStringLiteral("\""));
+    zip.setProperty(11, temp);
+    zip.setProperty(1, temp + u'/' + fileName + QStringLiteral(".zip"));
+    zip.setProperty(28, true);
+    zip.setProperty(17, true);
+    zip.setProperty(46, true);
+    zip.setProperty(40, std::int16_t{4});
+    const QString zipFile = zip.property(1).toString();
+    QFile zf(zipFile);
+    if (!zf.open(QIODevice::ReadOnly)) throw std::runtime_error("the zip file was not made");
+    const QByteArray bytes = zf.readAll();
+    zf.close();
+    QFile::remove(zipFile);
+    return bytes;
 }
 
 }  // namespace bench

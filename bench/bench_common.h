@@ -2,6 +2,7 @@
 // Shared pieces of the benchmark: the synthetic company at a scale factor, the folders of one
 // benchmark run, connections to a server folder, and the measurements of one phase.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -53,8 +54,7 @@ Sqlite openSqlite(const QString& file);
 void sql(sqlite3* db, const char* text);
 void sql(sqlite3* db, const QString& text);
 
-// The company database: tables (through the engine, so declared with SQL Server types), the
-// indexes a company database has, then the rows at the given scale, written directly.// The company database (its tables made by the test-data builder): the indexes a company
+// The company database (its tables made by the test-data builder): the indexes a company
 // database has, through the engine, then the rows at the given scale, written directly.
 void buildCompany(const QString& serverFolder, const Scale& scale);
 // 1% of customers, products and lines changed or deleted (half each), at the same scale.
@@ -65,6 +65,10 @@ void addRules(const QString& serverFolder);
 // The staging rows of a finished run, one text line per row, in a stable order (no row keys),
 // for the comparison with the baseline.
 QString stagingDump(const QString& serverFolder);
+
+// The bytes of the zipped copy of file (named fileName) that the run's history row keeps, made by
+// the run's zip component with the run's settings; the zip file itself is removed.
+QByteArray zipped(const QString& file, const QString& fileName);
 
 // Peak resident memory of this process so far, in MB.
 double peakMb();

@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
-#include "platform/tempfolder.h"
 
 namespace bench {
 
@@ -609,26 +607,6 @@ void salesLines(Session& s, const QDate& first, const QDate& last, int cutOffMon
 
 // --- after the imports -----------------------------------------------------------------------
 
-QByteArray zipped(const QString& file, const QString& fileName) {
-    auto& zip = frmCtrls().Zip;
-    const QString temp = platform::tempFolder();
-    zip.setProperty(8, std::int16_t{5});
-    zip.setProperty(15, false);
-    zip.setProperty(2, QStringLiteral("\"") + file + QStringLiteral("\""));
-    zip.setProperty(11, temp);
-    zip.setProperty(1, temp + u'/' + fileName + QStringLiteral(".zip"));
-    zip.setProperty(28, true);
-    zip.setProperty(17, true);
-    zip.setProperty(46, true);
-    zip.setProperty(40, std::int16_t{4});
-    const QString zipFile = zip.property(1).toString();
-    QFile zf(zipFile);
-    if (!zf.open(QIODevice::ReadOnly)) throw std::runtime_error("the floor's zip file was not made");
-    const QByteArray bytes = zf.readAll();
-    zf.close();
-    QFile::remove(zipFile);
-    return bytes;
-}
 
 }  // namespace
 

@@ -6,6 +6,11 @@ constexpr int kLinhasPorGrupo = 500;
 
 LoteDeEscritas::LoteDeEscritas(data::Connection& conn) noexcept : conn_(conn) { comeca(); }
 
+LoteDeEscritas::LoteDeEscritas(data::Connection& conn, Exigida) : conn_(conn) {
+    conn_.BeginTrans();
+    aberta_ = true;
+}
+
 void LoteDeEscritas::comeca() noexcept {
     linhas_ = 0;
     try {

@@ -1,7 +1,8 @@
 #pragma once
-// A run's row-by-row writes to the staging database grouped into transactions of its
-// connection. Committed one by one, every statement pays for a commit (the files' locks, the
-// journal's frames), which costs several times the statement itself.
+// A run's writes to the staging database grouped into transactions of its connection: the
+// imports' row-by-row writes, since committed one by one every statement pays for a commit (the
+// files' locks, the journal's frames) that costs several times the statement itself; and the
+// writes that must stand or fall together.
 
 #include "data/connection.h"
 
@@ -10,6 +11,9 @@ public:
     // A transaction that cannot begin leaves the statements to commit one by one, and the
     // trap of the step that follows meets whatever is wrong with the connection.
     explicit LoteDeEscritas(data::Connection& conn) noexcept;
+    // For writes that must stand or fall together: a transaction that cannot begin raises.
+    struct Exigida {};
+    LoteDeEscritas(data::Connection& conn, Exigida);
     // Still open here means an error no trap of ours took: what was done is undone.
     ~LoteDeEscritas();
     LoteDeEscritas(const LoteDeEscritas&) = delete;

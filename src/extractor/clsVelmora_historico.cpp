@@ -11,6 +11,7 @@
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "extractor/MainMod_configuracao.h"
+#include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
@@ -41,32 +42,6 @@ void escreveBytes(QFile& file, const QByteArray& b) {
     if (file.write(b) != b.size()) falhaFicheiro(61, QStringLiteral("Disk full"), file);
 }
 
-// The status reset as one transaction on the staging connection: undone unless confirmed, so
-// an error (or a process that dies) in the middle leaves every letter as the file found it.
-class TransaccaoReset {
-public:
-    explicit TransaccaoReset(data::Connection& conn) : conn_(conn) { conn_.BeginTrans(); }
-    ~TransaccaoReset() {
-        if (aberta_) {
-            // Undone before the error reaches the trap, whose log row goes over a connection of
-            // its own; a failing rollback must not hide the error that got us here.
-            try {
-                conn_.RollbackTrans();
-            } catch (...) {
-            }
-        }
-    }
-    TransaccaoReset(const TransaccaoReset&) = delete;
-    TransaccaoReset& operator=(const TransaccaoReset&) = delete;
-    void confirma() {
-        conn_.CommitTrans();
-        aberta_ = false;
-    }
-
-private:
-    data::Connection& conn_;
-    bool aberta_ = true;
-};
 
 }  // namespace
 
@@ -120,7 +95,10 @@ void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& st
     // yet its new sales lines leaves lines whose product the next automatic run imports again
     // but never makes active, so the line goes out without its product); with the letters all
     // kept, the next file simply repeats this one's records.
-    TransaccaoReset transaccao(gconnGeral);
+    // The status reset as one transaction: undone unless confirmed, so an error (or a process
+    // that dies) in the middle leaves every letter as the file found it; the undoing comes before
+    // the trap's log row, which goes over a connection of its own.
+    LoteDeEscritas transaccao(gconnGeral, LoteDeEscritas::Exigida{});
 
     // 4. A manual run sends again what was already sent, and leaves what it found new to the
     //    next automatic run, which imports and exports it as new.

@@ -16,16 +16,15 @@
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
 #include "support/smtp_server.h"
+#include "support/mail_run_fixture.h"
 
 namespace {
 
 using testsupport::SmtpTestServer;
 
-class BadInputMail : public ::testing::Test {
+class BadInputMail : public testsupport::MailRunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.program.set("Extractor", "P3", dir_.path());
         db_.program.set("Extractor", "P15", "NRT");
         db_.program.set("Extractor", "P8", "SISTEMA");
@@ -37,12 +36,6 @@ protected:
         db_.addLigaProduto({});
         db_.addLigaCliente({});
         db_.addLigaMovimento({.mascara = "V", .tipo = "FT"});
-        host_.mail = &mailHost_;
-    }
-    void TearDown() override {
-        frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     void run() {
@@ -60,12 +53,6 @@ protected:
         }
         return out;
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    frmSendMailHost mailHost_;
 };
 
 TEST_F(BadInputMail, QuotedLoginPasswordAndRecipientsAreSentAndLoggedAsTheyAre) {
@@ -74,14 +61,13 @@ TEST_F(BadInputMail, QuotedLoginPasswordAndRecipientsAreSentAndLoggedAsTheyAre) 
     SmtpTestServer server({.mode = SmtpTestServer::Mode::Plain, .user = user, .password = password});
     ASSERT_TRUE(server.started()) << server.error().toStdString();
     if (server.port() > 32767) GTEST_SKIP() << "the port setting is 16-bit";
-    ConfiguracaoRecord& cfg = Configuracao();
-    cfg.gstrEmailServer = QStringLiteral("localhost");
-    cfg.gstrEmailTo = QStringLiteral("o'neill@norta.pt; b--c@norta.pt ,d'';--@norta.pt");
-    cfg.gstrEmailFrom = QStringLiteral("ex'tractor@norta.pt");
-    cfg.gstrEmailLogin = user;
-    cfg.gstrEmailPassword = password;
-    cfg.gintSMTPPort = static_cast<std::int16_t>(server.port());
-    cfg.gblnSMTPSSL = false;
+    testsupport::useTestMail({.port = server.port(),
+                              .password = password,
+                              .ssl = false,
+                              .to = QStringLiteral("o'neill@norta.pt; b--c@norta.pt ,d'';--@norta.pt"),
+                              .from = QStringLiteral("ex'tractor@norta.pt"),
+                              .login = user});
+    const ConfiguracaoRecord& cfg = Configuracao();
     run();
 
     ASSERT_EQ(server.messageCount(), 1);

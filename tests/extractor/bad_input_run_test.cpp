@@ -22,6 +22,7 @@
 #include "support/company_db.h"
 #include "support/recording_mail.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
 
 namespace {
 
@@ -82,19 +83,10 @@ Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(tex
 class BadInputRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
-        db_.program.set("Extractor", "P3", dir_.path());
-        db_.program.set("Extractor", "P15", "NRT");
-        db_.program.set("Extractor", "P8", "SISTEMA NORTA");
+        db_.setExport(dir_.path());
         Configuracao().gstrEmailTo.clear();
         host_.mail = &mail_;
     }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     // A small company every scenario starts from: one product, one customer and one sale of it.
     void empresaBase() {
         auto& c = db_.company;
@@ -155,7 +147,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
     testsupport::RecordingMail mail_;
@@ -458,18 +450,11 @@ struct CasoNulo {
 class CorredorNulos {
 public:
     CorredorNulos() {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.program.set("Extractor", "P3", dir_.path());
         db_.program.set("Extractor", "P15", "NRT");
         db_.program.set("Extractor", "P8", "SISTEMA");
         Configuracao().gstrEmailTo.clear();
     }
-    ~CorredorNulos() {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     // The cases that end as they must.
     int corre(const std::vector<CasoNulo>& casos) {
         int passados = 0;
@@ -578,7 +563,7 @@ private:
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
 };
 

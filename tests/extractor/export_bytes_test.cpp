@@ -19,6 +19,7 @@
 #include "support/clsvelmora_access.h"
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
 #include "util/EDiv.h"
 #include "util/Locale.h"
 
@@ -64,29 +65,6 @@ QString formata(const Variant& valor, std::int16_t largura, std::int16_t decimai
 
 class ExportBytesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
-    }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
-    void insert(const QString& table, const std::vector<std::pair<const char*, Variant>>& cols) {
-        QString names;
-        QString values;
-        for (const auto& [name, value] : cols) {
-            if (!names.isEmpty()) {
-                names += u',';
-                values += u',';
-            }
-            names += QString::fromLatin1(name);
-            values += testsupport::sqlLiteral(value);
-        }
-        db_.execStaging(QStringLiteral("insert into ") + table + QStringLiteral(" (") + names +
-                        QStringLiteral(") values (") + values + u')');
-    }
 
     // The file's records without the header; "<failed>" when the writer stopped.
     QByteArray write() {
@@ -104,13 +82,13 @@ protected:
     }
 
     void sale(const char* status, const Variant& tipoVenda, const Variant& iec, const char* data = "2017-01-05") {
-        insert("Movimentos", {{"Status", status}, {"Mascara", "V"}, {"Data", data}, {"TipoVenda", tipoVenda},
+        db_.insertStaging("Movimentos", {{"Status", status}, {"Mascara", "V"}, {"Data", data}, {"TipoVenda", tipoVenda},
                               {"CodigoVendedor", "01"}, {"CodigoCliente", "C1"}, {"CodigoProduto", "P1"},
                               {"Quantidade", money("1")}, {"Valor", money("2")}, {"UnidadeVenda", "UN"}, {"IEC", iec}});
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
 };
 
@@ -118,13 +96,13 @@ TEST_F(ExportBytesTest, ValuesBeyondPlainAsciiTakeTheGeneralWay) {
     // Outside the code page: one "?" a character (a pair of surrogates is one character);
     // characters 0x80-0x9F of the code page; line breaks as blanks; blanks around values,
     // also inside the first ten characters of the taxpayer number.
-    insert("Clientes",
+    db_.insertStaging("Clientes",
            {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", " C1\r"}, {"Descricao", "\u03a9 \U0001F600 \u2022"},
             {"Designacao", "a\r\nb"}, {"Contribuinte", " 1234567890123"}, {"BI_NIPC", "\u0081\u00ff"},
             {"Morada", QString(30, u'\u00e7')}, {"Localidade", Variant::null()}, {"Distrito", "  "}});
     // Status letters are exact: lower case and blanks after them are no letter.
-    insert("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "n"}, {"Codigo", "C2"}});
-    insert("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N "}, {"Codigo", "C3"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "n"}, {"Codigo", "C2"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N "}, {"Codigo", "C3"}});
     const QByteArray got = write();
     const QByteArray record = "1 011 " + L("C1", 10) + L("? ? \x95", 80) + L("a  b", 80) + " 123456789" +
                               L("\x81\xff", 10) + L(QByteArray(30, '\xe7'), 60) + L("", 50) + L("", 50) + L("", 50) +
@@ -133,7 +111,7 @@ TEST_F(ExportBytesTest, ValuesBeyondPlainAsciiTakeTheGeneralWay) {
     EXPECT_EQ(got.mid(record.size(), 9), QByteArray("900000001"));
 
     db_.execStaging("delete from Clientes");
-    insert("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", QString(9, u'\u03a9') + u'x'}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", QString(9, u'\u03a9') + u'x'}});
     EXPECT_TRUE(write().startsWith("1 011 ?????????x")) << "ten characters fit";
 }
 
@@ -157,7 +135,7 @@ TEST_F(ExportBytesTest, OneCharacterFieldsAndDates) {
     // Dates are taken as stored: Left(4) & Mid(5, 2) & Right(2), eight characters or an error.
     const auto withDate = [&](const Variant& data) {
         db_.execStaging("delete from Movimentos");
-        insert("Movimentos", {{"Status", "N"}, {"Mascara", "EO"}, {"Data", data}, {"Quantidade", money("1")},
+        db_.insertStaging("Movimentos", {{"Status", "N"}, {"Mascara", "EO"}, {"Data", data}, {"Quantidade", money("1")},
                               {"Valor", money("0")}});
         const QByteArray r = write();
         return r == "<failed>" ? r : r.mid(6, 8);
@@ -178,7 +156,7 @@ TEST_F(ExportBytesTest, ManyLinesKeepTheirOrderCountsAndTotal) {
     const int n = 300;
     for (int i = 0; i < n; ++i) {
         const QString cliente = QStringLiteral("C%1").arg(i, 5, 10, QChar(u'0'));
-        insert("Movimentos", {{"Status", i % 3 == 0 ? "N" : (i % 3 == 1 ? "A" : "E")}, {"Mascara", "D"},
+        db_.insertStaging("Movimentos", {{"Status", i % 3 == 0 ? "N" : (i % 3 == 1 ? "A" : "E")}, {"Mascara", "D"},
                               {"Data", QStringLiteral("2017-%1-01").arg(i % 12 + 1, 2, 10, QChar(u'0'))},
                               {"CodigoCliente", cliente}, {"Quantidade", money("1")},
                               {"Valor", Variant(Currency::fromRaw(-(i + 1) * 100))},

@@ -19,6 +19,7 @@
 #include "support/clsvelmora_access.h"
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
 
 namespace {
 
@@ -36,32 +37,9 @@ QByteArray L(const QByteArray& bytes, int width) {
 
 Variant money(const char* text) { return *data::Currency::parse(QString::fromLatin1(text)); }
 
-void insert(const RunDatabases& db, const QString& table, const std::vector<std::pair<const char*, Variant>>& cols) {
-    QString names;
-    QString values;
-    for (const auto& [name, value] : cols) {
-        if (!names.isEmpty()) {
-            names += u',';
-            values += u',';
-        }
-        names += QString::fromLatin1(name);
-        values += testsupport::sqlLiteral(value);
-    }
-    db.execStaging(QStringLiteral("insert into ") + table + QStringLiteral(" (") + names + QStringLiteral(") values (") +
-                   values + u')');
-}
 
 class ExportFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
-    }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     QString path(const QString& name = QStringLiteral("NRT170307.MOV")) const {
         return dir_.path() + u'/' + name;
     }
@@ -106,13 +84,13 @@ protected:
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     RunDatabases db_;
     testsupport::RecordingRunHost host_;
 };
 
 TEST_F(ExportFileTest, NothingToSendGivesHeaderAndTrailerOnly) {
-    insert(db_, "Clientes", {{"Activo", std::int16_t{1}}, {"Status", ""}, {"Codigo", "C1"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", ""}, {"Codigo", "C1"}});
     write();
     const QByteArray expected = header() + "9" + QByteArray("00000000").repeated(9) + QByteArray(13, ' ') + "000" +
                                 kCrLf;
@@ -126,60 +104,60 @@ TEST_F(ExportFileTest, NothingToSendGivesHeaderAndTrailerOnly) {
 TEST_F(ExportFileTest, EveryRecordTypeByteForByte) {
     // Customers: new, changed (most columns Null), gone; inactive, unmarked and unknown letters
     // stay out of the file.
-    insert(db_, "Clientes",
+    db_.insertStaging("Clientes",
            {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "C1"}, {"Descricao", "João Ávila"},
             {"Designacao", "Mercearia Ção"}, {"Contribuinte", "123456789"}, {"BI_NIPC", "BI1"},
             {"Morada", "Rua d'Ouro 1"}, {"Localidade", "Lisboa"}, {"Distrito", "Lisboa"}, {"Concelho", "Oeiras"},
             {"CodPost", "1000-001 LISBOA"}, {"Pais", "Portugal"}, {"Segmento", "Retalho"}});
-    insert(db_, "Clientes",
+    db_.insertStaging("Clientes",
            {{"Activo", std::int16_t{1}}, {"Status", "A"}, {"Codigo", "C2"}, {"Descricao", "Cliente Dois"},
             {"Contribuinte", "PT5012345678"}});
-    insert(db_, "Clientes",
+    db_.insertStaging("Clientes",
            {{"Activo", std::int16_t{1}}, {"Status", "E"}, {"Codigo", "C3"}, {"Descricao", "Euro € Lda"},
             {"Designacao", "  Espaços  "}, {"Contribuinte", "  12 "}, {"Pais", ""}});
-    insert(db_, "Clientes", {{"Activo", std::int16_t{0}}, {"Status", "N"}, {"Codigo", "C4"}});
-    insert(db_, "Clientes", {{"Activo", std::int16_t{1}}, {"Status", ""}, {"Codigo", "C5"}});
-    insert(db_, "Clientes", {{"Activo", std::int16_t{1}}, {"Status", "X"}, {"Codigo", "C6"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{0}}, {"Status", "N"}, {"Codigo", "C4"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", ""}, {"Codigo", "C5"}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "X"}, {"Codigo", "C6"}});
 
     // Products: a price with ten integer digits still fits its 13 characters.
-    insert(db_, "Produtos",
+    db_.insertStaging("Produtos",
            {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "P1"}, {"CodigoBarras", "P1"},
             {"Descricao", "Café Moído"}, {"UnidadeVenda", "KG"}, {"PVP", money("12.5")},
             {"NomeFornecedor", "Torrefacção Lda"}});
-    insert(db_, "Produtos",
+    db_.insertStaging("Produtos",
            {{"Activo", std::int16_t{1}}, {"Status", "A"}, {"Codigo", "P2"}, {"Descricao", "Produto Dois"},
             {"UnidadeVenda", "UN"}, {"PVP", money("9999999999.99")}});
-    insert(db_, "Produtos",
+    db_.insertStaging("Produtos",
            {{"Activo", std::int16_t{1}}, {"Status", "E"}, {"Codigo", "P3"}, {"Descricao", "Tr\u00eas"},
             {"UnidadeVenda", "CX"}, {"PVP", money("-3")}, {"NomeFornecedor", "F"}});
-    insert(db_, "Produtos", {{"Status", "N"}, {"Codigo", "P4"}, {"PVP", money("1")}});
+    db_.insertStaging("Produtos", {{"Status", "N"}, {"Codigo", "P4"}, {"PVP", money("1")}});
 
     // Sales lines in the order of their kind (sales, offers, returns), each by date.
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "N"}, {"Mascara", "V"}, {"Data", "2017-01-05"}, {"TipoVenda", "C"}, {"CodigoVendedor", "01"},
             {"CodigoCliente", "C1"}, {"CodigoProduto", "P1"}, {"Quantidade", money("2")}, {"Valor", money("25")},
             {"UnidadeVenda", "KG"}, {"IEC", "S"}});
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "E"}, {"Mascara", "V"}, {"Data", "2017-01-03"}, {"CodigoVendedor", "2"},
             {"CodigoCliente", "C2"}, {"CodigoProduto", "P2"}, {"Quantidade", money("-2")},
             {"Valor", money("-10.5")}, {"UnidadeVenda", "UN"}});
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "A"}, {"Mascara", "V"}, {"Data", "2017-01-04"}, {"TipoVenda", "V"}, {"CodigoVendedor", "01"},
             {"CodigoCliente", "C1"}, {"CodigoProduto", "P2"}, {"Quantidade", money("0.333")},
             {"Valor", money("7.3")}, {"UnidadeVenda", "UN"}, {"IEC", "N"}});
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "N"}, {"Mascara", "EO"}, {"Data", "2017-01-06"}, {"CodigoVendedor", "01"},
             {"CodigoCliente", "C1"}, {"CodigoProduto", "P1"}, {"Quantidade", money("1")}, {"Valor", money("4.25")},
             {"UnidadeVenda", "KG"}});
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "A"}, {"Mascara", "D"}, {"Data", "2017-01-02"}, {"CodigoVendedor", "03"},
             {"CodigoCliente", "C2"}, {"CodigoProduto", "P3"}, {"Quantidade", money("-1")},
             {"Valor", money("-12.5")}, {"UnidadeVenda", "UN"}, {"IEC", "N"}});
     // A sales adjustment has no record type: out of the file, the counts and the total.
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "N"}, {"Mascara", "AV"}, {"Data", "2017-01-07"}, {"CodigoCliente", "C1"},
             {"CodigoProduto", "P1"}, {"Quantidade", money("1")}, {"Valor", money("100")}});
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", ""}, {"Mascara", "V"}, {"Data", "2017-01-01"}, {"CodigoCliente", "C1"},
             {"CodigoProduto", "P1"}, {"Quantidade", money("1")}, {"Valor", money("1000")}});
 
@@ -247,7 +225,7 @@ TEST_F(ExportFileTest, AFailingWriterLeavesNoFileAndTheLettersAsTheyWere) {
         old.write("OLD");
     }
     const auto product = [&](const Variant& pvp) {
-        insert(db_, "Produtos",
+        db_.insertStaging("Produtos",
                {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "P1"}, {"Descricao", "X"}, {"PVP", pvp}});
     };
 
@@ -275,7 +253,7 @@ TEST_F(ExportFileTest, AFailingWriterLeavesNoFileAndTheLettersAsTheyWere) {
 
     // A Null amount, even the value of an offer delivery that the record does not show.
     reset();
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "N"}, {"Mascara", "EO"}, {"Data", "2017-01-06"}, {"CodigoCliente", "C1"},
             {"CodigoProduto", "P1"}, {"Quantidade", money("1")}, {"Valor", Variant::null()}});
     write();
@@ -285,7 +263,7 @@ TEST_F(ExportFileTest, AFailingWriterLeavesNoFileAndTheLettersAsTheyWere) {
 
     // A date too short for its eight digits.
     reset();
-    insert(db_, "Movimentos",
+    db_.insertStaging("Movimentos",
            {{"Status", "N"}, {"Mascara", "V"}, {"Data", "17-1-6"}, {"TipoVenda", "C"}, {"Quantidade", money("1")},
             {"Valor", money("1")}, {"IEC", "N"}});
     write();

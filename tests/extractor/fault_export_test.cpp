@@ -23,10 +23,10 @@
 #include "support/company_db.h"
 #include "support/recording_mail.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
+#include "support/run_fixture.h"
 
 namespace {
-
-using Rows = std::vector<std::pair<QString, QString>>;
 
 const QString kNome = QStringLiteral("NRT170307.MOV");
 const QString kFalha = QStringLiteral("Falha no Processo");
@@ -54,11 +54,9 @@ private:
     bool ok_ = false;
 };
 
-class FaultExport : public ::testing::Test {
+class FaultExport : public testsupport::RunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         pasta(dir_.path());
         db_.program.set("Extractor", "P15", "NRT");
         db_.program.set("Extractor", "P8", "SISTEMA NORTA");
@@ -68,25 +66,14 @@ protected:
         cfg.gstrEmailTo = "a@norta.pt";
         cfg.gstrEmailFrom = "extractor@norta.pt";
         cfg.gintSMTPPort = 25;
-        host_.mail = &mail_;
-
         db_.addOneSale();
     }
     void TearDown() override {
         frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     void pasta(const QString& p) const { db_.program.set("Extractor", "P3", p); }
 
-    void run() {
-        clsVelmora v;
-        v.Processa(*db_.geral, *db_.gestao, "2017-01-01", "2017-03-07", 3, host_, false);
-    }
-
-    Rows log() const { return db_.logRows(); }
-    QStringList labels() const { return db_.logLabels(); }
     QString detail(const QString& label) const {
         for (const auto& r : log()) {
             if (r.first == label) return r.second;
@@ -166,12 +153,6 @@ protected:
         EXPECT_EQ(LerIni("Extractor", "P12"), QStringLiteral("Concluído"));
         EXPECT_EQ(db_.stagingScalar("select count(*) from HistFiles").toInt32(), 1);
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    testsupport::RecordingMail mail_;
 };
 
 }  // namespace
@@ -289,9 +270,9 @@ TEST_F(FaultExport, AFullFolderLeavesNoHalfFileAndTheNextRunSendsEveryRecord) {
 
 TEST_F(FaultExport, ATemporaryFolderWithoutRoomForTheZipKeepsTheLettersButNotTheFile) {
     // Two ways of not being writable: a read-only mount, and a regular file in its place.
-    const QString ro = temp_.path() + QStringLiteral("/ro");
+    const QString ro = day_.temp() + QStringLiteral("/ro");
     Montagem m(ro, "size=1m");
-    const QString ficheiro = temp_.path() + QStringLiteral("/ficheiro");
+    const QString ficheiro = day_.temp() + QStringLiteral("/ficheiro");
     put(ficheiro, "x");
     std::vector<QString> temps{ficheiro};
     if (m.ok() && m.remount(MS_RDONLY, "size=1m")) temps.insert(temps.begin(), ro);
@@ -314,7 +295,7 @@ TEST_F(FaultExport, ATemporaryFolderWithoutRoomForTheZipKeepsTheLettersButNotThe
     }
     EXPECT_EQ(bytesOf(ficheiro), QByteArray("x"));
 
-    qputenv("Temp", temp_.path().toLocal8Bit());
+    qputenv("Temp", day_.temp().toLocal8Bit());
     expectNextRunSendsEverything(dir_.path());
-    EXPECT_FALSE(QFile::exists(temp_.path() + u'/' + kNome + QStringLiteral(".zip")));
+    EXPECT_FALSE(QFile::exists(day_.temp() + u'/' + kNome + QStringLiteral(".zip")));
 }

@@ -20,6 +20,7 @@
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
 #include "support/smtp_server.h"
+#include "support/mail_run_fixture.h"
 
 namespace {
 
@@ -30,34 +31,16 @@ const QString kPassword = QStringLiteral("Zq7-Mail#Palavra");
 const QString kNome = QStringLiteral("NRT170307.MOV");
 const QString kFalhaEnvio = QStringLiteral("Envio de Email - Form_Activate");
 
-class FaultMail : public ::testing::Test {
+class FaultMail : public testsupport::MailRunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.setExport(dir_.path());
         db_.addOneSale();
-        host_.mail = &mailHost_;
-    }
-    void TearDown() override {
-        frmSendMail::setComponentSetup({});
-        frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     void useServer(const QString& caFile, int port, const QString& password, bool ssl = true) {
-        ConfiguracaoRecord& cfg = Configuracao();
-        cfg.gstrEmailServer = QStringLiteral("localhost");
-        cfg.gstrEmailTo = QStringLiteral("a@norta.pt");
-        cfg.gstrEmailFrom = QStringLiteral("extractor@norta.pt");
-        cfg.gstrEmailLogin = kUser;
-        cfg.gstrEmailPassword = password;
-        cfg.gintSMTPPort = static_cast<std::int16_t>(port);
-        cfg.gblnSMTPSSL = ssl;
-        frmSendMail::setComponentSetup([caFile](SmtpMail& m) {
-            if (!caFile.isEmpty()) m.setCaInfo(caFile);
-        });
+        testsupport::useTestMail(
+            {.port = port, .password = password, .ssl = ssl, .login = kUser, .setup = testsupport::trusting(caFile)});
     }
 
     void run() {
@@ -104,12 +87,6 @@ protected:
         // Each run's file is in the history, so an unsent one can be sent again from there.
         EXPECT_EQ(db_.stagingScalar("select count(*) from HistFiles where Filename='" + kNome + "'").toInt32(), runs_);
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    frmSendMailHost mailHost_;
     int runs_ = 0;
 };
 

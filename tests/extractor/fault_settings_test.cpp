@@ -21,10 +21,10 @@
 #include "support/company_db.h"
 #include "support/recording_mail.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
+#include "support/run_fixture.h"
 
 namespace {
-
-using Rows = std::vector<std::pair<QString, QString>>;
 
 const QString kNome = QStringLiteral("NRT170307.MOV");
 const QString kFalha = QStringLiteral("Falha no Processo");
@@ -64,37 +64,16 @@ private:
     How how_ = How::None;
 };
 
-class FaultSettings : public ::testing::Test {
+class FaultSettings : public testsupport::RunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.setExport(dir_.path());
         db_.program.set("Extractor", "P11", "2017-03-06 14:05:02");
         db_.program.set("Extractor", "P12", "Concluído");
         Configuracao().gstrEmailTo = "a@norta.pt";
-        host_.mail = &mail_;
-
         db_.addOneSale();
     }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
 
-    void run(bool manual = false) {
-        clsVelmora v;
-        v.Processa(*db_.geral, *db_.gestao, "2017-01-01", "2017-03-07", 3, host_, manual);
-    }
-    void fresh() {
-        db_.execStaging("delete from LogGeral");
-        host_ = testsupport::RecordingRunHost();
-        host_.mail = &mail_;
-        mail_.calls.clear();
-    }
-
-    Rows log() const { return db_.logRows(); }
-    QStringList labels() const { return db_.logLabels(); }
     int staged() const {
         return db_.stagingScalar("select count(*) from Clientes").toInt32() +
                db_.stagingScalar("select count(*) from Produtos").toInt32() +
@@ -113,12 +92,6 @@ protected:
         QFile f(dir_.path() + u'/' + kNome);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    testsupport::RecordingMail mail_;
 };
 
 }  // namespace

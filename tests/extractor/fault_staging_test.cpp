@@ -29,11 +29,11 @@
 #include "support/messagebox_recorder.h"
 #include "support/recording_mail.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
+#include "support/run_fixture.h"
 #include "util/gui_helpers.h"
 
 namespace {
-
-using Rows = std::vector<std::pair<QString, QString>>;
 
 const QString kNome = QStringLiteral("NRT170307.MOV");
 const QString kFalha = QStringLiteral("Falha no Processo");
@@ -90,36 +90,16 @@ private:
     bool held_ = false;
 };
 
-class FaultStaging : public ::testing::Test {
+class FaultStaging : public testsupport::RunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.setExport(dir_.path());
         db_.program.set("Extractor", "P12", "Concluído");
         Configuracao().gstrEmailTo = "a@norta.pt";
-        host_.mail = &mail_;
         db_.addOneSale("2017-03-06");
     }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     QString stagingFile() const { return db_.server.databaseFile(QStringLiteral("Velmora")); }
 
-    void run(data::Connection& geral) {
-        clsVelmora v;
-        v.Processa(geral, *db_.gestao, "2017-01-01", "2017-03-07", 3, host_, false);
-    }
-    void fresh() {
-        db_.execStaging("delete from LogGeral");
-        host_ = testsupport::RecordingRunHost();
-        host_.mail = &mail_;
-        mail_.calls.clear();
-    }
-    Rows log() const { return db_.logRows(); }
-    QStringList labels() const { return db_.logLabels(); }
     int lettered() const {
         int n = 0;
         for (const char* t : {"Clientes", "Produtos", "Movimentos"}) {
@@ -143,12 +123,6 @@ protected:
         EXPECT_EQ(lettered(), 0);
         EXPECT_EQ(LerIni("Extractor", "P12"), QStringLiteral("Concluído"));
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    testsupport::RecordingMail mail_;
 };
 
 }  // namespace
@@ -238,7 +212,7 @@ TEST_F(FaultStaging, AMissingOrGarbageCompanyDatabaseStopsTheTickBeforeTheRun) {
 
     db_.gestao->Close();
     const QString empresa = db_.server.databaseFile(QStringLiteral("Empresa"));
-    const QString guardada = temp_.path() + QStringLiteral("/Empresa.db");
+    const QString guardada = day_.temp() + QStringLiteral("/Empresa.db");
     ASSERT_TRUE(QFile::copy(empresa, guardada));
     for (const QString& sufixo : {QStringLiteral("-wal"), QStringLiteral("-shm")}) QFile::remove(empresa + sufixo);
 

@@ -16,6 +16,7 @@
 #include "support/clsvelmora_access.h"
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
 
 namespace {
 
@@ -27,8 +28,6 @@ const QString kNome = QStringLiteral("NRT170307.MOV");
 class HistoryResetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.program.set("Extractor", "P12", "Em Curso");
 
         for (const char* s : {"N", "A", "E"}) {
@@ -44,11 +43,6 @@ protected:
         // An inactive customer with a letter is not in the file, but its letter is reset too.
         db_.execStaging("insert into Clientes (Activo, Status, Codigo) values (0, 'A', 'C0')");
     }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     void write(bool manual) {
         clsVelmora v;
         Access::CriaFicheiro(v, *db_.geral, "2017-03-01", "2017-03-07", dir_.path() + u'/' + kNome, kNome,
@@ -68,7 +62,7 @@ protected:
     QString p12() const { return LerIni("Extractor", "P12"); }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
 };
@@ -88,8 +82,8 @@ TEST_F(HistoryResetTest, AutomaticRunKeepsAZipCopyAndEmptiesEveryLetter) {
     const auto hist = db_.staging("select Filename, Ficheiro, Datasys from HistFiles");
     ASSERT_EQ(hist.size(), 1u);
     EXPECT_EQ(hist[0][0].toString(), kNome);
-    EXPECT_EQ(hist[0][2].toDateTime(), QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC));
-    const QString zipCopy = temp_.path() + QStringLiteral("/copy.zip");
+    EXPECT_EQ(hist[0][2].toDateTime(), testsupport::RunDay::instant());
+    const QString zipCopy = day_.temp() + QStringLiteral("/copy.zip");
     {
         QFile z(zipCopy);
         ASSERT_TRUE(z.open(QIODevice::WriteOnly));
@@ -105,7 +99,7 @@ TEST_F(HistoryResetTest, AutomaticRunKeepsAZipCopyAndEmptiesEveryLetter) {
     EXPECT_EQ(unzip.exitCode(), 0);
     EXPECT_EQ(unzip.readAllStandardOutput(), bytes);
     // The zip file in the temporary folder is gone.
-    EXPECT_FALSE(QFile::exists(temp_.path() + u'/' + kNome + QStringLiteral(".zip")));
+    EXPECT_FALSE(QFile::exists(day_.temp() + u'/' + kNome + QStringLiteral(".zip")));
 
     // Every customer and product stays (also the gone ones), every letter empty; gone lines go.
     EXPECT_EQ(letters("Clientes"), (Rows{{"C0", ""}, {"CA", ""}, {"CE", ""}, {"CN", ""}}));
@@ -125,7 +119,7 @@ TEST_F(HistoryResetTest, ManualRunLeavesWhatItFoundNewToTheNextRun) {
 }
 
 TEST_F(HistoryResetTest, AFailedCompressionKeepsTheFileTheLettersAndEmCurso) {
-    qputenv("Temp", (temp_.path() + QStringLiteral("/missing")).toLocal8Bit());
+    qputenv("Temp", (day_.temp() + QStringLiteral("/missing")).toLocal8Bit());
     write(false);
     EXPECT_EQ(host_.criticalMessages, QStringList{"Falha no Processo"});
     const auto log = db_.staging("select Opcao, Texto from LogGeral");

@@ -81,4 +81,15 @@ TEST_F(LoteDeEscritasTest, AConnectionThatCannotBeginLeavesEachStatementOnItsOwn
     }
     conn_->CommitTrans();
     EXPECT_EQ(vistas(), 1) << "the group left the caller's transaction alone";
+
+    // Writes that must stand or fall together refuse to go on without their transaction.
+    conn_->BeginTrans();
+    EXPECT_THROW(LoteDeEscritas(*conn_, LoteDeEscritas::Exigida{}), data::DbError);
+    conn_->RollbackTrans();
+    {
+        LoteDeEscritas juntas(*conn_, LoteDeEscritas::Exigida{});
+        insere(2);
+        insere(3);
+    }
+    EXPECT_EQ(vistas(), 1) << "unconfirmed, both are undone";
 }

@@ -18,6 +18,7 @@
 #include "support/company_db.h"
 #include "support/recording_mail.h"
 #include "support/recording_run_host.h"
+#include "support/run_day.h"
 
 namespace {
 
@@ -34,11 +35,7 @@ Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(tex
 class ProcessaRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
-        db_.program.set("Extractor", "P3", dir_.path());
-        db_.program.set("Extractor", "P15", "NRT");
-        db_.program.set("Extractor", "P8", "SISTEMA NORTA");
+        db_.setExport(dir_.path());
         ConfiguracaoRecord& cfg = Configuracao();
         cfg.gstrEmailServer = "smtp.norta.pt";
         cfg.gstrEmailTo = "a@norta.pt;b@norta.pt";
@@ -76,11 +73,6 @@ protected:
         db_.addLigaMovimento({.mascara = "V", .tipo = "FT"});
         db_.addLigaMovimento({.mascara = "D", .tipo = "NC"});
     }
-    void TearDown() override {
-        platform::setClock({});
-        qunsetenv("Temp");
-    }
-
     void run(bool manual, const QString& dataIni = "2017-01-01", const QString& dataFim = "2017-03-07") {
         clsVelmora v;
         v.Processa(*db_.geral, *db_.gestao, dataIni, dataFim, 3, host_, manual);
@@ -154,7 +146,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
     testsupport::RecordingMail mail_;

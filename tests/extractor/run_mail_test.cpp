@@ -17,6 +17,7 @@
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
 #include "support/smtp_server.h"
+#include "support/mail_run_fixture.h"
 
 namespace {
 
@@ -26,34 +27,19 @@ const QString kUser = QStringLiteral("extractor");
 const QString kPassword = QStringLiteral("S3gredo!Norta");
 const QString kFile = QStringLiteral("NRT170307.MOV");
 
-class RunMailTest : public ::testing::Test {
+class RunMailTest : public testsupport::MailRunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.setExport(dir_.path());
         db_.addOneSale();
-        host_.mail = &mailHost_;
-    }
-    void TearDown() override {
-        frmSendMail::setComponentSetup({});
-        frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     void useServer(const QString& caFile, int port, const QString& password) {
-        ConfiguracaoRecord& cfg = Configuracao();
-        cfg.gstrEmailServer = QStringLiteral("localhost");
-        cfg.gstrEmailTo = QStringLiteral("a@norta.pt;b@norta.pt, c@norta.pt");
-        cfg.gstrEmailFrom = QStringLiteral("extractor@norta.pt");
-        cfg.gstrEmailLogin = kUser;
-        cfg.gstrEmailPassword = password;
-        cfg.gintSMTPPort = static_cast<std::int16_t>(port);
-        cfg.gblnSMTPSSL = true;
-        frmSendMail::setComponentSetup([caFile](SmtpMail& m) {
-            if (!caFile.isEmpty()) m.setCaInfo(caFile);
-        });
+        testsupport::useTestMail({.port = port,
+                                  .password = password,
+                                  .to = QStringLiteral("a@norta.pt;b@norta.pt, c@norta.pt"),
+                                  .login = kUser,
+                                  .setup = testsupport::trusting(caFile)});
     }
 
     void run() {
@@ -75,12 +61,6 @@ protected:
     }
     // The rows from the mail step on: what the mail window wrote, then the run's end.
     QStringList tail() const { return labels().mid(labels().indexOf(QStringLiteral("Enviando ficheiro..."))); }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    frmSendMailHost mailHost_;
 };
 
 QStringList strings(const QJsonValue& v) {

@@ -16,6 +16,7 @@
 #include "support/company_db.h"
 #include "support/recording_run_host.h"
 #include "support/smtp_server.h"
+#include "support/mail_run_fixture.h"
 
 namespace {
 
@@ -24,35 +25,18 @@ using testsupport::SmtpTestServer;
 const QString kUser = QStringLiteral("extractor");
 const QString kPassword = QStringLiteral("Tls!Vb62-Palavra");
 
-class SecurityMail : public ::testing::Test {
+class SecurityMail : public testsupport::MailRunFixture {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.program.set("Extractor", "P3", dir_.path());
         db_.program.set("Extractor", "P15", "NRT");
         db_.program.set("Extractor", "P8", "SISTEMA NORTA");
         db_.company.addProduto({.codigo = "P1", .descricao = "Café"});
-        host_.mail = &mailHost_;
-    }
-    void TearDown() override {
-        frmSendMail::setComponentSetup({});
-        frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     // One run mailing to the server; the detail of the mail's log row ("" when it was sent).
     QString runAgainst(int port, bool ssl, const std::function<void(SmtpMail&)>& setup = {}) {
-        ConfiguracaoRecord& cfg = Configuracao();
-        cfg.gstrEmailServer = QStringLiteral("localhost");
-        cfg.gstrEmailTo = QStringLiteral("a@norta.pt");
-        cfg.gstrEmailFrom = QStringLiteral("extractor@norta.pt");
-        cfg.gstrEmailLogin = kUser;
-        cfg.gstrEmailPassword = kPassword;
-        cfg.gintSMTPPort = static_cast<std::int16_t>(port);
-        cfg.gblnSMTPSSL = ssl;
-        frmSendMail::setComponentSetup(setup);
+        testsupport::useTestMail({.port = port, .password = kPassword, .ssl = ssl, .login = kUser, .setup = setup});
         db_.execStaging("delete from LogGeral");
         host_ = testsupport::RecordingRunHost();
         host_.mail = &mailHost_;
@@ -69,12 +53,6 @@ protected:
         EXPECT_EQ(failed.size() + sent.size(), 1u) << "one outcome row";
         return failed.empty() ? QString() : failed.front()[0].toString();
     }
-
-    QTemporaryDir dir_;
-    QTemporaryDir temp_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    frmSendMailHost mailHost_;
 };
 
 }  // namespace

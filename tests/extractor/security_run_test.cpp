@@ -25,6 +25,7 @@
 #include "support/program_folder.h"
 #include "support/recording_run_host.h"
 #include "support/smtp_server.h"
+#include "support/run_day.h"
 
 namespace {
 
@@ -76,8 +77,6 @@ std::map<QString, QString> ownProcesses() {
 class SecurityRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setClock([] { return QDateTime(QDate(2017, 3, 7), QTime(14, 5, 9), Qt::UTC); });
-        qputenv("Temp", temp_.path().toLocal8Bit());
         db_.setExport(dir_.path());
         db_.program.set("Email", "Password", testsupport::storedPassword(kMailPassword));
         db_.addOneSale();
@@ -87,8 +86,6 @@ protected:
     void TearDown() override {
         frmSendMail::setComponentSetup({});
         frmSendMail::Unload();
-        platform::setClock({});
-        qunsetenv("Temp");
     }
 
     QStringList secrets() const { return {db_.server.password(), kMailPassword, kWrongMailPassword, kWrongDbPassword}; }
@@ -124,7 +121,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    QTemporaryDir temp_;
+    testsupport::RunDay day_;
     testsupport::RunDatabases db_;
     testsupport::RecordingRunHost host_;
     frmSendMailHost mailHost_;

@@ -212,6 +212,22 @@ void RunDatabases::addOneSale(const char* date) {
     addLigaMovimento({.mascara = "V", .tipo = "FT"});
 }
 
+void RunDatabases::insertStaging(const QString& table,
+                                 const std::vector<std::pair<const char*, data::Variant>>& columns) const {
+    QString names;
+    QString values;
+    for (const auto& [name, value] : columns) {
+        if (!names.isEmpty()) {
+            names += u',';
+            values += u',';
+        }
+        names += QString::fromLatin1(name);
+        values += sqlLiteral(value);
+    }
+    execStaging(QStringLiteral("insert into ") + table + QStringLiteral(" (") + names + QStringLiteral(") values (") +
+                values + u')');
+}
+
 void RunDatabases::setExport(const QString& folder) {
     program.set("Extractor", "P3", folder);
     program.set("Extractor", "P15", "NRT");

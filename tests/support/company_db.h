@@ -182,6 +182,8 @@ public:
 
     // Statements and reads on the staging database (over connections of their own).
     void execStaging(const QString& sql) const { server.exec(QStringLiteral("Velmora"), sql); }
+    // One staged row, given column by column (values written as SQL literals).
+    void insertStaging(const QString& table, const std::vector<std::pair<const char*, data::Variant>>& columns) const;
     std::vector<std::vector<data::Variant>> staging(const QString& sql) const {
         return server.rows(QStringLiteral("Velmora"), sql);
     }
