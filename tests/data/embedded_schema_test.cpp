@@ -143,3 +143,22 @@ TEST(EmbeddedSchema, IndexesAndCatalogueProcedures) {
     EXPECT_EQ(errorOf(*c, QStringLiteral("sp_tables @nonsense = 'x'")), 8145);
     EXPECT_EQ(errorOf(*c, QStringLiteral("sp_nothing 'x'")), 2812);
 }
+
+// A statement kept prepared learns of a changed table only when it next steps; the columns a
+// query shows are those of the table as it is now.
+TEST(EmbeddedSchema, AQueryReadAgainAfterAnAddedColumnShowsIt) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table Q (a int null)"));
+    c->Execute(QStringLiteral("insert into Q (a) values (1)"));
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select * from Q"), *c);
+        EXPECT_EQ(rs.Fields().Count(), 1);
+    }
+    c->Execute(QStringLiteral("alter table Q add b varchar(3) null"));
+    data::Recordset rs;
+    rs.Open(QStringLiteral("select * from Q"), *c);
+    ASSERT_EQ(rs.Fields().Count(), 2);
+    EXPECT_TRUE(rs.Fields(QStringLiteral("b")).Value().isNull());
+}

@@ -4,6 +4,7 @@
 
 #include "data/adoconstants.h"
 #include "data/embedded/admin.h"
+#include "data/embedded/columnrules.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/schemaops.h"
 #include "data/embedded/semantics.h"
@@ -78,15 +79,17 @@ public:
 
     void update(const Variant& key, const provider::Changes& changes) override {
         auto core = lock();
-        core->ensureChecks(schema_, table_);
-        core->asOneWrite([&] { updateRow(*core, key, changes); });
+        const TextForColumns::Text& text = writeText(*core, plan_->updateText, changes, false);
+        core->prepareWrite(schema_, table_, text.ruled);
+        core->asOneWrite([&] { updateRow(*core, text.sql, key, changes); });
     }
 
     std::pair<Variant, provider::Row> insert(const provider::Changes& values) override {
         auto core = lock();
-        core->ensureChecks(schema_, table_);
+        const TextForColumns::Text& text = writeText(*core, plan_->insertText, values, true);
+        core->prepareWrite(schema_, table_, text.ruled);
         // The row is read back in the transaction of its insert.
-        return core->asOneWrite([&] { return insertRow(*core, values); });
+        return core->asOneWrite([&] { return insertRow(*core, text.sql, values); });
     }
 
     void remove(const Variant& key) override {
@@ -95,14 +98,48 @@ public:
     }
 
 private:
-    void updateRow(Core& c, const Variant& key, const provider::Changes& changes) {
+    // The INSERT or UPDATE text for the columns written, each value with its column's rules
+    // when the table's definition is known (and, for an INSERT, no column left out has a
+    // default that needs them).
+    const TextForColumns::Text& writeText(Core& core, TextForColumns& cache, const provider::Changes& changes,
+                                          bool inserting) {
+        return cache.textFor(qualified(), core.schemaGeneration(), changes, [&] {
+            const TableDefinition* def = core.table(schema_, table_);
+            bool ruled = def != nullptr;
+            std::vector<bool> set(def ? def->columns.size() : 0, false);
+            QStringList cols;
+            QStringList values;
+            for (const auto& c : changes) {
+                const QString& origin = origins_[static_cast<size_t>(c.first)];
+                cols.push_back(quoteName(origin));
+                const int at = def ? def->find(origin) : -1;
+                ruled = ruled && at >= 0;
+                if (at >= 0) set[static_cast<size_t>(at)] = true;
+                values.push_back(at >= 0 ? withColumnRules(QStringLiteral("?"), def->columns[static_cast<size_t>(at)])
+                                         : QStringLiteral("?"));
+            }
+            if (!ruled) values.fill(QStringLiteral("?"));
+            if (!inserting) {
+                QStringList sets;
+                for (qsizetype i = 0; i < cols.size(); ++i) sets.push_back(cols[i] + QStringLiteral(" = ") + values[i]);
+                return TextForColumns::Text{QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
+                                                sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"),
+                                            ruled};
+            }
+            ruled = ruled && !omitsRuledDefault(*def, set);
+            if (!ruled) values.fill(QStringLiteral("?"));
+            return TextForColumns::Text{
+                cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
+                               : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
+                                     cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                                     values.join(QStringLiteral(", ")) + u')',
+                ruled};
+        });
+    }
+
+    void updateRow(Core& c, const QString& sql, const Variant& key, const provider::Changes& changes) {
         Core* core = &c;
-        auto st = core->prepared(plan_->updateText.textFor(qualified(), changes, [&] {
-            QStringList sets;
-            for (const auto& c : changes) sets.push_back(quoteName(origins_[static_cast<size_t>(c.first)]) + QStringLiteral(" = ?"));
-            return QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) +
-                   QStringLiteral(" WHERE rowid = ?");
-        }));
+        auto st = core->prepared(sql);
         int k = 1;
         for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         st.bind(k, key.toInt64());
@@ -111,20 +148,9 @@ private:
         if (sqlite3_changes(core->db()) == 0) rowMissing();
     }
 
-    std::pair<Variant, provider::Row> insertRow(Core& c, const provider::Changes& values) {
+    std::pair<Variant, provider::Row> insertRow(Core& c, const QString& sql, const provider::Changes& values) {
         Core* core = &c;
-        auto st = core->prepared(plan_->insertText.textFor(qualified(), values, [&] {
-            QStringList cols;
-            QStringList marks;
-            for (const auto& c : values) {
-                cols.push_back(quoteName(origins_[static_cast<size_t>(c.first)]));
-                marks.push_back(QStringLiteral("?"));
-            }
-            return cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
-                                  : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
-                                        cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                                        marks.join(QStringLiteral(", ")) + u')';
-        }));
+        auto st = core->prepared(sql);
         int k = 1;
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
@@ -160,7 +186,7 @@ private:
 
     provider::Row reload(Core& core, qint64 key) const {
         provider::Row row(origins_.size(), Variant::null());
-        const QString& sql = plan_->reloadText.textFor(qualified(), {}, [&] {
+        const QString& sql = plan_->reloadText.textFor(qualified(), 0, {}, [&] {
             QStringList cols;
             plan_->reloadAt.clear();
             for (size_t i = 0; i < origins_.size(); ++i) {
@@ -168,10 +194,12 @@ private:
                 cols.push_back(quoteName(origins_[i]));
                 plan_->reloadAt.push_back(i);
             }
-            return cols.isEmpty() ? QStringLiteral("")
-                                  : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
-                                        QStringLiteral(" FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?");
-        });
+            return TextForColumns::Text{cols.isEmpty() ? QStringLiteral("")
+                                                       : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+                                                             QStringLiteral(" FROM ") + qualified() +
+                                                             QStringLiteral(" WHERE rowid = ?"),
+                                        false};
+        }).sql;
         if (sql.isEmpty()) return row;
         auto st = core.prepared(sql);
         st.bind(1, key);
@@ -243,6 +271,7 @@ void Core::openDatabase(const QString& requested, bool atLogin) {
 void Core::installConnection() {
     sqlite3* db = db_.get();
     installSemantics(db);
+    installColumnRules(db);
     sqlite3_busy_timeout(db, busyMs());
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
     useWriteAheadLog(db, QStringLiteral("main"));
@@ -323,6 +352,9 @@ const TableDefinition* Core::table(const QString& schema, const QString& name) {
 
 void Core::schemaChanged() {
     tables_.clear();
+    // A kept statement learns of the change only when it next steps: until then it would
+    // describe the columns it had (a "select *" read after an added column missed it).
+    statements_.clear();
     ++generation_;
 }
 
@@ -341,6 +373,26 @@ bool Core::resolvesTo(const QString& schema, const QString& table) {
         if (q.int64(0) > 0) return s.compare(schema, Qt::CaseInsensitive) == 0;
     }
     return false;
+}
+
+const QString& Core::sqlWithRules(const Translation& tr) {
+    auto it = ruled_.find(tr.sql);
+    if (it != ruled_.end() && it->generation == generation_) return it->sql;
+    const TableDefinition* def = table(tr.schema, tr.table);
+    QString sql = def ? statementWithRules(tr.sql, *def) : QString();
+    if (ruled_.size() >= kTranslationCacheSize) ruled_.clear();
+    return ruled_.insert(tr.sql, RuledText{generation_, std::move(sql)})->sql;
+}
+
+void Core::prepareWrite(const QString& schema, const QString& table, bool ruled) {
+    // Triggers made before for the table on this connection are kept up to date all the same:
+    // they would refuse by the table's former definition.
+    if (ruled && checks_.isEmpty()) return;
+    if (ruled) {
+        auto it = checks_.find(schema.toLower() + u'\x1f' + table.toLower());
+        if (it == checks_.end() || it->made.isEmpty()) return;
+    }
+    ensureChecks(schema, table);
 }
 
 void Core::ensureChecks(const QString& schema, const QString& table) {
@@ -930,7 +982,12 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
                                       const std::vector<QString>& literals) {
     attach(tr.databases);
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
-    if (write && !tr.table.isEmpty()) ensureChecks(tr.schema, tr.table);
+    const QString* sql = &tr.sql;
+    if (write && !tr.table.isEmpty()) {
+        const QString& ruled = sqlWithRules(tr);
+        prepareWrite(tr.schema, tr.table, !ruled.isEmpty());
+        if (!ruled.isEmpty()) sql = &ruled;
+    }
     bool keyed = request.updatable && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
     StatementCache::Lease st;
     if (keyed) {
@@ -943,7 +1000,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     // A write into another database reports failures (read-only, missing value) under its name.
     const bool elsewhere = tr.kind != StatementKind::Query && !tr.schema.isEmpty() &&
                            tr.schema.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0;
-    if (!st) st = statements_.acquire(db(), tr.sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
+    if (!st) st = statements_.acquire(db(), *sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
     const int params = sqlite3_bind_parameter_count(st.get());
     if (!literals.empty()) {
         // A lifted shape: parameter k is the text's k-th literal.

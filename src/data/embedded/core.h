@@ -71,6 +71,12 @@ public:
     quint64 schemaGeneration() const { return generation_; }
     // Makes sure the write checks of a table exist on this connection.
     void ensureChecks(const QString& schema, const QString& table);
+    // Before a write to a table: its checks are the triggers unless the statement carries its
+    // columns' rules itself (ruled).
+    void prepareWrite(const QString& schema, const QString& table, bool ruled);
+    // A translated INSERT or UPDATE with its columns' rules written in (columnrules.h); empty
+    // when its form does not allow them.
+    const QString& sqlWithRules(const Translation& tr);
     // Whether an unqualified table name finds schema.table on this connection.
     bool resolvesTo(const QString& schema, const QString& table);
 
@@ -166,6 +172,11 @@ private:
     };
     quint64 rollbacks_ = 0;
     QHash<QString, CachedChecks> checks_;
+    struct RuledText {
+        quint64 generation = 0;
+        QString sql;
+    };
+    QHash<QString, RuledText> ruled_;  // by the translated text
     // After the handle (destroyed first): its statements are finalized while the handle lives.
     StatementCache statements_;
 

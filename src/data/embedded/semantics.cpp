@@ -86,9 +86,13 @@ void isdateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void raiseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    const long number = static_cast<long>(sqlite3_value_int64(argv[0]));
-    const QString value = argc > 1 ? argText(argv[1]) : QString();
-    const QString type = argc > 2 ? argText(argv[2]) : QString();
+    raiseInFunction(ctx, static_cast<long>(sqlite3_value_int64(argv[0])), argc > 1 ? argText(argv[1]) : QString(),
+                    argc > 2 ? argText(argv[2]) : QString());
+}
+
+}  // namespace
+
+void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, const QString& type) {
     QString text;
     switch (number) {
         case 8152:
@@ -119,8 +123,6 @@ void raiseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const QByteArray m = markedMessage(number, text).toUtf8();
     sqlite3_result_error(ctx, m.constData(), static_cast<int>(m.size()));
 }
-
-}  // namespace
 
 int compareText(const char* a, int na, const char* b, int nb) {
     while (na > 0 && a[na - 1] == ' ') --na;

@@ -10,11 +10,16 @@
 // without trailing blanks), tsql_raise(number, value, type) (fails the statement with a SQL
 // Server error), tsql_isdate(text).
 
+#include <QString>
 #include <sqlite3.h>
 
 namespace data::embedded {
 
 void installSemantics(sqlite3* db);
+
+// Fails the function call of ctx with SQL Server's error number and text (value and type fill
+// the texts that name them), as tsql_raise does.
+void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, const QString& type);
 
 // The collation itself, for tests: <0, 0, >0.
 int compareText(const char* a, int na, const char* b, int nb);

@@ -23,15 +23,22 @@
 namespace data::embedded {
 
 // The statement text for the last table and set of columns written: a recordset writes the
-// same columns row after row, and the text is the statement cache's key.
+// same columns row after row, and the text is the statement cache's key. The text is made
+// again when the table definitions it was made from (their generation) are forgotten.
 class TextForColumns {
 public:
+    struct Text {
+        QString sql;
+        bool ruled = false;  // the values carry their columns' rules (columnrules.h)
+    };
+
     template <typename Make>
-    const QString& textFor(const QString& table, const provider::Changes& changes, Make make) {
-        bool same = !text_.isNull() && table == table_ && changes.size() == columns_.size();
+    const Text& textFor(const QString& table, quint64 generation, const provider::Changes& changes, Make make) {
+        bool same = !text_.sql.isNull() && generation == generation_ && table == table_ && changes.size() == columns_.size();
         for (size_t i = 0; same && i < changes.size(); ++i) same = changes[i].first == columns_[i];
         if (!same) {
             text_ = make();
+            generation_ = generation;
             table_ = table;
             columns_.clear();
             for (const auto& c : changes) columns_.push_back(c.first);
@@ -41,8 +48,9 @@ public:
 
 private:
     QString table_;
+    quint64 generation_ = 0;
     std::vector<int> columns_;
-    QString text_;
+    Text text_;
 };
 
 // How the result columns of a statement are read: one entry per visible column.

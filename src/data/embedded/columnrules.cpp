@@ -1,0 +1,393 @@
+#include "data/embedded/columnrules.h"
+
+#include <QByteArray>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "data/embedded/semantics.h"
+
+namespace data::embedded {
+
+namespace {
+
+using Kind = SqlType::Kind;
+
+// SQLite's affinity letters, in SQLite's order.
+constexpr int kBlob = 'A';
+constexpr int kText = 'B';
+
+// The affinity SQLite gives a declared type, by its documented rules (the first that applies:
+// INT; CHAR, CLOB or TEXT; BLOB or no type; REAL, FLOA or DOUB; otherwise NUMERIC).
+int affinityOf(const QString& declared) {
+    const QString u = declared.toUpper();
+    if (u.contains(QLatin1String("INT"))) return 'D';
+    if (u.contains(QLatin1String("CHAR")) || u.contains(QLatin1String("CLOB")) || u.contains(QLatin1String("TEXT"))) {
+        return kText;
+    }
+    if (u.trimmed().isEmpty() || u.contains(QLatin1String("BLOB"))) return kBlob;
+    if (u.contains(QLatin1String("REAL")) || u.contains(QLatin1String("FLOA")) || u.contains(QLatin1String("DOUB"))) {
+        return 'E';
+    }
+    return 'C';
+}
+
+bool isCharacter(Kind k) { return k == Kind::Char || k == Kind::VarChar || k == Kind::NChar || k == Kind::NVarChar; }
+
+// Characters of UTF-8 bytes as SQLite's length() counts them: up to the first NUL.
+qint64 characters(const unsigned char* z, int n) {
+    qint64 count = 0;
+    for (int i = 0; i < n && z[i]; ++i) {
+        if ((z[i] & 0xc0) != 0x80) ++count;
+    }
+    return count;
+}
+
+// The byte offset where character `chars` starts (substr's way of counting).
+int byteOfCharacter(const unsigned char* z, int n, qint64 chars) {
+    int i = 0;
+    while (chars > 0 && i < n) {
+        ++i;
+        while (i < n && (z[i] & 0xc0) == 0x80) ++i;
+        --chars;
+    }
+    return i;
+}
+
+QString text(sqlite3_value* v) {
+    const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return z ? QString::fromUtf8(z, sqlite3_value_bytes(v)) : QString();
+}
+
+// The value as a number compared with a constant, as SQLite compares them: exactly, the
+// constant being the double its text reads as.
+long double number(sqlite3_value* v) {
+    return sqlite3_value_type(v) == SQLITE_INTEGER ? static_cast<long double>(sqlite3_value_int64(v))
+                                                   : static_cast<long double>(sqlite3_value_double(v));
+}
+
+bool outside(sqlite3_value* v, double low, double high) {
+    const long double x = number(v);
+    return x < low || x > high;
+}
+
+long double magnitude(sqlite3_value* v) { return std::fabs(number(v)); }
+
+// tsql_put(value, kind, length, whole, affinity, type name): the column's SqlType::checks and
+// fitting, on the value as the column's affinity makes it.
+void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
+    int type = sqlite3_value_type(v);
+    if (type == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto kind = static_cast<Kind>(sqlite3_value_int(argv[1]));
+    const qint64 length = sqlite3_value_int64(argv[2]);
+    const int whole = sqlite3_value_int(argv[3]);
+    const int affinity = sqlite3_value_int(argv[4]);
+
+    // The value as storing it would make it.
+    bool asText = false;       // a number that the column stores as its text
+    bool wholeReal = false;    // a real that the column stores as an integer
+    sqlite3_int64 whole64 = 0;
+    if (affinity == kText) {
+        asText = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+        if (asText) type = SQLITE_TEXT;
+    } else if (affinity != kBlob) {
+        if (type == SQLITE_TEXT) type = sqlite3_value_numeric_type(v);
+        if (type == SQLITE_FLOAT) {
+            const double r = sqlite3_value_double(v);
+            if (r > -9.2233720368547748e18 && r < 9.2233720368547748e18) {
+                whole64 = static_cast<sqlite3_int64>(r);
+                wholeReal = static_cast<double>(whole64) == r;
+                if (wholeReal) type = SQLITE_INTEGER;
+            }
+        }
+    }
+    const bool isNum = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+    const bool isText = type == SQLITE_TEXT;
+
+    auto refuse = [&](long number) {
+        raiseInFunction(ctx, number, wholeReal ? QString::number(whole64) : text(v), text(argv[5]));
+    };
+    switch (kind) {
+        case Kind::Char:
+        case Kind::VarChar:
+        case Kind::NChar:
+        case Kind::NVarChar:
+        case Kind::Binary:
+        case Kind::VarBinary: {
+            if (length <= 0 || length >= 2147483647) break;
+            // A blob's bytes read as the text they would be (the value stays a blob); a whole real
+            // as the integer it is stored as.
+            const QByteArray wholeText = wholeReal ? QByteArray::number(static_cast<qlonglong>(whole64)) : QByteArray();
+            const auto* z = static_cast<const unsigned char*>(
+                wholeReal ? static_cast<const void*>(wholeText.constData())
+                          : (type == SQLITE_BLOB ? sqlite3_value_blob(v) : static_cast<const void*>(sqlite3_value_text(v))));
+            int n = wholeReal ? static_cast<int>(wholeText.size()) : sqlite3_value_bytes(v);
+            qint64 size = 0;
+            if (!isCharacter(kind)) {
+                size = type == SQLITE_BLOB ? n : characters(z, n);
+            } else {
+                // Trailing blanks beyond the width are not an error, as in SQL Server.
+                while (n > 0 && z[n - 1] == ' ') --n;
+                size = characters(z, n);
+            }
+            if (size > length) {
+                refuse(8152);
+                return;
+            }
+            break;
+        }
+        case Kind::SmallInt:
+        case Kind::TinyInt:
+        case Kind::Int: {
+            const double low = kind == Kind::SmallInt ? -32768.0 : (kind == Kind::TinyInt ? 0.0 : -2147483648.0);
+            const double high = kind == Kind::SmallInt ? 32767.0 : (kind == Kind::TinyInt ? 255.0 : 2147483647.0);
+            if (isNum && outside(v, low, high)) {
+                refuse(kind == Kind::Int ? 8115 : 220);
+                return;
+            }
+            if (isText) {
+                refuse(245);
+                return;
+            }
+            break;
+        }
+        case Kind::BigInt:
+        case Kind::Bit:
+            if (isText) {
+                refuse(245);
+                return;
+            }
+            break;
+        case Kind::Money:
+        case Kind::SmallMoney:
+            if (isNum && magnitude(v) > static_cast<long double>(kind == Kind::Money ? 922337203685477.5807 : 214748.3647)) {
+                refuse(8115);
+                return;
+            }
+            if (isText) {
+                refuse(235);
+                return;
+            }
+            break;
+        case Kind::Numeric:
+            if (isNum && magnitude(v) >= static_cast<long double>(std::strtod(("1e" + std::to_string(whole)).c_str(), nullptr))) {
+                refuse(8115);
+                return;
+            }
+            if (isText) {
+                refuse(8114);
+                return;
+            }
+            break;
+        case Kind::Float:
+        case Kind::Real:
+            if (isText) {
+                refuse(8114);
+                return;
+            }
+            break;
+        case Kind::DateTime:
+        case Kind::SmallDateTime:
+            if (isText) {
+                if (!parseDateTime(text(v)).isValid()) {
+                    refuse(241);
+                    return;
+                }
+            }
+            break;
+        default:
+            break;
+    }
+
+    // What SQL Server stores: blanks beyond a character column's width dropped, char(n) filled
+    // with blanks to its width.
+    if (isText && isCharacter(kind) && length > 0 && length < 8001) {
+        const auto* z = sqlite3_value_text(v);
+        const int n = sqlite3_value_bytes(v);
+        const qint64 size = characters(z, n);
+        if (size > length) {
+            sqlite3_result_text(ctx, reinterpret_cast<const char*>(z), byteOfCharacter(z, n, length), SQLITE_TRANSIENT);
+            return;
+        }
+        if (size < length && (kind == Kind::Char || kind == Kind::NChar)) {
+            QByteArray filled(reinterpret_cast<const char*>(z), n);
+            filled.append(static_cast<qsizetype>(length - size), ' ');
+            sqlite3_result_text(ctx, filled.constData(), static_cast<int>(filled.size()), SQLITE_TRANSIENT);
+            return;
+        }
+    }
+    if (asText) {
+        const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        sqlite3_result_text(ctx, z, sqlite3_value_bytes(v), SQLITE_TRANSIENT);
+        return;
+    }
+    if (wholeReal) {
+        sqlite3_result_int64(ctx, whole64);
+        return;
+    }
+    sqlite3_result_value(ctx, v);
+}
+
+// The rules' arguments of a column; empty when its type refuses nothing.
+QString ruleArguments(const ColumnDef& c) {
+    if (c.type.checks(QStringLiteral("x")).empty()) return {};
+    return QStringLiteral(", %1, %2, %3, %4, %5)")
+        .arg(static_cast<int>(c.type.kind))
+        .arg(c.type.length)
+        .arg(c.type.precision - c.type.scale)
+        .arg(affinityOf(c.identity ? QStringLiteral("INTEGER") : c.typeText))
+        .arg(quoteString(c.type.typeName()));
+}
+
+size_t skipTrivia(const std::vector<Token>& t, size_t i) {
+    while (i < t.size() && t[i].isTrivia()) ++i;
+    return i;
+}
+
+// The end of an expression starting at i: a comma or closing parenthesis outside parentheses,
+// one of the given words outside parentheses, or the end.
+size_t expressionEnd(const std::vector<Token>& t, size_t i, std::initializer_list<const char*> stops) {
+    int depth = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i].isPunct("(")) {
+            ++depth;
+        } else if (t[i].isPunct(")")) {
+            if (depth == 0) return i;
+            --depth;
+        } else if (depth == 0) {
+            if (t[i].isPunct(",")) return i;
+            for (const char* w : stops) {
+                if (t[i].isWord(w)) return i;
+            }
+        }
+    }
+    return i;
+}
+
+struct Wrap {
+    size_t begin;
+    size_t end;
+    int column;
+};
+
+QString rewritten(const std::vector<Token>& t, const std::vector<Wrap>& wraps, const TableDefinition& table) {
+    QString out;
+    size_t at = 0;
+    for (const Wrap& w : wraps) {
+        out += joinTokens(t, at, w.begin);
+        out += withColumnRules(joinTokens(t, w.begin, w.end), table.columns[static_cast<size_t>(w.column)]);
+        at = w.end;
+    }
+    out += joinTokens(t, at);
+    return out;
+}
+
+QString insertWithRules(const std::vector<Token>& t, size_t i, const TableDefinition& table) {
+    i = skipTrivia(t, i + 1);
+    if (i >= t.size() || !t[i].isWord("INTO")) return {};
+    // The target: names and dots up to the column list.
+    i = skipTrivia(t, i + 1);
+    while (i < t.size() && (t[i].isName() || t[i].isPunct(".") || t[i].isTrivia())) ++i;
+    if (i >= t.size() || !t[i].isPunct("(")) return {};
+    std::vector<int> columns;
+    std::vector<bool> set(table.columns.size(), false);
+    for (;;) {
+        i = skipTrivia(t, i + 1);
+        if (i >= t.size() || !t[i].isName()) return {};
+        const int c = table.find(t[i].value());
+        if (c < 0 || set[static_cast<size_t>(c)]) return {};
+        columns.push_back(c);
+        set[static_cast<size_t>(c)] = true;
+        i = skipTrivia(t, i + 1);
+        if (i < t.size() && t[i].isPunct(")")) break;
+        if (i >= t.size() || !t[i].isPunct(",")) return {};
+    }
+    if (omitsRuledDefault(table, set)) return {};
+    i = skipTrivia(t, i + 1);
+    if (i >= t.size() || !t[i].isWord("VALUES")) return {};
+    std::vector<Wrap> wraps;
+    for (;;) {
+        i = skipTrivia(t, i + 1);
+        if (i >= t.size() || !t[i].isPunct("(")) return {};
+        for (size_t k = 0; k < columns.size(); ++k) {
+            const size_t begin = i + 1;
+            const size_t end = expressionEnd(t, begin, {});
+            if (end >= t.size() || end == begin) return {};
+            wraps.push_back({begin, end, columns[k]});
+            i = end;
+            if (k + 1 < columns.size() && !t[i].isPunct(",")) return {};
+        }
+        if (!t[i].isPunct(")")) return {};
+        i = skipTrivia(t, i + 1);
+        if (i >= t.size()) break;
+        if (!t[i].isPunct(",")) return {};
+    }
+    return rewritten(t, wraps, table);
+}
+
+QString updateWithRules(const std::vector<Token>& t, size_t i, const TableDefinition& table) {
+    // The first SET outside parentheses starts the assignments.
+    int depth = 0;
+    for (++i; i < t.size(); ++i) {
+        if (t[i].isPunct("(")) ++depth;
+        if (t[i].isPunct(")")) --depth;
+        if (depth == 0 && t[i].isWord("SET")) break;
+    }
+    if (i >= t.size()) return {};
+    std::vector<Wrap> wraps;
+    for (;;) {
+        i = skipTrivia(t, i + 1);
+        if (i >= t.size() || !t[i].isName()) return {};
+        const int c = table.find(t[i].value());
+        if (c < 0) return {};
+        i = skipTrivia(t, i + 1);
+        if (i >= t.size() || !t[i].isPunct("=")) return {};
+        const size_t begin = i + 1;
+        const size_t end = expressionEnd(t, begin, {"FROM", "WHERE", "ORDER", "LIMIT", "RETURNING"});
+        if (end == begin || (end < t.size() && t[end].isPunct(")"))) return {};
+        wraps.push_back({begin, end, c});
+        i = end;
+        if (i >= t.size() || !t[i].isPunct(",")) break;
+    }
+    return rewritten(t, wraps, table);
+}
+
+}  // namespace
+
+QString withColumnRules(const QString& expression, const ColumnDef& column) {
+    const QString arguments = ruleArguments(column);
+    return arguments.isEmpty() ? expression : QStringLiteral("tsql_put(") + expression + arguments;
+}
+
+bool omitsRuledDefault(const TableDefinition& table, const std::vector<bool>& set) {
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const ColumnDef& col = table.columns[c];
+        if (c < set.size() && set[c]) continue;
+        if (col.identity) continue;
+        bool withDefault = false;
+        for (const Token& k : col.constraints) withDefault = withDefault || k.isWord("DEFAULT");
+        if (withDefault && !ruleArguments(col).isEmpty()) return true;
+    }
+    return false;
+}
+
+QString statementWithRules(const QString& sqliteText, const TableDefinition& table) {
+    const std::vector<Token> t = tokenize(sqliteText);
+    const size_t i = skipTrivia(t, 0);
+    if (i >= t.size()) return {};
+    if (t[i].isWord("INSERT")) return insertWithRules(t, i, table);
+    if (t[i].isWord("UPDATE")) return updateWithRules(t, i, table);
+    return {};
+}
+
+void installColumnRules(sqlite3* db) {
+    sqlite3_create_function_v2(db, "tsql_put", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, putFunction, nullptr,
+                               nullptr, nullptr);
+}
+
+}  // namespace data::embedded

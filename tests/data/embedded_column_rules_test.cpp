@@ -1,0 +1,182 @@
+// A column's rules (refused values, blanks dropped beyond the width, char(n) filled) are
+// written into the INSERT ... VALUES and UPDATE statements themselves, while any other write
+// (INSERT ... SELECT, INSERT without a column list) is checked by the table's triggers. Both
+// ways must store and refuse exactly alike, whatever a schema change or a rollback did before.
+#include <gtest/gtest.h>
+
+#include "embedded_test_helpers.h"
+
+using namespace embeddedtest;
+
+namespace {
+
+const QStringList kColumns = {
+    QStringLiteral("c char(4)"),       QStringLiteral("v varchar(5)"),  QStringLiteral("n nchar(3)"),
+    QStringLiteral("nv nvarchar(4)"),  QStringLiteral("b varbinary(3)"), QStringLiteral("ti tinyint"),
+    QStringLiteral("si smallint"),     QStringLiteral("i int"),         QStringLiteral("bi bigint"),
+    QStringLiteral("bt bit"),          QStringLiteral("m money"),       QStringLiteral("sm smallmoney"),
+    QStringLiteral("d numeric(5,2)"),  QStringLiteral("f float"),       QStringLiteral("r real"),
+    QStringLiteral("dt datetime"),     QStringLiteral("sd smalldatetime"), QStringLiteral("tx text"),
+};
+
+const QStringList kValues = {
+    QStringLiteral("'ab'"),        QStringLiteral("'abcde'"),      QStringLiteral("'abcdef'"),
+    QStringLiteral("'abcd      '"), QStringLiteral("'çã€'"),       QStringLiteral("'çã€ñ'"),
+    QStringLiteral("''"),          QStringLiteral("'12'"),         QStringLiteral("' 12 '"),
+    QStringLiteral("'12abc'"),     QStringLiteral("'3.0'"),        QStringLiteral("'1e3'"),
+    QStringLiteral("12"),          QStringLiteral("12.0"),         QStringLiteral("12.5"),
+    QStringLiteral("0.125"),       QStringLiteral("40000"),        QStringLiteral("-32769"),
+    QStringLiteral("256"),         QStringLiteral("-1"),           QStringLiteral("2147483648"),
+    QStringLiteral("-2147483649"), QStringLiteral("1e20"),         QStringLiteral("922337203685477"),
+    QStringLiteral("922337203685478"), QStringLiteral("214748.3647"), QStringLiteral("214748.3648"),
+    QStringLiteral("999.99"),      QStringLiteral("1000"),         QStringLiteral("-999.994"),
+    QStringLiteral("'2017-03-07'"), QStringLiteral("'2017-03-07 14:05:09.120'"), QStringLiteral("'2017-02-30'"),
+    QStringLiteral("'123456'"),    QStringLiteral("123456"),       QStringLiteral("1234.5"),
+    QStringLiteral("x'0102'"),     QStringLiteral("x'01020304'"),  QStringLiteral("NULL"),
+};
+
+// What a write left: the error number, or the stored value as SQLite quotes it.
+std::string outcome(data::Connection& c, const QString& write, const QString& table, const QString& column) {
+    const long error = errorOf(c, write);
+    if (error != 0) return QStringLiteral("error %1").arg(error).toStdString();
+    return scalar(c, QStringLiteral("select quote(%1) from %2").arg(column, table)).toString().toStdString();
+}
+
+QString columnName(const QString& definition) { return definition.section(u' ', 0, 0); }
+
+}  // namespace
+
+TEST(EmbeddedColumnRules, WrittenRulesStoreAndRefuseAsTheTriggersDo) {
+    Server s;
+    auto c = s.connect();
+    const QString columns = kColumns.join(QStringLiteral(" null, ")) + QStringLiteral(" null");
+    c->Execute(QStringLiteral("create table ByTrigger (") + columns + u')');
+    c->Execute(QStringLiteral("create table ByValues (") + columns + u')');
+    c->Execute(QStringLiteral("create table ByUpdate (") + columns + u')');
+    int compared = 0;
+    for (const QString& definition : kColumns) {
+        const QString col = columnName(definition);
+        for (const QString& value : kValues) {
+            c->Execute(QStringLiteral("delete from ByTrigger"));
+            c->Execute(QStringLiteral("delete from ByValues"));
+            c->Execute(QStringLiteral("delete from ByUpdate"));
+            c->Execute(QStringLiteral("insert into ByUpdate (si) values (1)"));
+            const std::string triggered = outcome(
+                *c, QStringLiteral("insert into ByTrigger (%1) select %2").arg(col, value), QStringLiteral("ByTrigger"), col);
+            const std::string inserted = outcome(
+                *c, QStringLiteral("insert into ByValues (%1) values (%2)").arg(col, value), QStringLiteral("ByValues"), col);
+            const std::string updated =
+                outcome(*c, QStringLiteral("update ByUpdate set %1 = %2").arg(col, value), QStringLiteral("ByUpdate"), col);
+            EXPECT_EQ(inserted, triggered) << definition.toStdString() << " <- " << value.toStdString();
+            if (col != u"si" || value != u"NULL") {
+                EXPECT_EQ(updated, triggered) << "update " << definition.toStdString() << " <- " << value.toStdString();
+            }
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, static_cast<int>(kColumns.size() * kValues.size()));
+}
+
+TEST(EmbeddedColumnRules, ErrorTextsNameTheValueAsStored) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table T (si smallint null, i int null, m money null, d numeric(4,1) null)"));
+    QString text;
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into T (si) values ('40000')"), &text), 220);
+    EXPECT_EQ(text, QStringLiteral("Arithmetic overflow error for data type smallint, value = 40000."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into T (si) values (40000.0)"), &text), 220);
+    EXPECT_EQ(text, QStringLiteral("Arithmetic overflow error for data type smallint, value = 40000."))
+        << "a whole real is stored, and named, as an integer";
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into T (i) values ('x1')"), &text), 245);
+    EXPECT_EQ(text, QStringLiteral("Conversion failed when converting the varchar value 'x1' to data type int."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update T set d = 1000")), 0) << "no row, nothing to refuse";
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into T (d) values (1000)"), &text), 8115);
+    EXPECT_EQ(text, QStringLiteral("Arithmetic overflow error converting expression to data type numeric."));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from T")).toInt32(), 0);
+}
+
+// A table given triggers by a write of another form keeps them current: after its definition
+// changes they refuse by the new one, never by the old.
+TEST(EmbeddedColumnRules, TriggersMadeForOtherFormsFollowSchemaChangesAndRollbacks) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table R (a varchar(3) null, b smallint null)"));
+    c->Execute(QStringLiteral("insert into R (a, b) select 'x', 1"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (a) select 'abcd'")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (a) values ('abcd')")), 8152);
+
+    c->Execute(QStringLiteral("alter table R alter column a varchar(10) null"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (a) values ('abcdefgh')")), 0);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update R set a = 'abcdefghij  ' where b = 1")), 0);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select a + '|' from R where b = 1")).toString(), QStringLiteral("abcdefghij|"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (a) select 'abcdefghijk'")), 8152);
+
+    // Triggers first made inside a transaction that rolls back are made again.
+    c->Execute(QStringLiteral("alter table R add g char(3) null"));
+    c->BeginTrans();
+    c->Execute(QStringLiteral("insert into R (a, g) select 'y', 'z'"));
+    c->RollbackTrans();
+    c->Execute(QStringLiteral("insert into R (a, g) select 'w', 'v'"));
+    c->Execute(QStringLiteral("insert into R (a, g) values ('u', 't')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select g + '.' from R where a = 'w'")).toString(), QStringLiteral("v  ."));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select g + '.' from R where a = 'u'")).toString(), QStringLiteral("t  ."));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into R (g) select 'four'")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update R set g = 'four'")), 8152);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from R")).toInt32(), 4);
+}
+
+// The forms that carry their rules, and those that fall back on the triggers, read alike to
+// the program: the statements with odd spacing, several rows, functions and subqueries.
+TEST(EmbeddedColumnRules, EveryFormOfWriteIsChecked) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table F (k int null, a varchar(3) null, f char(4) null, e varchar(5) default 'x' null)"));
+    c->Execute(QStringLiteral("insert into F(k,a)values(1,'ab'),(2,upper('cd'  ))"));
+    c->Execute(QStringLiteral("insert into F ( k , f ) values ( 3 , ( select a from F where k = 2 ) )"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select f + '|' from F where k = 3")).toString(), QStringLiteral("CD  |"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into F (k, a) values (4, 'ok'), (5, 'long')")), 8152);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from F where k >= 4")).toInt32(), 0)
+        << "a refused row undoes the rows of its statement";
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into F values (6, 'abcd', null, null)")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into F (k) values (7)")), 0) << "a default the rules pass";
+    EXPECT_EQ(scalar(*c, QStringLiteral("select e from F where k = 7")).toString(), QStringLiteral("x"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update F set a = case when k = 1 then 'abcd' else a end")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update F set f = a, a = 'x' where k in (select k from F where k < 3)")), 0);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select f + '.' + a + '|' from F where k = 2")).toString(), QStringLiteral("CD  .x|"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update F set a = F.a + 'yz' from F as G where G.k = F.k")), 0);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update F set a = a + 'zzzz'")), 8152);
+    c->Execute(QStringLiteral("create table D (k int null, f char(3) default 'a' null)"));
+    c->Execute(QStringLiteral("insert into D (k) values (1)"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select f + '|' from D")).toString(), QStringLiteral("a  |"))
+        << "a left-out column's default is filled too";
+}
+
+TEST(EmbeddedColumnRules, RecordsetWritesAreCheckedAndFitted) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table W (k int null, a varchar(3) null, f char(4) null, si smallint null)"));
+    data::Recordset rs;
+    rs.Open(QStringLiteral("select * from W"), *c, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+    rs.AddNew();
+    rs.Fields(QStringLiteral("k")).setValue(1);
+    rs.Fields(QStringLiteral("a")).setValue(QStringLiteral("ab   "));
+    rs.Fields(QStringLiteral("f")).setValue(QStringLiteral("é"));
+    rs.Update();
+    EXPECT_EQ(rs.Fields(QStringLiteral("f")).Value().toString(), QStringLiteral("é   ")) << "read back as stored";
+    EXPECT_EQ(rs.Fields(QStringLiteral("a")).Value().toString(), QStringLiteral("ab "));
+    rs.Fields(QStringLiteral("si")).setValue(40000);
+    EXPECT_EQ(errorNumber([&] { rs.Update(); }), 220);
+    rs.CancelUpdate();
+    rs.AddNew();
+    rs.Fields(QStringLiteral("a")).setValue(QStringLiteral("abcd"));
+    EXPECT_EQ(errorNumber([&] { rs.Update(); }), 8152);
+    rs.CancelUpdate();
+    rs.Close();
+    c->Execute(QStringLiteral("alter table W add g char(2) null"));
+    rs.Open(QStringLiteral("select * from W"), *c, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+    rs.Fields(QStringLiteral("g")).setValue(QStringLiteral("x"));
+    rs.Update();
+    rs.Close();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select g + '.' + f + '.' + a + '|' from W")).toString(), QStringLiteral("x .é   .ab |"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from W")).toInt32(), 1);
+}
