@@ -36,7 +36,20 @@ QDate lerData(const QString& s) {
     return d;
 }
 
-QString textoData(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")); }
+// Written by hand: one date per imported line, and the general formatter goes through the
+// calendar and the locale.
+QString textoData(const QDate& d) {
+    const int ano = d.year();
+    if (!d.isValid() || ano < 1 || ano > 9999) return d.toString(QStringLiteral("yyyy-MM-dd"));
+    const int mes = d.month();
+    const int dia = d.day();
+    const char16_t t[10] = {static_cast<char16_t>(u'0' + ano / 1000),     static_cast<char16_t>(u'0' + ano / 100 % 10),
+                            static_cast<char16_t>(u'0' + ano / 10 % 10),  static_cast<char16_t>(u'0' + ano % 10),
+                            u'-',                                         static_cast<char16_t>(u'0' + mes / 10),
+                            static_cast<char16_t>(u'0' + mes % 10),       u'-',
+                            static_cast<char16_t>(u'0' + dia / 10),       static_cast<char16_t>(u'0' + dia % 10)};
+    return QString(reinterpret_cast<const QChar*>(t), 10);
+}
 
 // The staged Data holds the line's day as "yyyy-mm-dd", whatever time the company line carries.
 // A text that is no day of the calendar (a database file written by another tool may hold

@@ -2,6 +2,9 @@
 // transactions and the statement time-out.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
+#include "data/embedded/sqltype.h"
 #include "embedded_test_helpers.h"
 
 using namespace embeddedtest;
@@ -100,4 +103,46 @@ TEST(EmbeddedTypes, TransactionsAndTheStatementTimeOut) {
     EXPECT_EQ(text, QStringLiteral("Query timeout expired"));
     EXPECT_EQ(c->Errors().Item(0).SQLState(), QStringLiteral("HYT00"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from T")).toInt32(), 1) << "the connection goes on";
+}
+
+// The date-time texts the engine writes are read without the general pattern; every text must
+// read as the pattern reads it, the near misses included.
+TEST(EmbeddedTypes, DateTimeTextsReadAsThePatternReadsThem) {
+    auto byPattern = [](const QString& text) -> QDateTime {
+        static const QRegularExpression re(QStringLiteral(
+            "^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,9}))?)?)?\\s*$"));
+        const auto m = re.match(text);
+        if (!m.hasMatch()) return {};
+        const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+        if (!d.isValid()) return {};
+        int ms = 0;
+        if (m.hasCaptured(7) && !m.captured(7).isEmpty()) ms = (m.captured(7) + QStringLiteral("00")).left(3).toInt();
+        const QTime t(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt(), ms);
+        if (!t.isValid()) return {};
+        return QDateTime(d, t, Qt::UTC);
+    };
+    QStringList texts = {
+        QStringLiteral("2017-03-07"),          QStringLiteral("2017-03-07 14:05:09"),  QStringLiteral("2017-03-07 14:05:09.120"),
+        QStringLiteral("2017-03-07T14:05:09"), QStringLiteral("2017-02-30"),           QStringLiteral("2016-02-29 23:59:59.999"),
+        QStringLiteral("0000-01-01"),          QStringLiteral("9999-12-31 23:59:59.997"), QStringLiteral("2017-03-07 24:00:00"),
+        QStringLiteral("2017-03-07 14:60:00"), QStringLiteral("2017-03-07 14:05:61.000"), QStringLiteral("2017-13-07"),
+        QStringLiteral("2017/03/07"),          QStringLiteral("2017-03-07x14:05:09"),  QStringLiteral("2017-03-07 14:05:09,120"),
+        QStringLiteral(" 2017-03-07"),         QStringLiteral("2017-3-7"),             QStringLiteral("2017-03-07 4:05:09"),
+        QStringLiteral("2017-03-07 14:05"),    QStringLiteral("2017-03-07 14:05:09.1"), QStringLiteral("２０１７-03-07"),
+        QStringLiteral("2017-0a-07"),          QStringLiteral("-017-03-07"),           QStringLiteral(""),
+    };
+    // Every position of the written forms holding a character it must not.
+    const QString full = QStringLiteral("2017-03-07 14:05:09.120");
+    for (const QString& base : {full.left(10), full.left(19), full}) {
+        for (int i = 0; i < base.size(); ++i) {
+            for (const QChar c : {QChar(u'x'), QChar(u' '), QChar(u'-'), QChar(u'9'), QChar(u'0'), QChar(u'T')}) {
+                QString t = base;
+                t[i] = c;
+                texts << t;
+            }
+        }
+    }
+    for (const QString& t : texts) {
+        EXPECT_EQ(data::embedded::parseDateTime(t), byPattern(t)) << t.toStdString();
+    }
 }

@@ -17,6 +17,7 @@
 //   statement names it.
 
 #include <QSet>
+#include <array>
 #include <QString>
 #include <memory>
 #include <thread>
@@ -139,7 +140,10 @@ private:
     std::uint64_t catalogueSeen_ = 0;
     qint64 catalogueCheckedMs_ = -1;
     QSet<QString> heldLocks_;
-    std::pair<QString, QString> lastWrote_;  // database and table of the last lock found held
+    // Database and table of the last locks found held, as the statements named them: a
+    // transaction of row-by-row writes names the same few tables statement after statement.
+    std::array<std::pair<QString, QString>, 4> lastWrote_;
+    size_t nextWrote_ = 0;
     std::thread::id thread_;
     friend void releaseKilled(const QString& token);
 };

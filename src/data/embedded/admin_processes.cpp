@@ -544,17 +544,22 @@ void AdminState::beforeStatement(const QString& text) {
         if (masterVersion_ >= 0 && v != masterVersion_) core_.detachAll();
         masterVersion_ = v;
     }
-    if (text.contains(QLatin1String("sysprocesses"), Qt::CaseInsensitive)) refreshSysProcesses();
+    if (containsNoCase(text, "sysprocesses")) refreshSysProcesses();
 }
 
 void AdminState::wrote(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
-    // A transaction of row-by-row writes names the same table statement after statement.
-    const QString database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
-    if (!lastWrote_.second.isEmpty() && database == lastWrote_.first && table == lastWrote_.second) return;
+    const QString& database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
+    for (const auto& w : lastWrote_) {
+        if (w.second == table && w.first == database) return;
+    }
+    auto remember = [&] {
+        lastWrote_[nextWrote_] = {database, table};
+        nextWrote_ = (nextWrote_ + 1) % lastWrote_.size();
+    };
     const QString key = database.toLower() + u'.' + table.toLower();
     if (heldLocks_.contains(key)) {
-        lastWrote_ = {database, table};
+        remember();
         return;
     }
     try {
@@ -571,13 +576,14 @@ void AdminState::wrote(const QString& schema, const QString& table) {
             up.step();
         });
         heldLocks_.insert(key);
-        lastWrote_ = {database, table};
+        remember();
     } catch (const DbError&) {
     }
 }
 
 void AdminState::transactionEnded() {
     lastWrote_ = {};
+    nextWrote_ = 0;
     if (heldLocks_.isEmpty() || token_.isEmpty() || !registry_) {
         heldLocks_.clear();
         return;

@@ -825,10 +825,11 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         auto v = prepared(QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
         v.step();
         const qint64 version = sqlite3_column_int64(v.get(), 0);
-        auto it = schemaVersions_.find(s.toLower());
+        // By the name as attached: a name attached again in another case only counts as a change.
+        auto it = schemaVersions_.find(s);
         if (it == schemaVersions_.end() || *it != version) {
             schemaChanged();
-            schemaVersions_.insert(s.toLower(), version);
+            schemaVersions_.insert(s, version);
         }
         if (holdForRead) heldVersions.push_back(std::move(v));
     }

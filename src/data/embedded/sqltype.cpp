@@ -121,7 +121,56 @@ Currency roundNumeric(Currency c, int decimals) {
 
 QString formatDateTime(const QDateTime& dt) { return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")); }
 
+namespace {
+
+// Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.
+int asciiNumber(const QChar* p, int from, int count) {
+    int v = 0;
+    for (int i = from; i < from + count; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c < u'0' || c > u'9') return -1;
+        v = v * 10 + (c - u'0');
+    }
+    return v;
+}
+
+// The forms the engine writes ("yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd hh:mm:ss.fff")
+// read without the pattern; false leaves anything else to it.
+bool parseWrittenForm(const QString& text, QDateTime& out) {
+    const qsizetype n = text.size();
+    if (n != 10 && n != 19 && n != 23) return false;
+    const QChar* p = text.constData();
+    if (p[4] != u'-' || p[7] != u'-') return false;
+    const int y = asciiNumber(p, 0, 4);
+    const int mo = asciiNumber(p, 5, 2);
+    const int d = asciiNumber(p, 8, 2);
+    if (y < 0 || mo < 0 || d < 0) return false;
+    int h = 0;
+    int mi = 0;
+    int sec = 0;
+    int ms = 0;
+    if (n > 10) {
+        if ((p[10] != u' ' && p[10] != u'T') || p[13] != u':' || p[16] != u':') return false;
+        h = asciiNumber(p, 11, 2);
+        mi = asciiNumber(p, 14, 2);
+        sec = asciiNumber(p, 17, 2);
+        if (h < 0 || mi < 0 || sec < 0) return false;
+        if (n == 23) {
+            if (p[19] != u'.') return false;
+            ms = asciiNumber(p, 20, 3);
+            if (ms < 0) return false;
+        }
+    }
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, sec, ms);
+    out = date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+    return true;
+}
+
+}  // namespace
+
 QDateTime parseDateTime(const QString& text) {
+    if (QDateTime written; parseWrittenForm(text, written)) return written;
     static const QRegularExpression re(QStringLiteral(
         "^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,9}))?)?)?\\s*$"));
     const auto m = re.match(text);

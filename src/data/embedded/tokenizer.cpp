@@ -1,5 +1,7 @@
 #include "data/embedded/tokenizer.h"
 
+#include <cstring>
+
 namespace data::embedded {
 
 namespace {
@@ -195,6 +197,26 @@ QString quoteString(const QString& text) {
     QString q = text;
     q.replace(u'\'', QStringLiteral("''"));
     return u'\'' + q + u'\'';
+}
+
+bool containsNoCase(const QString& text, const char* lowerAscii) {
+    const qsizetype m = static_cast<qsizetype>(std::strlen(lowerAscii));
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
+    }
+    for (qsizetype i = 0; i + m <= n; ++i) {
+        qsizetype k = 0;
+        while (k < m) {
+            char16_t c = p[i + k];
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+            if (c != static_cast<unsigned char>(lowerAscii[k])) break;
+            ++k;
+        }
+        if (k == m) return true;
+    }
+    return false;
 }
 
 }  // namespace data::embedded

@@ -43,6 +43,11 @@ std::vector<std::vector<Token>> splitStatements(const std::vector<Token>& tokens
 // The text of tokens [begin, end).
 QString joinTokens(const std::vector<Token>& tokens, size_t begin = 0, size_t end = static_cast<size_t>(-1));
 
+// Whether text holds lowerAscii (lower-case ASCII) in any case, as QString::contains does
+// without case; texts of plain ASCII, the statements nearly always, are searched without
+// folding each character.
+bool containsNoCase(const QString& text, const char* lowerAscii);
+
 // A name quoted for SQLite: "name" with inner quotes doubled.
 QString quoteName(const QString& name);
 // A text as an SQL literal: 'text' with inner apostrophes doubled.
