@@ -75,7 +75,7 @@ class EmbeddedRowWriter : public provider::RowWriter {
 public:
     EmbeddedRowWriter(std::weak_ptr<Core> core, QString schema, std::shared_ptr<const ColumnPlan> plan)
         : core_(std::move(core)), schema_(std::move(schema)), table_(plan->storedTable), plan_(std::move(plan)),
-          origins_(plan_->origins), types_(plan_->types), qualified_(schemaRef(schema_) + u'.' + quoteName(table_)) {}
+          origins_(plan_->origins), types_(plan_->types), qualified_(plan_->qualifiedTable) {}
 
     void update(const Variant& key, const provider::Changes& changes) override {
         auto core = lock();
@@ -1079,7 +1079,10 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* stmt, bool keye
             c.numericScale = t.adoScale();
         }
     }
-    if (keyed) plan->storedTable = storedTableName(schema, tableName);
+    if (keyed) {
+        plan->storedTable = storedTableName(schema, tableName);
+        plan->qualifiedTable = schemaRef(schema) + u'.' + quoteName(plan->storedTable);
+    }
     return plan;
 }
 

@@ -62,6 +62,7 @@ struct ColumnPlan {
     std::vector<QString> origins;  // base column of the updatable table; empty otherwise
     std::vector<bool> known;       // the type comes from a declaration
     QString storedTable;           // the updatable table's name as stored
+    QString qualifiedTable;        // and as the writes name it (schema and quoted name)
     // The texts that write rows of the updatable table back, made when first needed. They live
     // with the plan, shared by every recordset of the same statement: the imports open one
     // recordset per row.
