@@ -819,10 +819,12 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     std::vector<StatementCache::Lease> heldVersions;
     const bool holdForRead = !inTransaction() && mayBeRead(request);
     // A schema changed by another connection makes the cached definitions stale.
-    QStringList schemas{QStringLiteral("main")};
-    schemas += attached_;
-    for (const QString& s : schemas) {
-        auto v = prepared(QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
+    auto checkVersion = [&](const QString& s) {
+        auto text = versionTexts_.find(s);
+        if (text == versionTexts_.end()) {
+            text = versionTexts_.insert(s, QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
+        }
+        auto v = prepared(*text);
         v.step();
         const qint64 version = sqlite3_column_int64(v.get(), 0);
         // By the name as attached: a name attached again in another case only counts as a change.
@@ -832,7 +834,10 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
             schemaVersions_.insert(s, version);
         }
         if (holdForRead) heldVersions.push_back(std::move(v));
-    }
+    };
+    static const QString mainSchema = QStringLiteral("main");
+    checkVersion(mainSchema);
+    for (const QString& s : std::as_const(attached_)) checkVersion(s);
 
     std::vector<std::shared_ptr<const Translation>> list;
     std::vector<QString> literals;

@@ -164,6 +164,7 @@ private:
     };
     QHash<QString, CachedTable> tables_;
     QHash<QString, qint64> schemaVersions_;
+    QHash<QString, QString> versionTexts_;  // the statement that reads a schema's version, by schema
     struct CachedChecks {
         QString sql;
         quint64 generation = 0;  // of the table definitions when last verified
