@@ -107,6 +107,9 @@ std::unique_ptr<data::Connection> connect(const QString& folder, const QString& 
 }
 
 void copyFolder(const QString& from, const QString& to) {
+    // A repeated phase starts from the same files: nothing of an earlier repetition (a log of
+    // the database, a journal) is left beside them.
+    QDir(to).removeRecursively();
     QDir().mkpath(to);
     const QDir src(from);
     for (const QString& f : src.entryList(QDir::Files)) {

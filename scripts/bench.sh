@@ -3,15 +3,17 @@
 # run (A), a second one after 1% changes (B), the export writer alone (C), their set-based
 # baselines (checked to leave the same staging rows and a byte-identical file) and A at twice
 # the scale, each phase in a process of its own, then the SQL Server provider's statements with
-# and without prepared shapes. Prints the figures and their goals.
-#   scripts/bench.sh [scale, default 1]
+# and without prepared shapes. Prints the figures and their goals; each timed phase counts its
+# fastest of `repeat` runs.
+#   scripts/bench.sh [scale, default 1] [repeat, default 3]
 # Exits non-zero when a phase fails or the baseline's rows or file differ from the run's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scale="${1:-1}"
+repeat="${2:-3}"
 cmake --preset default >/dev/null
 cmake --build --preset default --target velmora_bench velmora_odbc_bench >/dev/null
-build/bench/velmora_bench --scale "$scale"
+build/bench/velmora_bench --scale "$scale" --repeat "$repeat"
 echo
 # The SQL Server provider's prepared statement shapes, on the SQLite3 ODBC driver.
 build/bench/velmora_odbc_bench "$(awk -v s="$scale" 'BEGIN { printf "%d", 20000 * s }')"
