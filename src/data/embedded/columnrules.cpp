@@ -74,6 +74,60 @@ bool outside(sqlite3_value* v, double low, double high) {
 
 long double magnitude(sqlite3_value* v) { return std::fabs(number(v)); }
 
+// The SQL Server error a column refuses the value with (SqlType::checks); 0 when it takes it.
+// type: the value's type as the column stores it; wholeReal: a real stored as the integer
+// whole64.
+long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, bool wholeReal, sqlite3_int64 whole64) {
+    const bool isNum = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+    const bool isText = type == SQLITE_TEXT;
+    switch (kind) {
+        case Kind::Char:
+        case Kind::VarChar:
+        case Kind::NChar:
+        case Kind::NVarChar:
+        case Kind::Binary:
+        case Kind::VarBinary: {
+            if (length <= 0 || length >= 2147483647) return 0;
+            // A blob's bytes read as the text they would be (the value stays a blob); a whole real
+            // as the integer it is stored as.
+            const QByteArray wholeText = wholeReal ? QByteArray::number(static_cast<qlonglong>(whole64)) : QByteArray();
+            const auto* z = static_cast<const unsigned char*>(
+                wholeReal ? static_cast<const void*>(wholeText.constData())
+                          : (type == SQLITE_BLOB ? sqlite3_value_blob(v) : static_cast<const void*>(sqlite3_value_text(v))));
+            int n = wholeReal ? static_cast<int>(wholeText.size()) : sqlite3_value_bytes(v);
+            if (!isCharacter(kind)) return (type == SQLITE_BLOB ? n : characters(z, n)) > length ? 8152 : 0;
+            // Trailing blanks beyond the width are not an error, as in SQL Server.
+            while (n > 0 && z[n - 1] == ' ') --n;
+            return characters(z, n) > length ? 8152 : 0;
+        }
+        case Kind::SmallInt:
+            return isNum && outside(v, -32768.0, 32767.0) ? 220 : (isText ? 245 : 0);
+        case Kind::TinyInt:
+            return isNum && outside(v, 0.0, 255.0) ? 220 : (isText ? 245 : 0);
+        case Kind::Int:
+            return isNum && outside(v, -2147483648.0, 2147483647.0) ? 8115 : (isText ? 245 : 0);
+        case Kind::BigInt:
+        case Kind::Bit:
+            return isText ? 245 : 0;
+        case Kind::Money:
+            return isNum && magnitude(v) > static_cast<long double>(922337203685477.5807) ? 8115 : (isText ? 235 : 0);
+        case Kind::SmallMoney:
+            return isNum && magnitude(v) > static_cast<long double>(214748.3647) ? 8115 : (isText ? 235 : 0);
+        case Kind::Numeric: {
+            const double limit = std::strtod(("1e" + std::to_string(whole)).c_str(), nullptr);
+            return isNum && magnitude(v) >= static_cast<long double>(limit) ? 8115 : (isText ? 8114 : 0);
+        }
+        case Kind::Float:
+        case Kind::Real:
+            return isText ? 8114 : 0;
+        case Kind::DateTime:
+        case Kind::SmallDateTime:
+            return isText && !parseDateTime(text(v)).isValid() ? 241 : 0;
+        default:
+            return 0;
+    }
+}
+
 // tsql_put(value, kind, length, whole, affinity, type name): the column's SqlType::checks and
 // fitting, on the value as the column's affinity makes it.
 void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -106,107 +160,15 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
             }
         }
     }
-    const bool isNum = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
-    const bool isText = type == SQLITE_TEXT;
-
-    auto refuse = [&](long number) {
-        raiseInFunction(ctx, number, wholeReal ? QString::number(whole64) : text(v), text(argv[5]));
-    };
-    switch (kind) {
-        case Kind::Char:
-        case Kind::VarChar:
-        case Kind::NChar:
-        case Kind::NVarChar:
-        case Kind::Binary:
-        case Kind::VarBinary: {
-            if (length <= 0 || length >= 2147483647) break;
-            // A blob's bytes read as the text they would be (the value stays a blob); a whole real
-            // as the integer it is stored as.
-            const QByteArray wholeText = wholeReal ? QByteArray::number(static_cast<qlonglong>(whole64)) : QByteArray();
-            const auto* z = static_cast<const unsigned char*>(
-                wholeReal ? static_cast<const void*>(wholeText.constData())
-                          : (type == SQLITE_BLOB ? sqlite3_value_blob(v) : static_cast<const void*>(sqlite3_value_text(v))));
-            int n = wholeReal ? static_cast<int>(wholeText.size()) : sqlite3_value_bytes(v);
-            qint64 size = 0;
-            if (!isCharacter(kind)) {
-                size = type == SQLITE_BLOB ? n : characters(z, n);
-            } else {
-                // Trailing blanks beyond the width are not an error, as in SQL Server.
-                while (n > 0 && z[n - 1] == ' ') --n;
-                size = characters(z, n);
-            }
-            if (size > length) {
-                refuse(8152);
-                return;
-            }
-            break;
-        }
-        case Kind::SmallInt:
-        case Kind::TinyInt:
-        case Kind::Int: {
-            const double low = kind == Kind::SmallInt ? -32768.0 : (kind == Kind::TinyInt ? 0.0 : -2147483648.0);
-            const double high = kind == Kind::SmallInt ? 32767.0 : (kind == Kind::TinyInt ? 255.0 : 2147483647.0);
-            if (isNum && outside(v, low, high)) {
-                refuse(kind == Kind::Int ? 8115 : 220);
-                return;
-            }
-            if (isText) {
-                refuse(245);
-                return;
-            }
-            break;
-        }
-        case Kind::BigInt:
-        case Kind::Bit:
-            if (isText) {
-                refuse(245);
-                return;
-            }
-            break;
-        case Kind::Money:
-        case Kind::SmallMoney:
-            if (isNum && magnitude(v) > static_cast<long double>(kind == Kind::Money ? 922337203685477.5807 : 214748.3647)) {
-                refuse(8115);
-                return;
-            }
-            if (isText) {
-                refuse(235);
-                return;
-            }
-            break;
-        case Kind::Numeric:
-            if (isNum && magnitude(v) >= static_cast<long double>(std::strtod(("1e" + std::to_string(whole)).c_str(), nullptr))) {
-                refuse(8115);
-                return;
-            }
-            if (isText) {
-                refuse(8114);
-                return;
-            }
-            break;
-        case Kind::Float:
-        case Kind::Real:
-            if (isText) {
-                refuse(8114);
-                return;
-            }
-            break;
-        case Kind::DateTime:
-        case Kind::SmallDateTime:
-            if (isText) {
-                if (!parseDateTime(text(v)).isValid()) {
-                    refuse(241);
-                    return;
-                }
-            }
-            break;
-        default:
-            break;
+    const long refusal = refusalOf(kind, length, whole, v, type, wholeReal, whole64);
+    if (refusal != 0) {
+        raiseInFunction(ctx, refusal, wholeReal ? QString::number(whole64) : text(v), text(argv[5]));
+        return;
     }
 
     // What SQL Server stores: blanks beyond a character column's width dropped, char(n) filled
     // with blanks to its width.
-    if (isText && isCharacter(kind) && length > 0 && length < 8001) {
+    if (type == SQLITE_TEXT && isCharacter(kind) && length > 0 && length < 8001) {
         const auto* z = sqlite3_value_text(v);
         const int n = sqlite3_value_bytes(v);
         const qint64 size = characters(z, n);

@@ -171,6 +171,10 @@ bool parseWrittenForm(const QString& text, QDateTime& out) {
 
 QDateTime parseDateTime(const QString& text) {
     if (QDateTime written; parseWrittenForm(text, written)) return written;
+    return parseDateTimeByPattern(text);
+}
+
+QDateTime parseDateTimeByPattern(const QString& text) {
     static const QRegularExpression re(QStringLiteral(
         "^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,9}))?)?)?\\s*$"));
     const auto m = re.match(text);

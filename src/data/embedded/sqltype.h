@@ -89,5 +89,8 @@ struct SqlType {
 QString formatDateTime(const QDateTime& dt);
 // Reads the date-time texts the engine accepts; an invalid QDateTime otherwise.
 QDateTime parseDateTime(const QString& text);
+// The same by the general pattern alone (parseDateTime reads the engine's own forms without
+// it, and must agree with it).
+QDateTime parseDateTimeByPattern(const QString& text);
 
 }  // namespace data::embedded
