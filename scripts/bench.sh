@@ -16,4 +16,4 @@ cmake --build --preset default --target velmora_bench velmora_odbc_bench >/dev/n
 build/bench/velmora_bench --scale "$scale" --repeat "$repeat"
 echo
 # The SQL Server provider's prepared statement shapes, on the SQLite3 ODBC driver.
-build/bench/velmora_odbc_bench "$(awk -v s="$scale" 'BEGIN { printf "%d", 20000 * s }')"
+build/bench/velmora_odbc_bench "$(awk -v s="$scale" 'BEGIN { printf "%d", 20000 * s }')" "$repeat"
