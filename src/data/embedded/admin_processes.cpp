@@ -27,6 +27,13 @@ using namespace admin;
 
 namespace {
 
+// Runs a registry statement whose one parameter is a connection's token.
+void forToken(sqlite3* r, const char* sql, const QString& token) {
+    Statement st(r, QString::fromLatin1(sql), ErrorContext{});
+    st.bind(1, token);
+    st.step();
+}
+
 constexpr int kRegistryBusyMs = 10000;
 constexpr int kFirstSpid = 51;
 constexpr int kLastSpid = 32767;
@@ -239,12 +246,8 @@ void AdminState::removeStale() {
         }
     }
     for (const QString& t : stale) {
-        Statement d1(r, QStringLiteral("DELETE FROM connections WHERE token = ?"), ErrorContext{});
-        d1.bind(1, t);
-        d1.step();
-        Statement d2(r, QStringLiteral("DELETE FROM locks WHERE token = ?"), ErrorContext{});
-        d2.bind(1, t);
-        d2.step();
+        forToken(r, "DELETE FROM connections WHERE token = ?", t);
+        forToken(r, "DELETE FROM locks WHERE token = ?", t);
     }
 }
 
@@ -571,9 +574,7 @@ void AdminState::wrote(const QString& schema, const QString& table) {
             ins.bind(2, database);
             ins.bind(3, core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table));
             ins.step();
-            Statement up(r, QStringLiteral("UPDATE connections SET open_tran = 1 WHERE token = ?"), ErrorContext{});
-            up.bind(1, token_);
-            up.step();
+            forToken(r, "UPDATE connections SET open_tran = 1 WHERE token = ?", token_);
         });
         heldLocks_.insert(key);
         remember();
@@ -591,12 +592,8 @@ void AdminState::transactionEnded() {
     heldLocks_.clear();
     sqlite3* r = registry_.get();
     writeTransaction(r, ErrorContext{}, [&] {
-        Statement del(r, QStringLiteral("DELETE FROM locks WHERE token = ?"), ErrorContext{});
-        del.bind(1, token_);
-        del.step();
-        Statement up(r, QStringLiteral("UPDATE connections SET open_tran = 0 WHERE token = ?"), ErrorContext{});
-        up.bind(1, token_);
-        up.step();
+        forToken(r, "DELETE FROM locks WHERE token = ?", token_);
+        forToken(r, "UPDATE connections SET open_tran = 0 WHERE token = ?", token_);
     });
 }
 
@@ -660,9 +657,7 @@ void AdminState::kill(int spid) {
         q.bind(1, static_cast<qint64>(spid));
         if (!q.step()) raiseServerError(6106, QStringLiteral("Process ID %1 is not an active process ID.").arg(spid));
         victim = q.text(0);
-        Statement up(r, QStringLiteral("UPDATE connections SET killed = 1 WHERE token = ?"), ErrorContext{});
-        up.bind(1, victim);
-        up.step();
+        forToken(r, "UPDATE connections SET killed = 1 WHERE token = ?", victim);
     });
     if (ServerSignals* signal = serverSignals()) signal->raise(ServerSignals::Kills);
     // A connection of this program gives its locks back now; one of another program does so at

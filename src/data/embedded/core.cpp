@@ -105,20 +105,22 @@ private:
                                           bool inserting) {
         return cache.textFor(qualified(), core.schemaGeneration(), changes, [&] {
             const TableDefinition* def = core.table(schema_, table_);
-            bool ruled = def != nullptr;
+            std::vector<int> at;
             std::vector<bool> set(def ? def->columns.size() : 0, false);
+            bool ruled = def != nullptr;
+            for (const auto& c : changes) {
+                at.push_back(def ? def->find(origins_[static_cast<size_t>(c.first)]) : -1);
+                ruled = ruled && at.back() >= 0;
+                if (at.back() >= 0) set[static_cast<size_t>(at.back())] = true;
+            }
+            ruled = ruled && !(inserting && omitsRuledDefault(*def, set));
             QStringList cols;
             QStringList values;
-            for (const auto& c : changes) {
-                const QString& origin = origins_[static_cast<size_t>(c.first)];
-                cols.push_back(quoteName(origin));
-                const int at = def ? def->find(origin) : -1;
-                ruled = ruled && at >= 0;
-                if (at >= 0) set[static_cast<size_t>(at)] = true;
-                values.push_back(at >= 0 ? withColumnRules(QStringLiteral("?"), def->columns[static_cast<size_t>(at)])
-                                         : QStringLiteral("?"));
+            for (size_t i = 0; i < changes.size(); ++i) {
+                cols.push_back(quoteName(origins_[static_cast<size_t>(changes[i].first)]));
+                values.push_back(ruled ? withColumnRules(QStringLiteral("?"), def->columns[static_cast<size_t>(at[i])])
+                                       : QStringLiteral("?"));
             }
-            if (!ruled) values.fill(QStringLiteral("?"));
             if (!inserting) {
                 QStringList sets;
                 for (qsizetype i = 0; i < cols.size(); ++i) sets.push_back(cols[i] + QStringLiteral(" = ") + values[i]);
@@ -126,8 +128,6 @@ private:
                                                 sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"),
                                             ruled};
             }
-            ruled = ruled && !omitsRuledDefault(*def, set);
-            if (!ruled) values.fill(QStringLiteral("?"));
             return TextForColumns::Text{
                 cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
                                : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
