@@ -200,10 +200,11 @@ class Session {
     }
 
 public:
-    Session(const QString& serverFolder, int perTransaction)
+    Session(const QString& serverFolder, int perTransaction, bool companyReadsOwn)
         : geral_(openSqlite(serverFolder + QStringLiteral("/Velmora.db"))),
           gestao_(openSqlite(serverFolder + QStringLiteral("/Empresa.db"))),
-          perTransaction_(perTransaction < 1 ? 1 : perTransaction) {
+          perTransaction_(perTransaction < 1 ? 1 : perTransaction),
+          groupCompany_(!companyReadsOwn) {
         // The engine's settings for every database it opens.
         sql(geral_.get(), "PRAGMA journal_mode = WAL");
         sql(geral_.get(), "PRAGMA synchronous = NORMAL");
@@ -231,7 +232,7 @@ public:
         if (own_) return;
         if (perTransaction_ > 1 && !open_) {
             sql(geral_.get(), "BEGIN");
-            sql(gestao_.get(), "BEGIN");
+            if (groupCompany_) sql(gestao_.get(), "BEGIN");
             open_ = true;
             wrote_ = false;
         }
@@ -257,7 +258,7 @@ public:
         open_ = false;
         inBatch_ = 0;
         sql(geral_.get(), "COMMIT");
-        sql(gestao_.get(), "COMMIT");
+        if (groupCompany_) sql(gestao_.get(), "COMMIT");
         if (wrote_) ++counts.commits;
     }
     // A transaction of its own, whatever the rhythm (the status reset stands or falls whole).
@@ -278,6 +279,7 @@ private:
     Sqlite geral_;
     Sqlite gestao_;
     int perTransaction_;
+    bool groupCompany_;
     int inBatch_ = 0;
     bool open_ = false;
     bool wrote_ = false;
@@ -611,8 +613,8 @@ void salesLines(Session& s, const QDate& first, const QDate& last, int cutOffMon
 }  // namespace
 
 FloorCounts runFloor(const QString& serverFolder, const QString& historyFile, const QString& fileName,
-                     int statementsPerTransaction) {
-    Session s(serverFolder, statementsPerTransaction);
+                     int statementsPerTransaction, bool companyReadsOwn) {
+    Session s(serverFolder, statementsPerTransaction, companyReadsOwn);
     products(s);
     s.flush();
     customers(s);

@@ -23,8 +23,11 @@ struct FloorCounts {
 // 1 leaves every statement in autocommit mode, its own transaction; N > 1 wraps each N statements
 // in BEGIN ... COMMIT on both connections, committing also at the end of each step (the sales
 // lines' query reads through the company connection what the staging connection wrote).
+// companyReadsOwn: with N > 1, only the staging connection's statements are grouped; every
+// read of the company database stays its own transaction, as in the run (whose groups of
+// writes never span the company connection).
 // historyFile: the export file whose zipped copy becomes the history row (fileName its name).
 FloorCounts runFloor(const QString& serverFolder, const QString& historyFile, const QString& fileName,
-                     int statementsPerTransaction);
+                     int statementsPerTransaction, bool companyReadsOwn = false);
 
 }  // namespace bench

@@ -7,8 +7,9 @@
 //   the baseline of A and of B: the same work set-based in plain SQLite, which must leave the
 //       same staging rows and write a byte-identical file (checked);
 //   A at scale 2S, for the cost's growth;
-//   the floor of A: A's row-by-row statements in plain SQLite, each its own transaction, and
-//       again with 1000 statements to a transaction (its rows are compared, not enforced).
+//   the floors of A and of B: the run's row-by-row statements in plain SQLite, each its own
+//       transaction, again with 1000 statements to a transaction, and in the run's own rhythm
+//       (its rows are compared, not enforced).
 //
 //   velmora_bench [--scale S] [--repeat R] [--dir FOLDER] [--keep]
 //
@@ -206,19 +207,28 @@ void phaseBaseline(const Args& a, const QString& from, const QString& run, const
             {QStringLiteral("same_rows"), sameRows ? QStringLiteral("yes") : QStringLiteral("NO")}});
 }
 
-// The floor of run A on a copy of the start: the run's row-by-row statements in plain SQLite,
-// statementsPerTransaction to a transaction. Its staging rows are compared with run A's; the
-// history row zips run A's file, since the floor writes none.
-void phaseFloor(const Args& a, const QString& name, int statementsPerTransaction) {
+// The floor of a run on a copy of `from`: the run's row-by-row statements in plain SQLite,
+// statementsPerTransaction to a transaction (every read of the company database its own one
+// when companyReadsOwn). Its staging rows are compared with those the run left in `run`; the
+// history row zips that run's file, since the floor writes none.
+struct Floor {
+    const char* from;
+    const char* run;
+    int statementsPerTransaction;
+    bool companyReadsOwn;
+};
+
+void phaseFloor(const Args& a, const QString& name, const Floor& f) {
     const QString server = a.dir + u'/' + name;
-    copyFolder(a.dir + QStringLiteral("/start"), server);
+    copyFolder(a.dir + u'/' + QLatin1String(f.from), server);
     pinClock();
     const QString file = exportFileName();
     QElapsedTimer t;
     t.start();
-    const FloorCounts n = runFloor(server, a.dir + QStringLiteral("/out-runA/") + file, file, statementsPerTransaction);
+    const FloorCounts n = runFloor(server, a.dir + QStringLiteral("/out-") + QLatin1String(f.run) + u'/' + file, file,
+                                   f.statementsPerTransaction, f.companyReadsOwn);
     const double seconds = t.nsecsElapsed() / 1e9;
-    const bool sameRows = stagingDump(server) == stagingDump(a.dir + QStringLiteral("/runA"));
+    const bool sameRows = stagingDump(server) == stagingDump(a.dir + u'/' + QLatin1String(f.run));
     result({{QStringLiteral("phase"), name},
             {QStringLiteral("seconds"), num(seconds)},
             {QStringLiteral("peak_mb"), num(peakMb())},
@@ -273,8 +283,15 @@ void runPhase(const Args& a) {
     if (a.phase == u"baselineA") return phaseBaseline(a, QStringLiteral("start"), QStringLiteral("runA"), QStringLiteral("baseA"));
     if (a.phase == u"baselineB") return phaseBaseline(a, QStringLiteral("changed"), QStringLiteral("runB"), QStringLiteral("baseB"));
     if (a.phase == u"export") return phaseExport(a);
-    if (a.phase == u"floorA") return phaseFloor(a, QStringLiteral("floorA"), 1);
-    if (a.phase == u"floorA1") return phaseFloor(a, QStringLiteral("floorA1"), 1000);
+    static const QMap<QString, Floor> floors = {
+        {QStringLiteral("floorA"), {"start", "runA", 1, false}},
+        {QStringLiteral("floorA1"), {"start", "runA", 1000, false}},
+        {QStringLiteral("floorAr"), {"start", "runA", 1000, true}},
+        {QStringLiteral("floorB"), {"changed", "runB", 1, false}},
+        {QStringLiteral("floorB1"), {"changed", "runB", 1000, false}},
+        {QStringLiteral("floorBr"), {"changed", "runB", 1000, true}},
+    };
+    if (floors.contains(a.phase)) return phaseFloor(a, a.phase, floors.value(a.phase));
     throw std::runtime_error(("unknown phase " + a.phase).toStdString());
 }
 
@@ -347,11 +364,19 @@ int drive(const Args& a) {
     line("   row by row, plain SQLite (1 txn/statement)", floorA);
     const auto floorA1 = best(a, one, a.scale, QStringLiteral("floorA1"));
     line("   row by row, plain SQLite (1 txn/1000 statements)", floorA1);
+    const auto floorAr = best(a, one, a.scale, QStringLiteral("floorAr"));
+    line("   row by row, plain SQLite (the run's rhythm)", floorAr);
     child(one, a.scale, QStringLiteral("mutate"));
     const auto B = best(a, one, a.scale, QStringLiteral("runB"));
     line("B  run after 1% changes", B);
     const auto baseB = best(a, one, a.scale, QStringLiteral("baselineB"));
     line("   baseline of B (set-based)", baseB);
+    const auto floorB = child(one, a.scale, QStringLiteral("floorB"));
+    line("   row by row, plain SQLite (1 txn/statement)", floorB);
+    const auto floorB1 = best(a, one, a.scale, QStringLiteral("floorB1"));
+    line("   row by row, plain SQLite (1 txn/1000 statements)", floorB1);
+    const auto floorBr = best(a, one, a.scale, QStringLiteral("floorBr"));
+    line("   row by row, plain SQLite (the run's rhythm)", floorBr);
     const auto C = best(a, one, a.scale, QStringLiteral("export"));
     line("C  export writer alone", C);
     child(two, a.scale * 2, QStringLiteral("prepare"));
@@ -380,19 +405,27 @@ int drive(const Args& a) {
     std::printf("  statements per second, B     %8.0f   (%s statements)\n", d(B, "statements") / d(B, "seconds"),
                 B.value(QStringLiteral("statements")).toUtf8().constData());
     std::printf("  export file of A             %8.1f MB\n", fileMb);
-    std::printf("  floor / baseline             %8.2f   (1 txn/1000 statements: %.2f)\n",
-                d(floorA, "seconds") / d(baseA, "seconds"), d(floorA1, "seconds") / d(baseA, "seconds"));
-    std::printf("  A / floor                    %8.2f   (1 txn/1000 statements: %.2f)\n",
-                d(A, "seconds") / d(floorA, "seconds"), d(A, "seconds") / d(floorA1, "seconds"));
-    std::printf("  statements per second, floor %8.0f   (%s statements, %s commits; 1 txn/1000: %.0f, %s commits)\n",
-                d(floorA, "statements") / d(floorA, "seconds"), floorA.value(QStringLiteral("statements")).toUtf8().constData(),
-                floorA.value(QStringLiteral("commits")).toUtf8().constData(),
-                d(floorA1, "statements") / d(floorA1, "seconds"),
-                floorA1.value(QStringLiteral("commits")).toUtf8().constData());
-    // The floor only informs the planners; its rows are shown, not held against the run.
-    const bool floorSame = floorA.value(QStringLiteral("same_rows")) == u"yes" &&
-                           floorA1.value(QStringLiteral("same_rows")) == u"yes";
-    std::printf("  floor check (rows)           %s\n", floorSame ? "identical" : "DIFFERENT (not counted in the exit code)");
+    // The floors: the run's own row-by-row statements in plain SQLite, every statement its own
+    // transaction, 1000 to a transaction on both connections, and in the run's rhythm (the
+    // staging connection's statements grouped, every read of the company database its own
+    // transaction). They only inform; their rows are shown, not held against the run.
+    auto floors = [&](const char* run, const QMap<QString, QString>& r, const QMap<QString, QString>& base,
+                      const QMap<QString, QString>& f, const QMap<QString, QString>& f1, const QMap<QString, QString>& fr) {
+        std::printf("  floor of %s / baseline        %8.2f   (1 txn/1000 statements: %.2f; the run's rhythm: %.2f)\n", run,
+                    d(f, "seconds") / d(base, "seconds"), d(f1, "seconds") / d(base, "seconds"),
+                    d(fr, "seconds") / d(base, "seconds"));
+        std::printf("  %s / floor                    %8.2f   (1 txn/1000 statements: %.2f; the run's rhythm: %.2f)\n", run,
+                    d(r, "seconds") / d(f, "seconds"), d(r, "seconds") / d(f1, "seconds"), d(r, "seconds") / d(fr, "seconds"));
+        std::printf("  statements per second, floor %8.0f   (%s statements, %s commits; 1 txn/1000: %.0f, %s commits)\n",
+                    d(f, "statements") / d(f, "seconds"), f.value(QStringLiteral("statements")).toUtf8().constData(),
+                    f.value(QStringLiteral("commits")).toUtf8().constData(), d(f1, "statements") / d(f1, "seconds"),
+                    f1.value(QStringLiteral("commits")).toUtf8().constData());
+        const bool same = f.value(QStringLiteral("same_rows")) == u"yes" && f1.value(QStringLiteral("same_rows")) == u"yes" &&
+                          fr.value(QStringLiteral("same_rows")) == u"yes";
+        std::printf("  floor check of %s (rows)      %s\n", run, same ? "identical" : "DIFFERENT (not counted in the exit code)");
+    };
+    floors("A", A, baseA, floorA, floorA1, floorAr);
+    floors("B", B, baseB, floorB, floorB1, floorBr);
     std::printf("  baseline check (rows, file)  %s\n", checked ? "identical" : "DIFFERENT");
     if (!a.keep && a.dir.isEmpty()) QDir(root).removeRecursively();
     return checked ? 0 : 1;
