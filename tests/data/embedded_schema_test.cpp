@@ -162,3 +162,51 @@ TEST(EmbeddedSchema, AQueryReadAgainAfterAnAddedColumnShowsIt) {
     ASSERT_EQ(rs.Fields().Count(), 2);
     EXPECT_TRUE(rs.Fields(QStringLiteral("b")).Value().isNull());
 }
+
+// Inside a transaction the engine trusts the schema it checked at the transaction's first
+// statement; whichever way a transaction ends and the next begins, a change another connection
+// made in between has to be seen. A stale definition shows as the column's former width.
+TEST(EmbeddedSchema, EveryNewTransactionSeesAChangeAnotherConnectionMadeBetween) {
+    Server s;
+    auto a = s.connect();
+    auto b = s.connect();
+    a->Execute(QStringLiteral("create table W (v varchar(2) null)"));
+    struct Way {
+        const char* name;
+        std::function<void(data::Connection&)> begin;
+        std::function<void(data::Connection&)> end;
+    };
+    const std::vector<Way> ways = {
+        {"methods, commit", [](data::Connection& c) { c.BeginTrans(); }, [](data::Connection& c) { c.CommitTrans(); }},
+        {"methods, rollback", [](data::Connection& c) { c.BeginTrans(); }, [](data::Connection& c) { c.RollbackTrans(); }},
+        {"statements, commit", [](data::Connection& c) { c.Execute(QStringLiteral("begin tran")); },
+         [](data::Connection& c) { c.Execute(QStringLiteral("commit tran")); }},
+        {"statements, rollback", [](data::Connection& c) { c.Execute(QStringLiteral("begin transaction")); },
+         [](data::Connection& c) { c.Execute(QStringLiteral("rollback transaction")); }},
+    };
+    int width = 2;
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        // The connection knows the column's width, then runs a transaction that only reads: it
+        // ends without a commit of anything.
+        EXPECT_EQ(errorOf(*a, QStringLiteral("insert into W (v) values ('%1')").arg(QString(width + 1, u'x'))), 8152);
+        way.begin(*a);
+        a->Execute(QStringLiteral("select * from W"));
+        way.end(*a);
+
+        width += 2;
+        ASSERT_EQ(changeField(*b, QStringLiteral("W"), QStringLiteral("v"), QStringLiteral("varchar(%1) null").arg(width)), 0);
+
+        way.begin(*a);
+        a->Execute(QStringLiteral("select * from W"));
+        EXPECT_EQ(errorOf(*a, QStringLiteral("insert into W (v) values ('%1')").arg(QString(width, u'y'))), 0);
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select v from W where v = '%1'").arg(QString(width, u'y')), *a, data::ado::adOpenDynamic,
+                data::ado::adLockOptimistic);
+        ASSERT_FALSE(rs.EOF());
+        rs.Fields(QStringLiteral("v")).setValue(QString(width, u'z'));
+        EXPECT_NO_THROW(rs.Update());
+        rs.Close();
+        way.end(*a);
+    }
+}

@@ -254,6 +254,7 @@ void Core::openDatabase(const QString& requested, bool atLogin) {
     // Options (offline, single user, read only) and the login's access are checked there.
     DbHandle h = admin_->open(name, file, atLogin, static_cast<int>(std::min<long>(openSeconds, 86400) * 1000), ctx);
     statements_.clear();  // they belong to the handle that is replaced now
+    transactionMayHaveChanged();
     db_ = std::move(h);
     database_ = server_.canonicalName(name);
     if (database_.isEmpty()) database_ = name;
@@ -279,7 +280,20 @@ void Core::installConnection() {
     sqlite3_progress_handler(db, 10000, progressHandler, &progressClock_);
     // The triggers of ensureChecks are made inside whatever transaction is open; a rollback
     // takes them back with it, so what was verified before has to be looked at again.
-    sqlite3_rollback_hook(db, [](void* core) { ++static_cast<Core*>(core)->rollbacks_; }, this);
+    sqlite3_rollback_hook(
+        db,
+        [](void* core) {
+            ++static_cast<Core*>(core)->rollbacks_;
+            static_cast<Core*>(core)->transactionMayHaveChanged();
+        },
+        this);
+    sqlite3_commit_hook(
+        db,
+        [](void* core) {
+            static_cast<Core*>(core)->transactionMayHaveChanged();
+            return 0;
+        },
+        this);
 }
 
 void Core::attach(const QStringList& databases) {
@@ -303,11 +317,13 @@ void Core::attach(const QStringList& databases) {
             if (victim < 0) break;
             exec(db(), QStringLiteral("DETACH DATABASE ") + quoteName(attached_[victim]), context());
             attached_.removeAt(victim);
+            transactionMayHaveChanged();
         }
         Statement st(db(), QStringLiteral("ATTACH DATABASE ? AS ") + quoteName(name), ErrorContext{name, file});
         st.bind(1, admin_->attachTarget(name, file));
         st.step();
         attached_.push_back(name);
+        transactionMayHaveChanged();
         useWriteAheadLog(db(), name);
     }
 }
@@ -317,6 +333,7 @@ void Core::detach(const QString& name) {
         if (attached_[i].compare(name, Qt::CaseInsensitive) != 0) continue;
         exec(db(), QStringLiteral("DETACH DATABASE ") + quoteName(attached_[i]), context());
         attached_.removeAt(i);
+        transactionMayHaveChanged();
         return;
     }
 }
@@ -835,9 +852,12 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         }
         if (holdForRead) heldVersions.push_back(std::move(v));
     };
-    static const QString mainSchema = QStringLiteral("main");
-    checkVersion(mainSchema);
-    for (const QString& s : std::as_const(attached_)) checkVersion(s);
+    if (!inTransaction() || versionsCheckedAt_ != transactionSerial_) {
+        static const QString mainSchema = QStringLiteral("main");
+        checkVersion(mainSchema);
+        for (const QString& s : std::as_const(attached_)) checkVersion(s);
+        versionsCheckedAt_ = inTransaction() ? transactionSerial_ : 0;
+    }
 
     std::vector<std::shared_ptr<const Translation>> list;
     std::vector<QString> literals;
@@ -888,10 +908,21 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     for (const auto& tr : list) {
         if (tr->kind == StatementKind::Procedure && tr->syntaxError.isEmpty()) {
             // A procedure may answer with several result sets.
+            transactionMayHaveChanged();
             for (auto& r : runProcedure(*this, *tr, request)) results.push_back(std::move(r));
+            transactionMayHaveChanged();
             continue;
         }
-        results.push_back(run(*tr, request, nextParameter, literals));
+        const bool plain = tr->kind == StatementKind::Query || tr->kind == StatementKind::Insert ||
+                           tr->kind == StatementKind::Update || tr->kind == StatementKind::Delete;
+        const bool before = inTransaction();
+        try {
+            results.push_back(run(*tr, request, nextParameter, literals));
+        } catch (...) {
+            transactionMayHaveChanged();
+            throw;
+        }
+        if (!plain || inTransaction() != before) transactionMayHaveChanged();
     }
     return results;
 }

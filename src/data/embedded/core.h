@@ -87,6 +87,7 @@ public:
 
     // A transaction the client began; the engine's own around a single write does not count.
     bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0 && !ownWrite_; }
+    void transactionMayHaveChanged() { ++transactionSerial_; }
 
     // Runs fn as one write transaction of the engine's own (unless the client holds one): the
     // write lock is taken first, so the statement's schema check and any read it makes share
@@ -173,6 +174,11 @@ private:
     };
     quint64 rollbacks_ = 0;
     QHash<QString, CachedChecks> checks_;
+    // A client's transaction reads one snapshot of every database it has touched, so the schema
+    // versions checked inside it hold until it ends. The serial moves wherever a transaction
+    // may have begun or ended, or a statement other than a plain read or write ran.
+    quint64 transactionSerial_ = 1;
+    quint64 versionsCheckedAt_ = 0;
     struct RuledText {
         quint64 generation = 0;
         QString sql;

@@ -16,16 +16,16 @@ public:
         return live().execute(request);
     }
     void beginTrans() override {
-        live();
+        live().transactionMayHaveChanged();
         exec(core_->db(), QStringLiteral("BEGIN"), core_->context());
     }
     void commitTrans() override {
-        live();
+        live().transactionMayHaveChanged();
         exec(core_->db(), QStringLiteral("COMMIT"), core_->context());
         core_->admin().transactionEnded();
     }
     void rollbackTrans() override {
-        live();
+        live().transactionMayHaveChanged();
         exec(core_->db(), QStringLiteral("ROLLBACK"), core_->context());
         core_->admin().transactionEnded();
     }
