@@ -210,3 +210,70 @@ TEST(EmbeddedSchema, EveryNewTransactionSeesAChangeAnotherConnectionMadeBetween)
         way.end(*a);
     }
 }
+
+// A connection that reached another database by its name checks that database's schema only
+// before the statements that use it. A change there must still reach the next statement that
+// does, however many statements of its own database ran in between, and whether that
+// statement was sent before or not.
+TEST(EmbeddedSchema, AChangeInAnAttachedDatabaseReachesTheNextStatementUsingIt) {
+    Server s;
+    s.connect(QStringLiteral("master"))->Execute(QStringLiteral("Create Database Empresa"));
+    auto staging = s.connect();
+    staging->Execute(QStringLiteral("create table W (v varchar(2) null)"));
+    auto company = s.connect(QStringLiteral("Empresa"));
+    company->Execute(QStringLiteral("create table L (k varchar(5) null)"));
+    company->Execute(QStringLiteral("insert into L (k) values ('a')"));
+
+    EXPECT_EQ(errorOf(*company, QStringLiteral("insert into Velmora..W (v) values ('abc')")), 8152);
+    EXPECT_EQ(errorOf(*company, QStringLiteral("select W.v from Velmora..W W inner join L on L.k = W.v")), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(errorOf(*company, QStringLiteral("select k from L where k = 'a'")), 0);
+
+    ASSERT_EQ(changeField(*staging, QStringLiteral("W"), QStringLiteral("v"), QStringLiteral("varchar(5) null")), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(errorOf(*company, QStringLiteral("select k from L where k = 'a'")), 0);
+    // Sent before, and sent for the first time.
+    EXPECT_EQ(errorOf(*company, QStringLiteral("insert into Velmora..W (v) values ('abc')")), 0);
+    ASSERT_EQ(addField(*staging, QStringLiteral("W"), QStringLiteral("n"), QStringLiteral("int null")), 0);
+    EXPECT_EQ(errorOf(*company, QStringLiteral("select k from L where k = 'a'")), 0);
+    data::Recordset rs;
+    rs.Open(QStringLiteral("select * from Velmora..W"), *company);
+    EXPECT_EQ(rs.Fields().Count(), 2);
+    rs.Close();
+
+    // The connection's own database is checked before every statement.
+    company->Execute(QStringLiteral("insert into L (k) values ('b')"));
+    ASSERT_EQ(changeField(*s.connect(QStringLiteral("Empresa")), QStringLiteral("L"), QStringLiteral("k"),
+                          QStringLiteral("varchar(1) null")),
+              0);
+    EXPECT_EQ(errorOf(*company, QStringLiteral("insert into L (k) values ('cc')")), 8152);
+}
+
+// A recordset opened after another connection added a column to its table reads the row key
+// from its own place and writes back the row it read, not the one some other column names.
+TEST(EmbeddedSchema, ARecordsetWritesBackItsOwnRowAfterAnotherConnectionAddedAColumn) {
+    Server s;
+    auto mine = s.connect();
+    auto other = s.connect();
+    mine->Execute(QStringLiteral("create table R (v varchar(5) null)"));
+    for (const char* v : {"a", "b", "c"}) mine->Execute(QStringLiteral("insert into R (v) values ('%1')").arg(QLatin1String(v)));
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select * from R where v = 'a'"), *mine, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+        ASSERT_FALSE(rs.EOF());
+    }
+    ASSERT_EQ(addField(*other, QStringLiteral("R"), QStringLiteral("n"), QStringLiteral("int null")), 0);
+    other->Execute(QStringLiteral("update R set n = 3"));
+
+    data::Recordset rs;
+    rs.Open(QStringLiteral("select * from R where v = 'a'"), *mine, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+    ASSERT_FALSE(rs.EOF());
+    ASSERT_EQ(rs.Fields().Count(), 2);
+    EXPECT_EQ(rs.Fields(QStringLiteral("n")).Value().toInt32(), 3);
+    rs.Fields(QStringLiteral("v")).setValue(QStringLiteral("z"));
+    rs.Update();
+    rs.Close();
+    data::Recordset all;
+    all.Open(QStringLiteral("select v from R order by v"), *mine);
+    QStringList values;
+    for (; !all.EOF(); all.MoveNext()) values.push_back(all.Fields(QStringLiteral("v")).Value().toString());
+    EXPECT_EQ(values, (QStringList{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("z")}));
+}

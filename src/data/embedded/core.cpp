@@ -273,6 +273,7 @@ void Core::installConnection() {
     sqlite3* db = db_.get();
     installSemantics(db);
     installColumnRules(db);
+    StatementCache::watchDatabases(db);
     sqlite3_busy_timeout(db, busyMs());
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
     useWriteAheadLog(db, QStringLiteral("main"));
@@ -852,11 +853,10 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         }
         if (holdForRead) heldVersions.push_back(std::move(v));
     };
-    if (!inTransaction() || versionsCheckedAt_ != transactionSerial_) {
+    const bool check = !inTransaction() || versionsCheckedAt_ != transactionSerial_;
+    if (check) {
         static const QString mainSchema = QStringLiteral("main");
         checkVersion(mainSchema);
-        for (const QString& s : std::as_const(attached_)) checkVersion(s);
-        versionsCheckedAt_ = inTransaction() ? transactionSerial_ : 0;
     }
 
     std::vector<std::shared_ptr<const Translation>> list;
@@ -886,6 +886,36 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     }
     if (list.empty()) {
         throw DbError(-2147217908, QStringLiteral("Command text was not set for the command object."));
+    }
+    if (check) {
+        // An attached database's version only matters to the statements that use it: a company
+        // database with the staging one attached reads its own tables one row at a time, and
+        // each version read takes that database's locks. What a statement uses is known once it
+        // ran in this generation of the definitions; until then, and for anything but a plain
+        // statement, every attached database counts.
+        bool every = getenv("EVERY") != nullptr;
+        QStringList used;
+        for (const auto& tr : list) {
+            const bool plain = tr->kind == StatementKind::Query || tr->kind == StatementKind::Insert ||
+                               tr->kind == StatementKind::Update || tr->kind == StatementKind::Delete ||
+                               tr->kind == StatementKind::Other;
+            if (!plain || !tr->syntaxError.isEmpty() || tr->attachedUsedGeneration != generation_) {
+                every = true;
+                break;
+            }
+            for (const QString& d : tr->attachedUsed) {
+                if (!used.contains(d)) used.push_back(d);
+            }
+        }
+        bool all = true;
+        for (const QString& s : std::as_const(attached_)) {
+            if (every || used.contains(s, Qt::CaseInsensitive)) {
+                checkVersion(s);
+            } else {
+                all = false;
+            }
+        }
+        versionsCheckedAt_ = inTransaction() && all ? transactionSerial_ : 0;
     }
     for (const auto& tr : list) {
         if (tr->kind != StatementKind::Query || !tr->databases.isEmpty()) {
@@ -1038,6 +1068,10 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     const bool elsewhere = tr.kind != StatementKind::Query && !tr.schema.isEmpty() &&
                            tr.schema.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0;
     if (!st) st = statements_.acquire(db(), *sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
+    if (tr.attachedUsedGeneration != generation_) {
+        tr.attachedUsed = st.databases();
+        tr.attachedUsedGeneration = generation_;
+    }
     const int params = sqlite3_bind_parameter_count(st.get());
     if (!literals.empty()) {
         // A lifted shape: parameter k is the text's k-th literal.
@@ -1122,18 +1156,35 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* stmt, bool keye
     return plan;
 }
 
+// The columns of a statement are read after its first step: a statement prepared while this
+// connection still held a database's former schema (another connection changed it since) is
+// prepared again by SQLite when it first steps, and only then has the columns it will return
+// (a "select *" after an added column, the row key's place among them).
+int Core::firstStep(sqlite3_stmt* stmt) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
+    DbError e = mapSqliteError(db(), rc, context());
+    sqlite3_reset(stmt);
+    throw e;
+}
+
 provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName) {
-    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName), schema);
+    const int first = firstStep(stmt);
+    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName), schema, first);
 }
 
 provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName) {
-    // The plan kept with the statement holds while no table definition changed.
+    const int before = sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
+    const int first = firstStep(st.get());
+    // The plan kept with the statement holds while no table definition changed and SQLite did
+    // not prepare the statement again.
     std::shared_ptr<const ColumnPlan> plan = st.plan();
-    if (!plan || plan->generation != generation_ || plan->keyed != keyed) {
+    if (!plan || plan->generation != generation_ || plan->keyed != keyed ||
+        sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0) != before) {
         plan = columnPlan(st.get(), keyed, schema, tableName);
         st.setPlan(plan);
     }
-    return readRows(st.get(), plan, schema);
+    return readRows(st.get(), plan, schema, first);
 }
 
 namespace {
@@ -1192,7 +1243,8 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
 
 }  // namespace
 
-provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema) {
+provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
+                               int first) {
     provider::Result r;
     r.hasRows = true;
     r.columns = plan->columns;
@@ -1212,8 +1264,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     std::vector<char> direct(static_cast<size_t>(visible));
     for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k]);
     sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
-    for (;;) {
-        const int rc = sqlite3_step(stmt);
+    for (int rc = first;; rc = sqlite3_step(stmt)) {
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) {
             DbError e = mapSqliteError(db(), rc, ctx);

@@ -138,7 +138,10 @@ private:
                          const std::vector<QString>& literals = {});
     provider::Result runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
                                     const std::vector<QString>& literals);
-    provider::Result readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema);
+    int firstStep(sqlite3_stmt* stmt);  // SQLITE_ROW or SQLITE_DONE; raises the engine's error otherwise
+    // Reads every row of a statement whose first step returned `first`.
+    provider::Result readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
+                              int first);
     std::shared_ptr<const ColumnPlan> columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
                                                  const QString& table);
     void installConnection();

@@ -1,14 +1,30 @@
 #include "data/embedded/stmtcache.h"
 
+#include <cstring>
+
 namespace data::embedded {
 
 namespace {
 
-sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
+// The databases named to the authorizer while a statement of the cache is being prepared.
+thread_local QStringList* collecting = nullptr;
+
+int noteDatabase(void*, int, const char*, const char*, const char* database, const char*) {
+    if (collecting && database && std::strcmp(database, "main") != 0 && std::strcmp(database, "temp") != 0) {
+        const QString name = QString::fromUtf8(database).toLower();
+        if (!collecting->contains(name)) collecting->push_back(name);
+    }
+    return SQLITE_OK;
+}
+
+sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx, QStringList& databases) {
     const QByteArray s = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
+    databases.clear();
+    collecting = &databases;
     const int rc = sqlite3_prepare_v3(db, s.constData(), static_cast<int>(s.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
                                       nullptr);
+    collecting = nullptr;
     if (rc != SQLITE_OK) {
         DbError e = mapSqliteError(db, rc, ctx);
         sqlite3_finalize(stmt);
@@ -19,12 +35,15 @@ sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx) 
 
 }  // namespace
 
+void StatementCache::watchDatabases(sqlite3* db) { sqlite3_set_authorizer(db, noteDatabase, nullptr); }
+
 StatementCache::Lease& StatementCache::Lease::operator=(Lease&& o) noexcept {
     if (this != &o) {
         release();
         db_ = o.db_;
         stmt_ = o.stmt_;
         entry_ = o.entry_;
+        databases_ = std::move(o.databases_);
         ctx_ = std::move(o.ctx_);
         o.stmt_ = nullptr;
         o.entry_ = nullptr;
@@ -80,10 +99,11 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
             return lease;
         }
         // Lent out already: this user gets a statement of its own.
-        lease.stmt_ = prepare(db, sql, ctx);
+        lease.stmt_ = prepare(db, sql, ctx, lease.databases_);
         return lease;
     }
-    sqlite3_stmt* stmt = prepare(db, sql, ctx);
+    QStringList databases;
+    sqlite3_stmt* stmt = prepare(db, sql, ctx, databases);
     while (entries_.size() >= capacity_) {
         // The least recently used statement that nobody holds makes room.
         auto victim = entries_.end();
@@ -99,7 +119,7 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
         sqlite3_finalize(victim->stmt);
         entries_.erase(victim);
     }
-    entries_.push_front(Entry{sql, stmt, true, false, nullptr});
+    entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases)});
     index_.insert(sql, entries_.begin());
     lease.stmt_ = stmt;
     lease.entry_ = &entries_.front();

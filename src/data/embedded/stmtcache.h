@@ -79,6 +79,7 @@ class StatementCache {
         bool busy = false;
         bool orphan = false;  // left the cache while lent out: finalized when it comes back
         std::shared_ptr<const ColumnPlan> plan;
+        QStringList databases;  // the databases other than main and temp that it reads or writes
     };
 
 public:
@@ -107,6 +108,9 @@ public:
         void setPlan(std::shared_ptr<const ColumnPlan> plan) {
             if (entry_) entry_->plan = std::move(plan);
         }
+        // The databases other than main and temp that the statement reads or writes (by their
+        // names as attached, in lower case), as SQLite resolved its names when preparing it.
+        const QStringList& databases() const { return entry_ ? entry_->databases : databases_; }
 
     private:
         friend class StatementCache;
@@ -114,8 +118,13 @@ public:
         sqlite3* db_ = nullptr;
         sqlite3_stmt* stmt_ = nullptr;
         Entry* entry_ = nullptr;  // nullptr: the statement is the lease's own
+        QStringList databases_;   // of the lease's own statement
         ErrorContext ctx_;
     };
+
+    // Lets the statements prepared here on the connection learn which databases they use
+    // (SQLite's authorizer; the connection must not have another one).
+    static void watchDatabases(sqlite3* db);
 
     // A prepared statement for the text; raises the engine's error when it does not prepare.
     Lease acquire(sqlite3* db, const QString& sql, const ErrorContext& ctx);

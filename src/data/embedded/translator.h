@@ -75,6 +75,12 @@ struct Translation {
 
     // Set when the statement is malformed in a way SQLite would not notice: raise 102 with it.
     QString syntaxError;
+
+    // Noted by the engine when it runs a pass-through statement: the attached databases (lower
+    // case) its SQLite statement uses, valid for one generation of the connection's table
+    // definitions (0: not known yet).
+    mutable QStringList attachedUsed;
+    mutable quint64 attachedUsedGeneration = 0;
 };
 
 // Translates one statement (no ";" inside). currentDatabase decides which database names mean
