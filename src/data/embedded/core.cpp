@@ -893,7 +893,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         // each version read takes that database's locks. What a statement uses is known once it
         // ran in this generation of the definitions; until then, and for anything but a plain
         // statement, every attached database counts.
-        bool every = getenv("EVERY") != nullptr;
+        bool every = false;
         QStringList used;
         for (const auto& tr : list) {
             const bool plain = tr->kind == StatementKind::Query || tr->kind == StatementKind::Insert ||
