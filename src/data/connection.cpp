@@ -83,6 +83,11 @@ void Connection::Open(const QString& connectionString, const QString& userId, co
 
 void Connection::Close() {
     if (!d_->session) adoerr::raise(adoerr::ObjectClosed);
+    try {
+        d_->readBack();
+    } catch (const std::exception&) {
+        // The row keeps the values written; closing goes on.
+    }
     auto session = std::move(d_->session);
     d_->session.reset();
     d_->transactionLevel = 0;

@@ -9,6 +9,8 @@
 
 namespace data::detail {
 
+struct RecordsetState;
+
 struct ConnectionState {
     QString connectionString;
     long connectionTimeout = 15;
@@ -17,10 +19,18 @@ struct ConnectionState {
     ErrorList errors;
     int transactionLevel = 0;
 
+    // A recordset whose last inserted row is read back only when somebody looks at it, or
+    // before anything else is done on the connection: the row is then read as its insert left
+    // it, and a recordset closed right after its insert (an import adding row after row) never
+    // reads it at all.
+    std::weak_ptr<RecordsetState> unread;
+    void readBack();  // reads that row now, if any
+
     // Runs fn, recording a DbError (or another run-time error) in errors before it travels on.
     template <class Fn>
     auto guarded(Fn&& fn) -> decltype(fn()) {
         try {
+            if (!unread.expired()) readBack();
             return fn();
         } catch (const DbError& e) {
             errors.assign(e.errors());

@@ -39,8 +39,14 @@ public:
     // Writes the given columns of the row identified by key.
     virtual void update(const Variant& key, const Changes& changes) = 0;
     // Inserts a row with the given columns; returns its key and the row as stored (identity
-    // and defaults filled in), with one value per column of the result.
+    // and defaults filled in), with one value per column of the result, or an empty row when
+    // the stored row is to be read with stored() once somebody looks at it.
     virtual std::pair<Variant, Row> insert(const Changes& values) = 0;
+    // The row of the key as stored now, with one value per column of the result.
+    virtual Row stored(const Variant& key) {
+        (void)key;
+        return {};
+    }
     virtual void remove(const Variant& key) = 0;
 };
 

@@ -21,7 +21,25 @@ void RecordsetState::assign(std::vector<provider::Result> results, int cursor, i
     takeNext();
 }
 
+void ConnectionState::readBack() {
+    auto rs = unread.lock();
+    unread.reset();
+    if (rs) rs->readBack();
+}
+
+void RecordsetState::readBack() {
+    if (unreadPos < 0) return;
+    const auto i = static_cast<size_t>(unreadPos);
+    unreadPos = -1;
+    auto conn = connection.lock();
+    if (!conn || !current.writer) return;
+    provider::Row stored = conn->guarded([&] { return current.writer->stored(current.keys[i]); });
+    if (!stored.empty()) current.rows.set(i, stored);
+    forgetUnpacked();
+}
+
 void RecordsetState::takeNext() {
+    unreadPos = -1;
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
@@ -74,13 +92,18 @@ void RecordsetState::resetChunks() {
     chunkOffset = 0;
 }
 
-const provider::Row& RecordsetState::currentRow() const {
+const provider::Row& RecordsetState::currentRow() {
     requireCurrent();
     if (editMode != ado::adEditNone) return buffer;
     return storedRow(pos);
 }
 
-const provider::Row& RecordsetState::storedRow(long i) const {
+const provider::Row& RecordsetState::storedRow(long i) {
+    if (i == unreadPos) {
+        auto conn = connection.lock();
+        if (conn) conn->readBack();
+        readBack();  // the connection's pending row was another recordset's
+    }
     if (unpackedPos != i) {
         current.rows.read(static_cast<size_t>(i), unpacked);
         unpackedPos = i;
@@ -111,8 +134,13 @@ void RecordsetState::commitEdit() {
         if (editMode == ado::adEditAdd) {
             auto [key, stored] = current.writer->insert(changes);
             current.keys[static_cast<size_t>(pos)] = key;
-            current.rows.set(static_cast<size_t>(pos), stored);
+            // Until it is read back the row holds what was written.
+            current.rows.set(static_cast<size_t>(pos), stored.empty() ? buffer : stored);
             forgetUnpacked();
+            if (stored.empty()) {
+                unreadPos = pos;
+                conn->unread = shared_from_this();
+            }
         } else {
             if (!changes.empty()) current.writer->update(current.keys[static_cast<size_t>(pos)], changes);
             current.rows.set(static_cast<size_t>(pos), buffer);
@@ -270,6 +298,7 @@ provider::PackedValue Field::View() const {
     rs_->requireCurrent();
     if (rs_->chunkField != index_) rs_->resetChunks();
     if (rs_->editMode != ado::adEditNone) return {};
+    if (rs_->pos == rs_->unreadPos) rs_->storedRow(rs_->pos);
     if (rs_->placesPos != rs_->pos) {
         rs_->current.rows.locate(static_cast<size_t>(rs_->pos), rs_->places);
         rs_->placesPos = rs_->pos;

@@ -10,7 +10,7 @@
 
 namespace data::detail {
 
-struct RecordsetState {
+struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     bool open = false;
     int cursorType = 0;
     int lockType = 1;
@@ -29,6 +29,8 @@ struct RecordsetState {
     long pos = -1;  // -1: before the first row (BOF); rows.size(): after the last (EOF)
     bool bof = true;
     bool eof = true;
+
+    long unreadPos = -1;  // an inserted row whose stored values are still to be read
 
     int editMode = 0;
     provider::Row buffer;
@@ -51,8 +53,9 @@ struct RecordsetState {
     void requireCurrent() const;
     void requireUpdatable() const;
     void resetChunks();
-    const provider::Row& currentRow() const;
-    const provider::Row& storedRow(long i) const;  // row i as stored, unpacked
+    const provider::Row& currentRow();
+    const provider::Row& storedRow(long i);  // row i as stored, unpacked
+    void readBack();                         // reads the inserted row at unreadPos, if any
     void forgetUnpacked() const {
         unpackedPos = -1;
         placesPos = -1;

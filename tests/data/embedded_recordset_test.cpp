@@ -187,3 +187,55 @@ TEST(EmbeddedRecordset, TableByNameAndLongFieldsInChunks) {
     clear.Close();
     EXPECT_EQ(scalar(*c, QStringLiteral("select Ficheiro from HistFiles")).toBytes(), QByteArray("abcd"));
 }
+
+// A new row's stored values (its identity, a char column filled to its width, a default) are
+// read when the row is first looked at; whatever the connection does next, the row shows
+// what its insert stored, as if it had been read at once.
+TEST(EmbeddedRecordset, ANewRowShowsWhatItsInsertStoredWhateverComesNext) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral(" create table N ( NumRegisto numeric (18,0) identity (1,1) not null )"));
+    c->Execute(QStringLiteral(" alter table N add Codigo char(4) null "));
+    c->Execute(QStringLiteral(" alter table N add Estado varchar(3) null default 'ok'"));
+    auto add = [&](Recordset& rs, const QString& codigo) {
+        rs.Open(QStringLiteral("select * from N where 1 = 0"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.AddNew();
+        rs.Fields(QStringLiteral("Codigo")).setValue(codigo);
+        rs.Update();
+    };
+    auto expectStored = [](Recordset& rs, std::int64_t id, const QString& codigo) {
+        EXPECT_EQ(rs.Fields(QStringLiteral("NumRegisto")).Value().toInt64(), id);
+        EXPECT_EQ(rs.Fields(QStringLiteral("Codigo")).Value().toString(), codigo);
+        EXPECT_EQ(rs.Fields(QStringLiteral("Estado")).Value().toString(), QStringLiteral("ok"));
+    };
+
+    {  // the connection changes the row before the recordset looks at it
+        Recordset rs;
+        add(rs, QStringLiteral("a"));
+        c->Execute(QStringLiteral("update N set Codigo = 'zz', Estado = 'no'"));
+        expectStored(rs, 1, QStringLiteral("a   "));
+    }
+    {  // the transaction of the insert is rolled back before the recordset looks at it
+        c->BeginTrans();
+        Recordset rs;
+        add(rs, QStringLiteral("b"));
+        c->RollbackTrans();
+        expectStored(rs, 2, QStringLiteral("b   "));
+    }
+    {  // another recordset of the connection adds a row in between
+        Recordset first;
+        Recordset second;
+        add(first, QStringLiteral("c"));
+        add(second, QStringLiteral("d"));
+        c->Execute(QStringLiteral("delete from N"));
+        // (the rolled back insert gave its number back)
+        expectStored(first, 2, QStringLiteral("c   "));
+        expectStored(second, 3, QStringLiteral("d   "));
+    }
+    {  // the connection is closed
+        Recordset rs;
+        add(rs, QStringLiteral("e"));
+        c->Close();
+        expectStored(rs, 4, QStringLiteral("e   "));
+    }
+}

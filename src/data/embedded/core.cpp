@@ -88,8 +88,12 @@ public:
         auto core = lock();
         const TextForColumns::Text& text = writeText(*core, plan_->insertText, values, true);
         core->prepareWrite(schema_, table_, text.ruled);
-        // The row is read back in the transaction of its insert.
         return core->asOneWrite([&] { return insertRow(*core, text.sql, values); });
+    }
+
+    provider::Row stored(const Variant& key) override {
+        auto core = lock();
+        return reload(*core, key.toInt64());
     }
 
     void remove(const Variant& key) override {
@@ -155,8 +159,8 @@ private:
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
         st.step();
-        const qint64 key = sqlite3_last_insert_rowid(core->db());
-        return {Variant(static_cast<std::int64_t>(key)), reload(*core, key)};
+        // The stored row is read when somebody looks at it (stored()).
+        return {Variant(static_cast<std::int64_t>(sqlite3_last_insert_rowid(core->db()))), provider::Row()};
     }
 
     void removeRow(Core& c, const Variant& key) {
@@ -203,10 +207,10 @@ private:
         if (sql.isEmpty()) return row;
         auto st = core.prepared(sql);
         st.bind(1, key);
-        if (st.step()) {
-            for (size_t k = 0; k < plan_->reloadAt.size(); ++k) {
-                row[plan_->reloadAt[k]] = types_[plan_->reloadAt[k]].decode(st.get(), static_cast<int>(k));
-            }
+        // Gone since (another connection deleted it): the recordset keeps what it wrote.
+        if (!st.step()) return {};
+        for (size_t k = 0; k < plan_->reloadAt.size(); ++k) {
+            row[plan_->reloadAt[k]] = types_[plan_->reloadAt[k]].decode(st.get(), static_cast<int>(k));
         }
         return row;
     }
