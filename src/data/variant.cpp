@@ -143,6 +143,7 @@ bool Variant::isNumber() const {
 }
 
 QString Variant::toString() const {
+    if (const auto* s = std::get_if<QString>(&v_)) return *s;  // the common case needs no separator
     const QString dec = regionalDecimalSeparator();
     return std::visit(Overloaded{
                           [](std::monostate) { return QString(); },

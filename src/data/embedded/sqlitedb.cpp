@@ -56,10 +56,27 @@ Statement& Statement::operator=(Statement&& o) noexcept {
     return *this;
 }
 
-void Statement::bind(int index, const QString& text) {
+void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text) {
+    const qsizetype n = text.size();
+    const ushort* p = text.utf16();
+    auto* buffer = static_cast<char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(n) + 1));
+    if (buffer) {
+        qsizetype i = 0;
+        while (i < n && p[i] < 0x80) {
+            buffer[i] = static_cast<char>(p[i]);
+            ++i;
+        }
+        if (i == n) {
+            sqlite3_bind_text64(stmt, index, buffer, static_cast<sqlite3_uint64>(n), sqlite3_free, SQLITE_UTF8);
+            return;
+        }
+        sqlite3_free(buffer);
+    }
     const QByteArray u = text.toUtf8();
-    sqlite3_bind_text(stmt_, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
 }
+
+void Statement::bind(int index, const QString& text) { bindUtf8(stmt_, index, text); }
 
 void Statement::bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
 

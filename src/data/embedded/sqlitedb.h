@@ -14,6 +14,10 @@ struct DbCloser {
 };
 using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
 
+// Binds a text as UTF-8. Text of ASCII characters (nearly every value) is written straight
+// into a buffer that SQLite takes over, instead of being converted and then copied again.
+void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text);
+
 // Opens a database file. flags: SQLITE_OPEN_READWRITE, maybe | SQLITE_OPEN_CREATE.
 DbHandle openDatabaseFile(const QString& path, int flags, int busyMs, const ErrorContext& ctx);
 

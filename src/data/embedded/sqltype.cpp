@@ -8,6 +8,7 @@
 
 #include "data/adoconstants.h"
 #include "data/embedded/errors.h"
+#include "data/embedded/sqlitedb.h"
 #include "data/embedded/tokenizer.h"
 #include "platform/runtime_error.h"
 
@@ -27,10 +28,7 @@ QString numberText(const Variant& v) {
     return v.toString();
 }
 
-void bindText(sqlite3_stmt* stmt, int index, const QString& s) {
-    const QByteArray utf8 = s.toUtf8();
-    sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-}
+void bindText(sqlite3_stmt* stmt, int index, const QString& s) { bindUtf8(stmt, index, s); }
 
 void bindCurrency(sqlite3_stmt* stmt, int index, Currency c) {
     // The one written form of an amount: whole amounts as INTEGER, others as REAL.

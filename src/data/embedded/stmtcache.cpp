@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "data/embedded/sqlitedb.h"
+
 namespace data::embedded {
 
 namespace {
@@ -77,10 +79,7 @@ bool StatementCache::Lease::step() {
     throw e;
 }
 
-void StatementCache::Lease::bind(int index, const QString& text) {
-    const QByteArray u = text.toUtf8();
-    sqlite3_bind_text(stmt_, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
-}
+void StatementCache::Lease::bind(int index, const QString& text) { bindUtf8(stmt_, index, text); }
 
 void StatementCache::Lease::bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
 
