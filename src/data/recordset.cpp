@@ -379,18 +379,25 @@ Field FieldList::Item(long index) const {
     return Field(rs_, static_cast<int>(index));
 }
 
-Field FieldList::Item(const QString& name) const {
-    rs_->requireOpen();
-    const auto& cols = rs_->current.columns;
+namespace {
+
+// The place of a field by its name, without case; 3265 when absent.
+int fieldIndex(const detail::RecordsetState& rs, const QString& name) {
+    rs.requireOpen();
+    const auto& cols = rs.current.columns;
     // Most look-ups spell the name as the column does: that is found without folding case.
     for (size_t i = 0; i < cols.size(); ++i) {
-        if (cols[i].name.size() == name.size() && cols[i].name == name) return Field(rs_, static_cast<int>(i));
+        if (cols[i].name.size() == name.size() && cols[i].name == name) return static_cast<int>(i);
     }
     for (size_t i = 0; i < cols.size(); ++i) {
-        if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return Field(rs_, static_cast<int>(i));
+        if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
     }
     adoerr::raise(adoerr::ItemNotFound);
 }
+
+}  // namespace
+
+Field FieldList::Item(const QString& name) const { return Field(rs_, fieldIndex(*rs_, name)); }
 
 // ---------------------------------------------------------------------------------------------
 // Recordset
@@ -522,6 +529,7 @@ int Recordset::LockType() const { return d_->lockType; }
 int Recordset::EditMode() const { return d_->editMode; }
 
 FieldList Recordset::Fields() const { return FieldList(d_); }
+Field Recordset::Fields(const QString& name) const { return Field(d_, fieldIndex(*d_, name)); }
 
 void Recordset::AddNew() {
     d_->requireUpdatable();

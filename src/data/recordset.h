@@ -105,7 +105,7 @@ public:
     int EditMode() const;
 
     FieldList Fields() const;
-    Field Fields(const QString& name) const { return Fields().Item(name); }
+    Field Fields(const QString& name) const;
     Field Fields(long index) const { return Fields().Item(index); }
 
     void AddNew();
