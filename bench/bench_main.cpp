@@ -360,23 +360,32 @@ int drive(const Args& a) {
     line("A  first automatic run", A);
     const auto baseA = best(a, one, a.scale, QStringLiteral("baselineA"));
     line("   baseline of A (set-based)", baseA);
-    const auto floorA = child(one, a.scale, QStringLiteral("floorA"));
-    line("   row by row, plain SQLite (1 txn/statement)", floorA);
-    const auto floorA1 = best(a, one, a.scale, QStringLiteral("floorA1"));
-    line("   row by row, plain SQLite (1 txn/1000 statements)", floorA1);
-    const auto floorAr = best(a, one, a.scale, QStringLiteral("floorAr"));
-    line("   row by row, plain SQLite (the run's rhythm)", floorAr);
+    // The floors: the run's own row-by-row statements in plain SQLite, every statement its own
+    // transaction (once: it is slow), 1000 to a transaction on both connections, and in the
+    // run's rhythm (the staging connection's statements grouped, every read of the company
+    // database its own transaction). They only inform; their rows are shown, not held against
+    // the run.
+    struct Floors {
+        QMap<QString, QString> each, grouped, rhythm;
+    };
+    auto floorsOf = [&](const char* run) {
+        const QString name = QStringLiteral("floor") + QLatin1String(run);
+        Floors f;
+        f.each = child(one, a.scale, name);
+        line("   row by row, plain SQLite (1 txn/statement)", f.each);
+        f.grouped = best(a, one, a.scale, name + u'1');
+        line("   row by row, plain SQLite (1 txn/1000 statements)", f.grouped);
+        f.rhythm = best(a, one, a.scale, name + u'r');
+        line("   row by row, plain SQLite (the run's rhythm)", f.rhythm);
+        return f;
+    };
+    const Floors floorA = floorsOf("A");
     child(one, a.scale, QStringLiteral("mutate"));
     const auto B = best(a, one, a.scale, QStringLiteral("runB"));
     line("B  run after 1% changes", B);
     const auto baseB = best(a, one, a.scale, QStringLiteral("baselineB"));
     line("   baseline of B (set-based)", baseB);
-    const auto floorB = child(one, a.scale, QStringLiteral("floorB"));
-    line("   row by row, plain SQLite (1 txn/statement)", floorB);
-    const auto floorB1 = best(a, one, a.scale, QStringLiteral("floorB1"));
-    line("   row by row, plain SQLite (1 txn/1000 statements)", floorB1);
-    const auto floorBr = best(a, one, a.scale, QStringLiteral("floorBr"));
-    line("   row by row, plain SQLite (the run's rhythm)", floorBr);
+    const Floors floorB = floorsOf("B");
     const auto C = best(a, one, a.scale, QStringLiteral("export"));
     line("C  export writer alone", C);
     child(two, a.scale * 2, QStringLiteral("prepare"));
@@ -405,12 +414,11 @@ int drive(const Args& a) {
     std::printf("  statements per second, B     %8.0f   (%s statements)\n", d(B, "statements") / d(B, "seconds"),
                 B.value(QStringLiteral("statements")).toUtf8().constData());
     std::printf("  export file of A             %8.1f MB\n", fileMb);
-    // The floors: the run's own row-by-row statements in plain SQLite, every statement its own
-    // transaction, 1000 to a transaction on both connections, and in the run's rhythm (the
-    // staging connection's statements grouped, every read of the company database its own
-    // transaction). They only inform; their rows are shown, not held against the run.
     auto floors = [&](const char* run, const QMap<QString, QString>& r, const QMap<QString, QString>& base,
-                      const QMap<QString, QString>& f, const QMap<QString, QString>& f1, const QMap<QString, QString>& fr) {
+                      const Floors& fl) {
+        const auto& f = fl.each;
+        const auto& f1 = fl.grouped;
+        const auto& fr = fl.rhythm;
         std::printf("  floor of %s / baseline        %8.2f   (1 txn/1000 statements: %.2f; the run's rhythm: %.2f)\n", run,
                     d(f, "seconds") / d(base, "seconds"), d(f1, "seconds") / d(base, "seconds"),
                     d(fr, "seconds") / d(base, "seconds"));
@@ -424,8 +432,8 @@ int drive(const Args& a) {
                           fr.value(QStringLiteral("same_rows")) == u"yes";
         std::printf("  floor check of %s (rows)      %s\n", run, same ? "identical" : "DIFFERENT (not counted in the exit code)");
     };
-    floors("A", A, baseA, floorA, floorA1, floorAr);
-    floors("B", B, baseB, floorB, floorB1, floorBr);
+    floors("A", A, baseA, floorA);
+    floors("B", B, baseB, floorB);
     std::printf("  baseline check (rows, file)  %s\n", checked ? "identical" : "DIFFERENT");
     if (!a.keep && a.dir.isEmpty()) QDir(root).removeRecursively();
     return checked ? 0 : 1;
