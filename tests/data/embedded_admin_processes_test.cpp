@@ -215,3 +215,25 @@ TEST(EmbeddedAdminProcesses, AnotherProgramsConnectionsAndCrashes) {
     EXPECT_FALSE(spids(*m).contains(gone));
     EXPECT_EQ(spids(*m).size(), 1);
 }
+
+// Where the folder's shared signal file cannot be made, the process list still serves: every
+// connection registers, a KILL ends its victim's next statement, and nobody else's.
+TEST(EmbeddedAdminProcesses, KillWorksWithoutTheSignalFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("tsql_signals")));  // the file's name taken by a folder
+    auto open = [&](const QString& db) {
+        auto c = std::make_unique<data::Connection>();
+        c->Open(connectionString(dir.path(), db), QString(), Server::password());
+        return c;
+    };
+    auto m = open(QStringLiteral("master"));
+    m->Execute(QStringLiteral("Create Database Velmora"));
+    auto victim = open(QStringLiteral("Velmora"));
+    for (int round = 0; round < 3; ++round) {
+        auto other = open(QStringLiteral("Velmora"));
+        EXPECT_EQ(errorOf(*other, QStringLiteral("select 1")), 0);
+        EXPECT_EQ(errorOf(*m, QStringLiteral("Kill ") + QString::number(spidOf(*other))), 0);
+        EXPECT_EQ(errorOf(*other, QStringLiteral("select 1")), 10054);
+    }
+    EXPECT_EQ(errorOf(*victim, QStringLiteral("select 1")), 0);
+}

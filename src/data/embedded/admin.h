@@ -131,6 +131,7 @@ private:
     };
     QByteArray registryFile_;
     FileStamp registryStamp_;
+    FileStamp registryLogStamp_;  // of its write-ahead log
     qint64 registryCheckedMs_ = -1;
     DbHandle master_;
     Statement masterVersionQuery_;  // on master_, so declared after it

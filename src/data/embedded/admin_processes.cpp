@@ -477,18 +477,25 @@ bool AdminState::registryMayHaveChanged() {
         changed = kills != killsSeen_;
         killsSeen_ = kills;
     } else {
-        FileStamp stamp;
-        struct stat st {};
+        auto stampOf = [](const QByteArray& path) {
+            FileStamp stamp;
+            struct stat st {};
+            if (::stat(path.constData(), &st) == 0) {
+                stamp = FileStamp{qint64(st.st_ino), qint64(st.st_size),
+                                  qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                                  qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+            }
+            return stamp;
+        };
         if (registryFile_.isEmpty()) {
             registryFile_ = QDir(core_.server().path()).filePath(QStringLiteral("tsql_processes.sqlite")).toLocal8Bit();
         }
-        if (::stat(registryFile_.constData(), &st) == 0) {
-            stamp = FileStamp{qint64(st.st_ino), qint64(st.st_size),
-                              qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                              qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-        }
-        changed = stamp != registryStamp_;
+        // A commit reaches the list's write-ahead log at once and its file only at a checkpoint.
+        const FileStamp stamp = stampOf(registryFile_);
+        const FileStamp log = stampOf(registryFile_ + "-wal");
+        changed = stamp != registryStamp_ || log != registryLogStamp_;
         registryStamp_ = stamp;
+        registryLogStamp_ = log;
     }
     if (!changed && registryCheckedMs_ >= 0 && nowMs - registryCheckedMs_ < kRecheckMs) return false;
     registryCheckedMs_ = nowMs;
