@@ -15,7 +15,7 @@
 //
 // With --repeat R every timed phase but the slow floor of one transaction per statement runs
 // R times, each from the same files; its fastest time and its highest peak of memory count
-// (a shared machine's noise only ever adds time).
+// (a shared machine's noise only ever adds time). A run and its baseline take turns.
 //
 // Phase processes are the same program with --phase NAME; each prints one line "RESULT
 // key=value ...". The work folder (default: a new temporary folder) is removed at the end
@@ -318,21 +318,39 @@ QMap<QString, QString> child(const QString& dir, double scale, const QString& ph
     return r;
 }
 
+// The result of a repetition of a phase, with the fastest time and the highest peak of memory
+// of it and the earlier ones (every repetition does the same work on the same files).
+QMap<QString, QString> keepBest(const QMap<QString, QString>& earlier, QMap<QString, QString> again) {
+    for (const char* k : {"seconds", "with_history"}) {
+        const QString key = QString::fromLatin1(k);
+        if (earlier.contains(key)) {
+            again.insert(key, QString::number(std::min(earlier.value(key).toDouble(), again.value(key).toDouble()), 'f', 3));
+        }
+    }
+    const QString peak = QStringLiteral("peak_mb");
+    again.insert(peak, QString::number(std::max(earlier.value(peak).toDouble(), again.value(peak).toDouble()), 'f', 3));
+    return again;
+}
+
 // A timed phase run a.repeat times: the fastest time, the highest peak of memory, the rest of
-// the last repetition (every repetition does the same work on the same files).
+// the last repetition.
 QMap<QString, QString> best(const Args& a, const QString& dir, double scale, const QString& phase) {
     QMap<QString, QString> r = child(dir, scale, phase);
-    for (int i = 1; i < a.repeat; ++i) {
-        QMap<QString, QString> again = child(dir, scale, phase);
-        for (const char* k : {"seconds", "with_history"}) {
-            const QString key = QString::fromLatin1(k);
-            if (r.contains(key)) again.insert(key, QString::number(std::min(r.value(key).toDouble(), again.value(key).toDouble()), 'f', 3));
-        }
-        const QString peak = QStringLiteral("peak_mb");
-        again.insert(peak, QString::number(std::max(r.value(peak).toDouble(), again.value(peak).toDouble()), 'f', 3));
-        r = again;
-    }
+    for (int i = 1; i < a.repeat; ++i) r = keepBest(r, child(dir, scale, phase));
     return r;
+}
+
+// A run and its baseline, each a.repeat times, taking turns: this machine's speed drifts over
+// minutes, and a ratio of two phases measured minutes apart drifts with it.
+std::pair<QMap<QString, QString>, QMap<QString, QString>> bestPair(const Args& a, const QString& dir, double scale,
+                                                                     const QString& run, const QString& baseline) {
+    QMap<QString, QString> r = child(dir, scale, run);
+    QMap<QString, QString> b = child(dir, scale, baseline);
+    for (int i = 1; i < a.repeat; ++i) {
+        r = keepBest(r, child(dir, scale, run));
+        b = keepBest(b, child(dir, scale, baseline));
+    }
+    return {r, b};
 }
 
 int drive(const Args& a) {
@@ -356,9 +374,8 @@ int drive(const Args& a) {
     };
 
     child(one, a.scale, QStringLiteral("prepare"));
-    const auto A = best(a, one, a.scale, QStringLiteral("runA"));
+    const auto [A, baseA] = bestPair(a, one, a.scale, QStringLiteral("runA"), QStringLiteral("baselineA"));
     line("A  first automatic run", A);
-    const auto baseA = best(a, one, a.scale, QStringLiteral("baselineA"));
     line("   baseline of A (set-based)", baseA);
     // The floors: the run's own row-by-row statements in plain SQLite, every statement its own
     // transaction (once: it is slow), 1000 to a transaction on both connections, and in the
@@ -381,9 +398,8 @@ int drive(const Args& a) {
     };
     const Floors floorA = floorsOf("A");
     child(one, a.scale, QStringLiteral("mutate"));
-    const auto B = best(a, one, a.scale, QStringLiteral("runB"));
+    const auto [B, baseB] = bestPair(a, one, a.scale, QStringLiteral("runB"), QStringLiteral("baselineB"));
     line("B  run after 1% changes", B);
-    const auto baseB = best(a, one, a.scale, QStringLiteral("baselineB"));
     line("   baseline of B (set-based)", baseB);
     const Floors floorB = floorsOf("B");
     const auto C = best(a, one, a.scale, QStringLiteral("export"));
