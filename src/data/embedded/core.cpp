@@ -762,6 +762,12 @@ std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vecto
 
 namespace {
 
+// A plain read or write: neither begins nor ends a transaction, nor changes a schema.
+bool readsOrWrites(StatementKind k) {
+    return k == StatementKind::Query || k == StatementKind::Insert || k == StatementKind::Update ||
+           k == StatementKind::Delete;
+}
+
 // Whether a request may be a plain query: a table by name or a text that begins with SELECT.
 bool mayBeRead(const provider::Request& request) {
     if (request.commandType == ado::adCmdTable) return true;
@@ -900,10 +906,8 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         bool every = false;
         QStringList used;
         for (const auto& tr : list) {
-            const bool plain = tr->kind == StatementKind::Query || tr->kind == StatementKind::Insert ||
-                               tr->kind == StatementKind::Update || tr->kind == StatementKind::Delete ||
-                               tr->kind == StatementKind::Other;
-            if (!plain || !tr->syntaxError.isEmpty() || tr->attachedUsedGeneration != generation_) {
+            const bool passedThrough = readsOrWrites(tr->kind) || tr->kind == StatementKind::Other;
+            if (!passedThrough || !tr->syntaxError.isEmpty() || tr->attachedUsedGeneration != generation_) {
                 every = true;
                 break;
             }
@@ -947,8 +951,6 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
             transactionMayHaveChanged();
             continue;
         }
-        const bool plain = tr->kind == StatementKind::Query || tr->kind == StatementKind::Insert ||
-                           tr->kind == StatementKind::Update || tr->kind == StatementKind::Delete;
         const bool before = inTransaction();
         try {
             results.push_back(run(*tr, request, nextParameter, literals));
@@ -956,7 +958,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
             transactionMayHaveChanged();
             throw;
         }
-        if (!plain || inTransaction() != before) transactionMayHaveChanged();
+        if (!readsOrWrites(tr->kind) || inTransaction() != before) transactionMayHaveChanged();
     }
     return results;
 }
