@@ -28,8 +28,6 @@ QString numberText(const Variant& v) {
     return v.toString();
 }
 
-void bindText(sqlite3_stmt* stmt, int index, const QString& s) { bindUtf8(stmt, index, s); }
-
 void bindCurrency(sqlite3_stmt* stmt, int index, Currency c) {
     // The one written form of an amount: whole amounts as INTEGER, others as REAL.
     if (!c.hasFraction()) {
@@ -589,13 +587,13 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
             case Kind::SqliteText:
             case Kind::UniqueIdentifier:
                 if (const auto* b = std::get_if<QByteArray>(&st)) {
-                    bindText(stmt, index, QString::fromUtf8(*b));
+                    bindUtf8(stmt, index, QString::fromUtf8(*b));
                 } else if (const auto* d = std::get_if<QDateTime>(&st)) {
-                    bindText(stmt, index, formatDateTime(*d));
+                    bindUtf8(stmt, index, formatDateTime(*d));
                 } else if (v.isNumber() && !std::holds_alternative<bool>(st)) {
-                    bindText(stmt, index, numberText(v));
+                    bindUtf8(stmt, index, numberText(v));
                 } else {
-                    bindText(stmt, index, v.toString());
+                    bindUtf8(stmt, index, v.toString());
                 }
                 return;
             case Kind::Bit:
@@ -637,7 +635,7 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
                     raiseServerError(241,
                                      QStringLiteral("Conversion failed when converting date and/or time from character string."));
                 }
-                bindText(stmt, index, formatDateTime(dt));
+                bindUtf8(stmt, index, formatDateTime(dt));
                 return;
             }
             case Kind::Binary:
@@ -664,9 +662,9 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
     if (const auto* b = std::get_if<QByteArray>(&st)) {
         sqlite3_bind_blob(stmt, index, b->constData(), static_cast<int>(b->size()), SQLITE_TRANSIENT);
     } else if (const auto* s = std::get_if<QString>(&st)) {
-        bindText(stmt, index, *s);
+        bindUtf8(stmt, index, *s);
     } else if (const auto* d = std::get_if<QDateTime>(&st)) {
-        bindText(stmt, index, formatDateTime(*d));
+        bindUtf8(stmt, index, formatDateTime(*d));
     } else if (const auto* c = std::get_if<Currency>(&st)) {
         bindCurrency(stmt, index, *c);
     } else if (const auto* b2 = std::get_if<bool>(&st)) {
