@@ -54,6 +54,41 @@ TEST(EmbeddedSemantics, TextComparesWithoutCaseAndTrailingBlanks) {
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from Clientes where isnull(status,'')<>''")).toInt32(), 1);
 }
 
+// The run's joins meet keys that differ only by case or trailing blanks (a company postal code
+// with a blank after it), and a duplicate that SQL Server folds must not come back twice; the
+// columns that take the collation keep their name and type.
+TEST(EmbeddedSemantics, JoinsAndDuplicatesFoldAsTheServerDoesWhateverThePlan) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table ja (x varchar(10))"));
+    c->Execute(QStringLiteral("create table jb (y varchar(10))"));
+    c->Execute(QStringLiteral("insert into ja values ('abc'); insert into ja values ('DEF ')"));
+    c->Execute(QStringLiteral("insert into jb values ('ABC'); insert into jb values ('def')"));
+    for (const char* join : {"select count(*) from ja a inner join jb b on b.y = a.x",
+                             "select count(*) from ja a, jb b where a.x = b.y",
+                             "select count(b.y) from ja a left outer join jb b on b.y = a.x"}) {
+        EXPECT_EQ(scalar(*c, QString::fromLatin1(join)).toInt32(), 2) << join;
+    }
+    c->Execute(QStringLiteral("create index ix_jb on jb (y)"));
+    c->Execute(QStringLiteral("analyze"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from ja a inner join jb b on b.y = a.x")).toInt32(), 2);
+
+    c->Execute(QStringLiteral("insert into ja values ('a'); insert into ja values ('A  '); insert into ja values (null)"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(distinct x) from ja")).toInt32(), 3);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select x from ja union select y from jb) u")).toInt32(), 4);
+    auto rs = c->Execute(QStringLiteral("select distinct a.x, x as Outro from ja a where x <> 'abc' order by 1"));
+    EXPECT_EQ(rs.Fields(0L).Name(), QStringLiteral("x"));
+    EXPECT_EQ(rs.Fields(0L).Type(), 200);
+    EXPECT_EQ(rs.Fields(0L).DefinedSize(), 10);
+    EXPECT_EQ(rs.Fields(1L).Name(), QStringLiteral("Outro"));
+    QStringList rows;
+    for (; !rs.EOF(); rs.MoveNext()) rows << rs.Fields(0L).Value().toString().trimmed().toLower();
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("a"), QStringLiteral("def")}));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select max(x) from ja")).toString(), QStringLiteral("DEF "));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select min(x) from ja where x > 'a'")).toString(), QStringLiteral("abc"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(case x when 'def' then 1 end) from ja")).toInt32(), 1);
+}
+
 TEST(EmbeddedSemantics, DatesComparedWithDateLiteralsAndTheServerClock) {
     Server s;
     auto c = s.connect();

@@ -29,6 +29,13 @@ void useWriteAheadLog(sqlite3* db, const QString& schema) {
     sqlite3_exec(db, ("PRAGMA " + s + ".synchronous = NORMAL").constData(), nullptr, nullptr, nullptr);
 }
 
+// SQLite's Bloom filters (3.38 and later) hash a text by its length: two texts that the
+// engine's collation holds equal but that differ in length ('abc' and 'ABC ', a date and the
+// same date with its time) then never meet, and a join silently loses rows. The bits are
+// SQLite's own optimisation flags (SQLITE_BloomFilter, SQLITE_BloomPulldown); the call sets
+// the connection's whole set of disabled optimisations.
+constexpr unsigned kCollationUnsafeOptimisations = 0x00080000u | 0x00100000u;
+
 int progressHandler(void* p) {
     auto* clock = static_cast<std::pair<const QElapsedTimer*, const long*>*>(p);
     const long limit = *clock->second;
@@ -277,6 +284,7 @@ void Core::installConnection() {
     sqlite3* db = db_.get();
     installSemantics(db);
     installColumnRules(db);
+    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db, kCollationUnsafeOptimisations);
     StatementCache::watchDatabases(db);
     sqlite3_busy_timeout(db, busyMs());
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
@@ -734,6 +742,10 @@ std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vecto
             size_t keyedEnd = next;
             if (!lift(tr.updatableSql, next, keyedEnd) || keyedEnd != end) return {};
         }
+        if (!tr.describingSql.isEmpty()) {
+            size_t describingEnd = next;
+            if (!lift(tr.describingSql, next, describingEnd) || describingEnd != end) return {};
+        }
         // SQLite must take the literals as parameters (a literal used as a name is not one),
         // and the columns must be named as with the literals inline.
         try {
@@ -1091,7 +1103,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
             typeForAdo(p.type).bind(st.get(), k, p.value);
         }
     }
-    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table);
+    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
     while (st.step()) {
     }
     provider::Result r;
@@ -1101,12 +1113,19 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     return r;
 }
 
-std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
-                                                   const QString& tableName) {
+std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed, const QString& schema,
+                                                   const QString& tableName, const QString& describing) {
+    // Prepared after the statement's first step, so on the schema that step saw.
+    Statement description;
+    if (!describing.isEmpty()) description = Statement(db(), describing, context());
+    sqlite3_stmt* stmt = description.get() && sqlite3_column_count(description.get()) >= sqlite3_column_count(run) -
+                                                                                        (keyed ? 1 : 0)
+                             ? description.get()
+                             : run;
     auto plan = std::make_shared<ColumnPlan>();
     plan->generation = generation_;
     plan->keyed = keyed;
-    const int n = sqlite3_column_count(stmt);
+    const int n = sqlite3_column_count(run);
     const int visible = keyed ? n - 1 : n;
     auto& types = plan->types;
     auto& origins = plan->origins;
@@ -1179,7 +1198,8 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& s
     return readRows(stmt, columnPlan(stmt, keyed, schema, tableName), schema, first);
 }
 
-provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName) {
+provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName,
+                               const QString& describing) {
     const int before = sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
     const int first = firstStep(st.get());
     // The plan kept with the statement holds while no table definition changed and SQLite did
@@ -1187,7 +1207,7 @@ provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QSt
     std::shared_ptr<const ColumnPlan> plan = st.plan();
     if (!plan || plan->generation != generation_ || plan->keyed != keyed ||
         sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0) != before) {
-        plan = columnPlan(st.get(), keyed, schema, tableName);
+        plan = columnPlan(st.get(), keyed, schema, tableName, describing);
         st.setPlan(plan);
     }
     return readRows(st.get(), plan, schema, first);

@@ -83,7 +83,10 @@ public:
     // Reads every row of a prepared statement. keyColumn: the statement's last column is the
     // row key of an updatable query over schema.table.
     provider::Result readRows(sqlite3_stmt* stmt, bool keyColumn, const QString& schema, const QString& table);
-    provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table);
+    // describing: the text that describes the columns when the statement's own does not
+    // (Translation::describingSql).
+    provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table,
+                              const QString& describing = {});
 
     // A transaction the client began; the engine's own around a single write does not count.
     bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0 && !ownWrite_; }
@@ -143,7 +146,7 @@ private:
     provider::Result readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
                               int first);
     std::shared_ptr<const ColumnPlan> columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
-                                                 const QString& table);
+                                                 const QString& table, const QString& describing = {});
     void installConnection();
 
     ServerFolder server_;

@@ -3,28 +3,13 @@
 #include <optional>
 
 #include "data/embedded/admin.h"
+#include "data/embedded/collation.h"
+#include "data/embedded/tokenops.h"
 
 namespace data::embedded {
 
 namespace {
 
-const char* const kCollation = "TSQL_TEXT";
-
-size_t nextAt(const std::vector<Token>& t, size_t i) {
-    while (i < t.size() && t[i].isTrivia()) ++i;
-    return i;
-}
-
-size_t prevAt(const std::vector<Token>& t, size_t i) {
-    // The last meaningful index before i; t.size() when none.
-    while (i > 0) {
-        --i;
-        if (!t[i].isTrivia()) return i;
-    }
-    return t.size();
-}
-
-bool wordAt(const std::vector<Token>& t, size_t i, const char* w) { return i < t.size() && t[i].isWord(w); }
 
 struct Part {
     QString value;
@@ -121,8 +106,6 @@ Token schemaToken(const QString& schema) {
 }
 
 Token dot() { return Token{TokenKind::Punct, QStringLiteral("."), false}; }
-Token space() { return Token{TokenKind::Space, QStringLiteral(" "), false}; }
-Token word(const QString& w) { return Token{TokenKind::Word, w, false}; }
 
 void emitName(std::vector<Token>& out, const std::vector<Part>& parts, Context& ctx) {
     const size_t n = parts.size();
@@ -259,138 +242,6 @@ std::vector<Token> rewrite(const std::vector<Token>& in, Context& ctx, int& para
         }
         if (t.kind == TokenKind::Parameter) ++parameters;
         out.push_back(t);
-    }
-    return out;
-}
-
-bool isComparison(const Token& t) {
-    return t.isPunct("=") || t.isPunct("==") || t.isPunct("<>") || t.isPunct("!=") || t.isPunct("<") ||
-           t.isPunct("<=") || t.isPunct(">") || t.isPunct(">=");
-}
-
-void appendCollate(std::vector<Token>& out, size_t at) {
-    const std::vector<Token> c = {space(), word(QStringLiteral("COLLATE")), space(), word(QString::fromLatin1(kCollation))};
-    out.insert(out.begin() + static_cast<long>(at), c.begin(), c.end());
-}
-
-size_t trimmedEnd(const std::vector<Token>& out, size_t from) {
-    size_t e = out.size();
-    while (e > from && out[e - 1].isTrivia()) --e;
-    return e;
-}
-
-// Pass 2: the collation on comparisons and on ORDER BY and GROUP BY terms.
-std::vector<Token> collate(const std::vector<Token>& t, bool isUpdate) {
-    std::vector<Token> out;
-    out.reserve(t.size() + 16);
-    int depth = 0;
-    bool inSet = false;
-    bool expectTarget = false;
-    struct Order {
-        int depth;
-        long termStart;  // -1: no open term
-    };
-    std::vector<Order> orders;
-
-    auto closeTerm = [&](Order& o) {
-        if (o.termStart < 0) return;
-        const auto start = static_cast<size_t>(o.termStart);
-        o.termStart = -1;
-        const size_t end = trimmedEnd(out, start);
-        size_t meaningful = 0;
-        bool number = false;
-        for (size_t k = start; k < end; ++k) {
-            if (out[k].isTrivia()) continue;
-            ++meaningful;
-            number = out[k].kind == TokenKind::Number;
-        }
-        if (meaningful == 0 || (meaningful == 1 && number)) return;
-        appendCollate(out, end);
-    };
-
-    for (size_t i = 0; i < t.size(); ++i) {
-        const Token& tok = t[i];
-        Order* order = (!orders.empty() && orders.back().depth == depth) ? &orders.back() : nullptr;
-        if (tok.isPunct("(")) {
-            ++depth;
-            out.push_back(tok);
-            continue;
-        }
-        if (tok.isPunct(")")) {
-            if (order) {
-                closeTerm(*order);
-                orders.pop_back();
-            }
-            --depth;
-            out.push_back(tok);
-            continue;
-        }
-        if (isUpdate && depth == 0) {
-            if (tok.isWord("SET")) {
-                inSet = true;
-                expectTarget = true;
-            } else if (tok.isWord("WHERE") || tok.isWord("FROM")) {
-                inSet = false;
-            } else if (inSet && tok.isPunct(",")) {
-                expectTarget = true;
-            }
-        }
-        if (order) {
-            if (tok.isPunct(",")) {
-                closeTerm(*order);
-                out.push_back(tok);
-                order->termStart = static_cast<long>(out.size());
-                continue;
-            }
-            if (tok.isWord("ASC") || tok.isWord("DESC")) {
-                closeTerm(*order);
-                out.push_back(tok);
-                continue;
-            }
-            if (tok.isWord("LIMIT") || tok.isWord("OFFSET") || tok.isWord("UNION") || tok.isWord("FOR") ||
-                tok.isWord("OPTION") || tok.isWord("INTERSECT") || tok.isWord("EXCEPT") || tok.isWord("HAVING") ||
-                tok.isWord("ORDER") || tok.isWord("WINDOW")) {
-                closeTerm(*order);
-                orders.pop_back();
-                order = nullptr;
-            }
-        }
-        if (tok.isWord("BY")) {
-            const size_t p = prevAt(t, i);
-            if (p < t.size() && (t[p].isWord("ORDER") || t[p].isWord("GROUP"))) {
-                out.push_back(tok);
-                orders.push_back(Order{depth, static_cast<long>(out.size())});
-                continue;
-            }
-        }
-        if (isComparison(tok)) {
-            if (inSet && expectTarget && depth == 0 && tok.isPunct("=")) {
-                expectTarget = false;
-                out.push_back(tok);
-                continue;
-            }
-            appendCollate(out, trimmedEnd(out, 0));
-            out.push_back(space());
-            out.push_back(tok);
-            continue;
-        }
-        if (tok.isWord("IN") || tok.isWord("BETWEEN")) {
-            size_t at = trimmedEnd(out, 0);
-            const size_t p = prevAt(out, out.size());
-            if (p < out.size() && out[p].isWord("NOT")) {
-                at = p;
-                while (at > 0 && out[at - 1].isTrivia()) --at;
-            }
-            appendCollate(out, at);
-            out.push_back(space());
-            out.push_back(tok);
-            continue;
-        }
-        out.push_back(tok);
-    }
-    while (!orders.empty()) {
-        closeTerm(orders.back());
-        orders.pop_back();
     }
     return out;
 }
@@ -765,17 +616,20 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     if (head.isWord("SELECT") || head.isWord("WITH") || head.isPunct("(")) {
         tr.kind = StatementKind::Query;
         out = collate(topToLimit(aliasAssignments(std::move(out))), false);
+        std::vector<Token> results = collateResults(out);
+        if (results.size() != out.size()) tr.describingSql = joinTokens(out);
+        out = std::move(results);
         singleTable(out, tr);
     } else if (head.isWord("INSERT")) {
         tr.kind = StatementKind::Insert;
         size_t i = nextAt(out, o0 + 1);
         if (wordAt(out, i, "INTO")) ++i;
         writeTarget(out, i, tr);
-        out = collate(out, false);
+        out = collateResults(collate(out, false));
     } else if (head.isWord("UPDATE")) {
         tr.kind = StatementKind::Update;
         writeTarget(out, o0 + 1, tr);
-        out = collate(out, true);
+        out = collateResults(collate(out, true));
     } else if (head.isWord("DELETE")) {
         tr.kind = StatementKind::Delete;
         size_t i = nextAt(out, o0 + 1);
@@ -784,7 +638,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
             i = nextAt(out, o0 + 1);
         }
         writeTarget(out, i + 1, tr);
-        out = collate(out, false);
+        out = collateResults(collate(out, false));
     } else if (head.isWord("DROP") && wordAt(out, nextAt(out, o0 + 1), "TABLE")) {
         tr.kind = StatementKind::DropTable;
         writeTarget(out, nextAt(out, o0 + 1) + 1, tr);

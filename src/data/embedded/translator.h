@@ -6,9 +6,9 @@
 //   under the database's name), dbo.table the table itself; the current database is "main";
 // - isnull( becomes ifnull(; @@IDENTITY and SCOPE_IDENTITY() the last identity of the connection; With (NoLock) and the other table hints are dropped; TOP n
 //   becomes LIMIT n; !< and !> become >= and <=;
-// - every comparison (=, <>, <, >, <=, >=, IN, BETWEEN) and every ORDER BY and GROUP BY term gets the
-//   collation TSQL_TEXT, which compares texts as SQL Server does (without case, ignoring
-//   trailing blanks, date-time texts as dates); SET assignments of an UPDATE are left alone;
+// - comparisons, sorts, groups and duplicate removal get the collation TSQL_TEXT, which compares
+//   texts as SQL Server does (without case, ignoring trailing blanks, date-time texts as dates):
+//   see collation.h for the places;
 // - "+" next to a text literal joins texts ("||"), as SQL Server's "+" does on texts; between
 //   two columns it stays an addition (the translator does not know column types);
 // - DELETE without FROM gets its FROM;
@@ -55,6 +55,10 @@ struct Translation {
     StatementKind kind = StatementKind::Other;
     QString sql;             // the SQLite text of pass-through kinds
     QString updatableSql;    // a query over one table: the same text with the row key added last
+    // A query whose result columns carry the collation: the text without it, which describes
+    // the columns (names, declared types, origins) as the statement was written. Empty when sql
+    // describes them itself.
+    QString describingSql;
     QStringList databases;   // other databases named in the text, to be attached
     QString schema;          // "main" or the alias of another database: target of writes and DDL
     QString table;           // target table of writes and DDL, or the one table a query reads

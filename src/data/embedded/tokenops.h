@@ -1,0 +1,38 @@
+#pragma once
+// Small steps over a token list that the translation passes share.
+
+#include <QString>
+#include <vector>
+
+#include "data/embedded/tokenizer.h"
+
+namespace data::embedded {
+
+// The first meaningful index from i on; t.size() when none.
+inline size_t nextAt(const std::vector<Token>& t, size_t i) {
+    while (i < t.size() && t[i].isTrivia()) ++i;
+    return i;
+}
+
+// The last meaningful index before i; t.size() when none.
+inline size_t prevAt(const std::vector<Token>& t, size_t i) {
+    while (i > 0) {
+        --i;
+        if (!t[i].isTrivia()) return i;
+    }
+    return t.size();
+}
+
+inline bool wordAt(const std::vector<Token>& t, size_t i, const char* w) { return i < t.size() && t[i].isWord(w); }
+
+// The end of [from, end of t) without its trailing blanks and comments.
+inline size_t trimmedEnd(const std::vector<Token>& t, size_t from) {
+    size_t e = t.size();
+    while (e > from && t[e - 1].isTrivia()) --e;
+    return e;
+}
+
+inline Token space() { return Token{TokenKind::Space, QStringLiteral(" "), false}; }
+inline Token word(const QString& w) { return Token{TokenKind::Word, w, false}; }
+
+}  // namespace data::embedded
