@@ -735,7 +735,7 @@ std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vecto
         Translation tr = translate(statements[i], database_);
         const bool passThrough = tr.kind == StatementKind::Query || tr.kind == StatementKind::Insert ||
                                  tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
-        if (!passThrough || !tr.syntaxError.isEmpty() || tr.parameters != 0) return {};
+        if (!passThrough || !tr.syntaxError.isEmpty() || tr.refusal != 0 || tr.parameters != 0) return {};
         size_t end = next;
         if (!lift(tr.sql, next, end)) return {};
         if (!tr.updatableSql.isEmpty()) {
@@ -977,6 +977,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
 
 provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
                            const std::vector<QString>& literals) {
+    if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
     if (!tr.syntaxError.isEmpty()) {
         if (tr.syntaxError.startsWith(u'\'') || tr.syntaxError.startsWith(u'N')) {
             const QString rest = tr.syntaxError.mid(tr.syntaxError.indexOf(u'\'') + 1);
@@ -1193,9 +1194,10 @@ int Core::firstStep(sqlite3_stmt* stmt) {
     throw e;
 }
 
-provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName) {
+provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName,
+                               const QString& describing) {
     const int first = firstStep(stmt);
-    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName), schema, first);
+    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName, describing), schema, first);
 }
 
 provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName,

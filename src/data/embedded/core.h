@@ -82,7 +82,8 @@ public:
 
     // Reads every row of a prepared statement. keyColumn: the statement's last column is the
     // row key of an updatable query over schema.table.
-    provider::Result readRows(sqlite3_stmt* stmt, bool keyColumn, const QString& schema, const QString& table);
+    provider::Result readRows(sqlite3_stmt* stmt, bool keyColumn, const QString& schema, const QString& table,
+                              const QString& describing = {});
     // describing: the text that describes the columns when the statement's own does not
     // (Translation::describingSql).
     provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table,

@@ -1,6 +1,7 @@
 #include "data/embedded/errors.h"
 
 #include <QRegularExpression>
+#include <optional>
 
 namespace data::embedded {
 
@@ -99,6 +100,60 @@ QString smallintOverflow(const QString& value) {
 }
 }  // namespace msg
 
+namespace {
+
+// What SQLite refuses in a statement that SQL Server refuses as well, under the server's
+// number and text; anything else keeps SQLite's words under 50000.
+std::optional<DbError> statementError(const QString& message) {
+    static const QRegularExpression collation(QStringLiteral("^no such collation sequence: (.+)$"));
+    static const QRegularExpression orderRange(QStringLiteral("^\\d+(?:st|nd|rd|th) ORDER BY term out of range"));
+    static const QRegularExpression arguments(QStringLiteral("^wrong number of arguments to function (\\w+)\\(\\)$"));
+    static const QRegularExpression valuesForColumns(QStringLiteral("^(\\d+) values for (\\d+) columns$"));
+    QRegularExpressionMatch m;
+    if ((m = collation.match(message)).hasMatch()) {
+        return serverError(448, QStringLiteral("Invalid collation '%1'.").arg(m.captured(1)));
+    }
+    if ((m = orderRange.match(message)).hasMatch() || message.startsWith(QLatin1String("ORDER BY term does not match"))) {
+        // SQLite names the term, not the position it asked for.
+        return serverError(108, QStringLiteral("The ORDER BY position number is out of range of the number of items in "
+                                               "the select list."));
+    }
+    if (message.startsWith(QLatin1String("SELECTs to the left and right of"))) {
+        return serverError(205, QStringLiteral("All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
+                                               "an equal number of expressions in their target lists."));
+    }
+    if ((m = valuesForColumns.match(message)).hasMatch()) {
+        const bool moreValues = m.captured(1).toInt() > m.captured(2).toInt();
+        return serverError(moreValues ? 110 : 109,
+                           QStringLiteral("There are %1 columns in the INSERT statement than values specified in the VALUES "
+                                          "clause. The number of values in the VALUES clause must match the number of "
+                                          "columns specified in the INSERT statement.")
+                               .arg(moreValues ? QStringLiteral("fewer") : QStringLiteral("more")));
+    }
+    if (message.startsWith(QLatin1String("table ")) && message.contains(QLatin1String(" values were supplied"))) {
+        return serverError(213, QStringLiteral("Column name or number of supplied values does not match table definition."));
+    }
+    if (message.startsWith(QLatin1String("misuse of aggregate"))) {
+        return serverError(147, QStringLiteral("An aggregate may not appear in the WHERE clause unless it is in a subquery "
+                                               "contained in a HAVING clause or a select list, and the column being "
+                                               "aggregated is an outer reference."));
+    }
+    if (message.startsWith(QLatin1String("aggregate functions are not allowed in the GROUP BY clause"))) {
+        return serverError(144, QStringLiteral("Cannot use an aggregate or a subquery in an expression used for the group "
+                                               "by list of a GROUP BY clause."));
+    }
+    if (message.startsWith(QLatin1String("sub-select returns"))) {
+        return serverError(116, QStringLiteral("Only one expression can be specified in the select list when the subquery "
+                                               "is not introduced with EXISTS."));
+    }
+    if ((m = arguments.match(message)).hasMatch()) {
+        return serverError(174, QStringLiteral("The %1 function requires a different number of arguments.").arg(m.captured(1)));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 DbError mapSqliteError(sqlite3* db, int rc, const ErrorContext& ctx) {
     const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
     return mapSqliteMessage(rc, message, ctx);
@@ -190,6 +245,7 @@ DbError mapSqliteMessage(int rc, const QString& message, const ErrorContext& ctx
         return serverError(195, QStringLiteral("'%1' is not a recognized built-in function name.").arg(m.captured(1)));
     }
     if ((m = noDatabase.match(message)).hasMatch()) return serverError(911, msg::databaseMissing(m.captured(1)));
+    if (auto known = statementError(message)) return *known;
     if (primary == SQLITE_CONSTRAINT) return serverError(547, QStringLiteral("The statement conflicted with a constraint (%1).").arg(message));
     return serverError(50000, message);
 }

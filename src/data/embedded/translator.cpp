@@ -246,6 +246,25 @@ std::vector<Token> rewrite(const std::vector<Token>& in, Context& ctx, int& para
     return out;
 }
 
+// A COLLATE clause of the statement: the server's default collation and its case-insensitive,
+// accent-sensitive kin are the engine's own; any other would compare with another meaning
+// (case or accents), so the statement is refused.
+void namedCollations(std::vector<Token>& t, Translation& tr) {
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (!t[i].isWord("COLLATE")) continue;
+        const size_t n = nextAt(t, i + 1);
+        if (n >= t.size() || !t[n].isName()) continue;
+        const QString name = t[n].value();
+        if (name.compare(QLatin1String("database_default"), Qt::CaseInsensitive) == 0 ||
+            name.endsWith(QLatin1String("_CI_AS"), Qt::CaseInsensitive)) {
+            t[n] = word(QStringLiteral("TSQL_TEXT"));
+        } else if (tr.refusal == 0) {
+            tr.refusal = 448;
+            tr.refusalText = QStringLiteral("Invalid collation '%1'.").arg(name);
+        }
+    }
+}
+
 // Pass 3: SELECT TOP n becomes LIMIT n.
 std::vector<Token> topToLimit(std::vector<Token> t) {
     const size_t s = nextAt(t, 0);
@@ -605,6 +624,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
 
     std::vector<Token> out = rewrite(in, ctx, tr.parameters);
     tr.databases = ctx.databases;
+    namedCollations(out, tr);
     const size_t o0 = nextAt(out, 0);
     if (o0 >= out.size()) {
         // Nothing but a table hint ("WITH (NOLOCK)"): dropping it left no statement.

@@ -79,6 +79,10 @@ struct Translation {
 
     // Set when the statement is malformed in a way SQLite would not notice: raise 102 with it.
     QString syntaxError;
+    // Set when the statement asks for something the engine does not do: raise this error
+    // instead of running the statement with another meaning.
+    long refusal = 0;
+    QString refusalText;
 
     // Noted by the engine when it runs a pass-through statement: the attached databases (lower
     // case) its SQLite statement uses, valid for one generation of the connection's table

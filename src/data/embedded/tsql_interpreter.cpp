@@ -478,6 +478,7 @@ private:
     std::optional<Prepared> prepare(const std::vector<Token>& tokens) {
         Translation tr = translate(withJoins(tokens), core_.database());
         if (!tr.syntaxError.isEmpty()) syntaxNear(tr.syntaxError);
+        if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
         if (tr.kind != StatementKind::Query && tr.kind != StatementKind::Insert && tr.kind != StatementKind::Update &&
             tr.kind != StatementKind::Delete && tr.kind != StatementKind::Other) {
             return std::nullopt;
@@ -536,7 +537,7 @@ private:
         }
         core_.startClock();
         if (p->tr.kind == StatementKind::Query) {
-            results.push_back(core_.readRows(p->st.get(), false, QString(), QString()));
+            results.push_back(core_.readRows(p->st.get(), false, QString(), QString(), p->tr.describingSql));
             return;
         }
         while (p->st.step()) {
