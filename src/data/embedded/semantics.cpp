@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/embedded/errors.h"
+#include "data/embedded/likematch.h"
 #include "data/embedded/sqltype.h"
 #include "platform/clock.h"
 
@@ -83,6 +84,27 @@ void isdateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
     sqlite3_result_int(ctx, parseDateTime(argText(argv[0])).isValid() ? 1 : 0);
+}
+
+// "value LIKE pattern [ESCAPE e]" reaches SQLite's like(pattern, value [, e]).
+void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+    }
+    QChar escape;
+    if (argc > 2) {
+        const QString e = argText(argv[2]);
+        if (e.size() != 1) {
+            raiseInFunction(ctx, 506, QStringLiteral("The invalid escape character \"%1\" was specified in a LIKE predicate.").arg(e),
+                            QString());
+            return;
+        }
+        escape = e.at(0);
+    }
+    sqlite3_result_int(ctx, likeMatches(argText(argv[1]), argText(argv[0]), escape) ? 1 : 0);
 }
 
 void raiseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -175,6 +197,11 @@ void installSemantics(sqlite3* db) {
                                nullptr);
     sqlite3_create_function_v2(db, "tsql_isdate", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, isdateFunction,
                                nullptr, nullptr, nullptr);
+    // SQLite's own LIKE knows neither sets nor ranges and folds ASCII letters only.
+    for (int args : {2, 3}) {
+        sqlite3_create_function_v2(db, "like", args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr,
+                                   nullptr, nullptr);
+    }
     sqlite3_create_function_v2(db, "tsql_raise", -1, SQLITE_UTF8, nullptr, raiseFunction, nullptr, nullptr, nullptr);
 }
 
