@@ -147,27 +147,6 @@ std::vector<Token> collate(const std::vector<Token>& t, bool isUpdate) {
 
 namespace {
 
-constexpr size_t kTop = static_cast<size_t>(-1);
-
-// The parenthesis structure of a token list: for every token the "(" of the innermost group
-// around it (kTop outside any), and for every "(" its ")".
-struct Groups {
-    std::vector<size_t> of;
-    QHash<size_t, size_t> close;
-
-    explicit Groups(const std::vector<Token>& t) : of(t.size(), kTop) {
-        std::vector<size_t> open;
-        for (size_t i = 0; i < t.size(); ++i) {
-            if (t[i].isPunct(")") && !open.empty()) {
-                close.insert(open.back(), i);
-                open.pop_back();
-            }
-            of[i] = open.empty() ? kTop : open.back();
-            if (t[i].isPunct("(")) open.push_back(i);
-        }
-    }
-};
-
 bool isSetOperator(const std::vector<Token>& t, size_t i) {
     if (t[i].isWord("INTERSECT") || t[i].isWord("EXCEPT")) return true;
     return t[i].isWord("UNION") && !wordAt(t, nextAt(t, i + 1), "ALL");

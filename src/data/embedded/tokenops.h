@@ -1,6 +1,7 @@
 #pragma once
 // Small steps over a token list that the translation passes share.
 
+#include <QHash>
 #include <QString>
 #include <vector>
 
@@ -34,5 +35,26 @@ inline size_t trimmedEnd(const std::vector<Token>& t, size_t from) {
 
 inline Token space() { return Token{TokenKind::Space, QStringLiteral(" "), false}; }
 inline Token word(const QString& w) { return Token{TokenKind::Word, w, false}; }
+
+constexpr size_t kTop = static_cast<size_t>(-1);
+
+// The parenthesis structure of a token list: for every token the "(" of the innermost group
+// around it (kTop outside any), and for every "(" its ")".
+struct Groups {
+    std::vector<size_t> of;
+    QHash<size_t, size_t> close;
+
+    explicit Groups(const std::vector<Token>& t) : of(t.size(), kTop) {
+        std::vector<size_t> open;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (t[i].isPunct(")") && !open.empty()) {
+                close.insert(open.back(), i);
+                open.pop_back();
+            }
+            of[i] = open.empty() ? kTop : open.back();
+            if (t[i].isPunct("(")) open.push_back(i);
+        }
+    }
+};
 
 }  // namespace data::embedded

@@ -1,5 +1,6 @@
 #include "data/embedded/translator.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "data/embedded/admin.h"
@@ -263,6 +264,44 @@ void namedCollations(std::vector<Token>& t, Translation& tr) {
             tr.refusalText = QStringLiteral("Invalid collation '%1'.").arg(name);
         }
     }
+}
+
+// SQLite takes no parentheses around the members of a UNION, INTERSECT or EXCEPT: a member
+// "(SELECT ...)" loses them, or, when it sorts or limits its own rows, becomes a query of its
+// rows ("SELECT * FROM (SELECT ... ORDER BY ... LIMIT n)"), whose columns keep its collation.
+std::vector<Token> compoundMembers(const std::vector<Token>& t) {
+    const Groups groups(t);
+    auto setOperator = [&](size_t i) {
+        return i < t.size() && (t[i].isWord("UNION") || t[i].isWord("ALL") || t[i].isWord("INTERSECT") ||
+                                t[i].isWord("EXCEPT"));
+    };
+    std::vector<size_t> drop;
+    std::vector<size_t> wrap;
+    for (size_t g = 0; g < t.size(); ++g) {
+        if (!t[g].isPunct("(") || !groups.close.contains(g) || !wordAt(t, nextAt(t, g + 1), "SELECT")) continue;
+        const size_t close = groups.close.value(g);
+        const size_t before = prevAt(t, g);
+        const bool first = before >= t.size() || t[before].isPunct("(");
+        if (!(setOperator(before) || ((first || setOperator(before)) && setOperator(nextAt(t, close + 1))))) continue;
+        bool own = false;  // ORDER BY or LIMIT of the member itself
+        for (size_t k = g + 1; k < close; ++k) own = own || (groups.of[k] == g && (t[k].isWord("ORDER") || t[k].isWord("LIMIT")));
+        (own ? wrap : drop).push_back(g);
+        if (!own) drop.push_back(close);
+    }
+    if (drop.empty() && wrap.empty()) return t;
+    std::vector<Token> out;
+    out.reserve(t.size() + wrap.size() * 6);
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (std::find(drop.begin(), drop.end(), i) != drop.end()) continue;
+        if (std::find(wrap.begin(), wrap.end(), i) != wrap.end()) {
+            for (const Token& w : {word(QStringLiteral("SELECT")), space(), Token{TokenKind::Punct, QStringLiteral("*"), false},
+                                   space(), word(QStringLiteral("FROM")), space()}) {
+                out.push_back(w);
+            }
+        }
+        out.push_back(t[i]);
+    }
+    return out;
 }
 
 // Pass 3: SELECT TOP n becomes LIMIT n.
@@ -636,8 +675,8 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     if (head.isWord("SELECT") || head.isWord("WITH") || head.isPunct("(")) {
         tr.kind = StatementKind::Query;
         out = collate(topToLimit(aliasAssignments(std::move(out))), false);
-        std::vector<Token> results = collateResults(out);
-        if (results.size() != out.size()) tr.describingSql = joinTokens(out);
+        std::vector<Token> results = compoundMembers(collateResults(out));
+        if (results.size() != out.size()) tr.describingSql = joinTokens(compoundMembers(out));
         out = std::move(results);
         singleTable(out, tr);
     } else if (head.isWord("INSERT")) {
