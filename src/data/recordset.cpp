@@ -1,6 +1,7 @@
 #include "data/recordset.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "data/connection.h"
@@ -224,7 +225,19 @@ Variant coerce(const provider::Column& c, const Variant& v) {
             return v.toCurrency();
         case ado::adNumeric:
         case ado::adDecimal:
-            if (c.numericScale == 0) return v.toInt64();
+            if (c.numericScale == 0) {
+                // The half away from zero too (2.5 is 3), where a whole-number conversion takes
+                // the even one; a value beyond 64 bits is left for the server to refuse.
+                if (const auto* cur = std::get_if<Currency>(&v.storage())) {
+                    return static_cast<std::int64_t>(roundAwayFromZero(*cur, 0).truncatedUnits());
+                }
+                if (std::holds_alternative<double>(v.storage()) || std::holds_alternative<float>(v.storage())) {
+                    const double d = std::round(v.toDouble());
+                    if (std::fabs(d) < 9.2e18) return static_cast<std::int64_t>(d);
+                    return d;
+                }
+                return v.toInt64();
+            }
             if (c.numericScale <= 4) return roundAwayFromZero(v.toCurrency(), c.numericScale);
             return v.toDouble();
         case ado::adDouble:

@@ -277,3 +277,60 @@ TEST(EmbeddedSchema, ARecordsetWritesBackItsOwnRowAfterAnotherConnectionAddedACo
     for (; !all.EOF(); all.MoveNext()) values.push_back(all.Fields(QStringLiteral("v")).Value().toString());
     EXPECT_EQ(values, (QStringList{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("z")}));
 }
+
+// A #name table belongs to the connection that made it: every statement of that connection
+// reaches it, no other connection sees it, and nothing of it is kept in the database file.
+TEST(EmbeddedSchema, TemporaryTablesBelongToTheirConnection) {
+    Server s;
+    auto a = s.connect();
+    auto b = s.connect();
+    const char* const statements[] = {
+        "create table #T (a int NULL, c [varchar] (3) NULL CONSTRAINT DF12345_#T_c DEFAULT ('x'))",
+        "insert into #T (a) values (1)",
+        "insert into #T values (2, 'y')",
+        "update #T set a = 3 where a = 2",
+        "alter table #T add n [numeric] (5,2) NULL",
+        "insert into dbo.#T (a, n) values (4, 1.005)",
+        "delete from #T where a = 1",
+        "create table #K ([id] [numeric] (18,0) IDENTITY (1, 1) NOT NULL, v int NULL)",
+        "ALTER TABLE [dbo].[#K] WITH NOCHECK ADD CONSTRAINT [PK12345_#K] PRIMARY KEY NONCLUSTERED ( [id] ) ON [PRIMARY]",
+        "insert into #K (v) values (7)",
+        "create index IX_#K on #K (v)",
+    };
+    for (const char* sql : statements) EXPECT_EQ(errorOf(*a, QString::fromLatin1(sql)), 0) << sql;
+    EXPECT_EQ(scalar(*a, QStringLiteral("select count(*) from #T")).toInt32(), 2);
+    EXPECT_EQ(scalar(*a, QStringLiteral("select c from #T where a = 3")).toString(), QStringLiteral("y"));
+    EXPECT_EQ(scalar(*a, QStringLiteral("select c from #T where a = 4 and n = 1.01")).toString(), QStringLiteral("x"));
+    EXPECT_EQ(errorOf(*a, QStringLiteral("insert into #T (c) values ('abcd')")), 8152);
+    EXPECT_EQ(scalar(*a, QStringLiteral("select id from [dbo].[#K] where v = 7")).toInt32(), 1);
+    {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select * from #T where a = 3"), *a, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+        rs.Fields(QStringLiteral("c")).setValue(QStringLiteral("z"));
+        rs.Update();
+    }
+    EXPECT_EQ(scalar(*a, QStringLiteral("select c from #T where a = 3")).toString(), QStringLiteral("z"));
+    auto columns = a->Execute(QStringLiteral("sp_columns @table_name = '#K'"));
+    ASSERT_FALSE(columns.EOF());
+    EXPECT_EQ(columns.Fields(QStringLiteral("TYPE_NAME")).Value().toString(), QStringLiteral("numeric() identity"));
+    auto help = a->Execute(QStringLiteral("sp_help #K"));
+    for (int i = 0; i < 8; ++i) help = help.NextRecordset();
+    EXPECT_EQ(help.Fields(QStringLiteral("constraint_name")).Value().toString(), QStringLiteral("PK12345_#K"));
+
+    // Another connection has its own #T, and does not see the first one's #K.
+    QString text;
+    EXPECT_EQ(errorOf(*b, QStringLiteral("select * from #T"), &text), 208);
+    EXPECT_EQ(text, QStringLiteral("Invalid object name '#T'."));
+    EXPECT_EQ(errorOf(*b, QStringLiteral("create table #T (z int NULL)")), 0);
+    EXPECT_EQ(errorOf(*b, QStringLiteral("insert into #K (v) values (1)")), 208);
+    EXPECT_EQ(scalar(*a, QStringLiteral("select count(*) from #T")).toInt32(), 2);
+    EXPECT_EQ(rawText(s.file(QStringLiteral("Velmora")), QStringLiteral("select count(*) from sqlite_master where name like '%#%'")),
+              QStringLiteral("0"));
+
+    EXPECT_EQ(errorOf(*a, QStringLiteral("drop table #T")), 0);
+    EXPECT_EQ(errorOf(*a, QStringLiteral("select * from #T")), 208);
+    EXPECT_EQ(errorOf(*a, QStringLiteral("create table ##G (a int)")), 50000) << "global temporary tables are not kept";
+    a->Close();
+    a = s.connect();
+    EXPECT_EQ(errorOf(*a, QStringLiteral("select * from #K")), 208) << "gone with its connection";
+}

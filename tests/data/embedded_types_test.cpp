@@ -131,3 +131,127 @@ TEST(EmbeddedTypes, DateTimeTextsReadAsThePatternReadsThem) {
         EXPECT_EQ(data::embedded::parseDateTime(t), data::embedded::parseDateTimeByPattern(t)) << t.toStdString();
     }
 }
+
+namespace {
+
+// A column's description by sp_columns and by a recordset's field, for comparing two forms of
+// one type.
+QStringList described(data::Connection& c, const QString& table) {
+    auto col = c.Execute(QStringLiteral("sp_columns @table_name = '%1'").arg(table));
+    QStringList out;
+    for (const char* f : {"TYPE_NAME", "PRECISION", "LENGTH", "SCALE", "NULLABLE"}) {
+        const data::Variant v = col.Fields(QString::fromLatin1(f)).Value();
+        out << (v.isNull() ? QStringLiteral("NULL") : v.toString());
+    }
+    const auto field = c.Execute(QStringLiteral("select c from ") + table).Fields(0L);
+    out << QString::number(field.Type()) << QString::number(field.DefinedSize()) << QString::number(field.Precision())
+        << QString::number(field.NumericScale());
+    return out;
+}
+
+}  // namespace
+
+// SQL Server reads a type bracketed, with blanks before and inside its parentheses, and with
+// identity in each of its forms; the column is then the same as the plain form's.
+TEST(EmbeddedTypes, TypeNamesInEveryFormSqlServerReads) {
+    Server s;
+    auto c = s.connect();
+    const std::pair<const char*, const char*> forms[] = {
+        {"varchar(3)", "[varchar] (3)"},   {"varchar(3)", "varchar (3)"},        {"char(4)", "[char](4)"},
+        {"nvarchar(30)", "[nvarchar] ( 30 )"}, {"varchar(max)", "[varchar] (max)"}, {"numeric(5,2)", "[numeric] (5,2)"},
+        {"numeric(5,2)", "numeric ( 5 , 2 )"}, {"decimal(10,3)", "[decimal](10, 3)"}, {"smallint", "[smallint]"},
+        {"money", "[money]"},               {"datetime", "[datetime]"},           {"image", "[image]"},
+    };
+    int k = 0;
+    for (const auto& [plain, written] : forms) {
+        const QString p = QStringLiteral("p%1").arg(k);
+        const QString w = QStringLiteral("w%1").arg(k++);
+        c->Execute(QStringLiteral("create table %1 (c %2 NULL)").arg(p, QLatin1String(plain)));
+        c->Execute(QStringLiteral("create table %1 ([c] %2 NULL)").arg(w, QLatin1String(written)));
+        EXPECT_EQ(described(*c, w), described(*c, p)) << written;
+    }
+
+    // The refusals of the bracketed types are those of the plain ones.
+    c->Execute(QStringLiteral("create table bt ([c] [varchar] (3) NULL, [s] [smallint] NULL, [n] [numeric] (5,2) NULL)"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into bt (c) values ('abcd')")), 8152);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into bt values (NULL, 99999, NULL)")), 220);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into bt (n) values (1234.5)")), 8115);
+
+    // Identity: on the integer types and on numeric without decimals, first value the seed.
+    const std::pair<const char*, long> identities[] = {
+        {"[numeric] (18,0) IDENTITY (1, 1) NOT NULL", 1}, {"numeric(18,0) identity(1,1) not null", 1},
+        {"[int] IDENTITY", 1},          {"bigint IDENTITY(5,1)", 5},        {"smallint identity (7, 1)", 7},
+        {"[tinyint] IDENTITY", 1},      {"[decimal] (10) IDENTITY", 1},     {"[varchar] (3) IDENTITY (1,1)", 2749},
+        {"numeric(10,2) IDENTITY", 2749}, {"[money] IDENTITY(1,1)", 2749},
+    };
+    for (const auto& [type, expected] : identities) {
+        const QString t = QStringLiteral("i%1").arg(k++);
+        const long error = errorOf(*c, QStringLiteral("create table %1 ([id] %2, v int NULL)").arg(t, QLatin1String(type)));
+        if (expected == 2749) {
+            EXPECT_EQ(error, 2749) << type;
+            continue;
+        }
+        ASSERT_EQ(error, 0) << type;
+        c->Execute(QStringLiteral("insert into %1 (v) values (1); insert into %1 (v) values (2)").arg(t));
+        EXPECT_EQ(scalar(*c, QStringLiteral("select min(id) from ") + t).toInt64(), expected) << type;
+        EXPECT_EQ(scalar(*c, QStringLiteral("select max(id) from ") + t).toInt64(), expected + 1) << type;
+    }
+}
+
+// numeric(p,s) keeps its value rounded to its scale, the half away from zero, and refuses what
+// needs more digits than its precision, however the value is written.
+TEST(EmbeddedTypes, NumericRoundsToItsScaleAndRefusesBeyondItsPrecision) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table nr (n52 numeric(5,2) NULL, n50 [numeric] (5,0) NULL, d83 decimal (8, 3) NULL, "
+                              "n206 numeric(20,6) NULL)"));
+    struct Case {
+        const char* column;
+        double value;
+        const char* stored;  // nullptr: refused with 8115
+    };
+    const Case cases[] = {
+        {"n52", 1.005, "1.01"},   {"n52", -1.005, "-1.01"},  {"n52", 999.994, "999.99"}, {"n52", 999.995, nullptr},
+        {"n52", 1234.5, nullptr}, {"n50", 2.5, "3"},         {"n50", -2.5, "-3"},        {"n50", 99999.4, "99999"},
+        {"n50", 99999.5, nullptr}, {"d83", 2.0005, "2.001"}, {"n206", 1.0000005, "1.000001"},
+    };
+    // The ways a value reaches a column: INSERT with its columns, INSERT ... SELECT, UPDATE, a
+    // parameter and a recordset's new row.
+    const std::function<void(const Case&, const QString&)> ways[] = {
+        [&](const Case& k, const QString& v) { c->Execute(QStringLiteral("insert into nr (%1) values (%2)").arg(k.column, v)); },
+        [&](const Case& k, const QString& v) { c->Execute(QStringLiteral("insert into nr (%1) select %2").arg(k.column, v)); },
+        [&](const Case& k, const QString& v) { c->Execute(QStringLiteral("update nr set %1 = %2").arg(k.column, v)); },
+        [&](const Case& k, const QString&) {
+            data::Command add;
+            add.setActiveConnection(c.get());
+            add.setCommandText(QStringLiteral("insert into nr (%1) values (?)").arg(k.column));
+            add.Parameters().Append(add.CreateParameter(QString(), ado::adDouble, ado::adParamInput, 0, k.value));
+            add.Execute();
+        },
+        [&](const Case& k, const QString&) {
+            data::Recordset rs;
+            rs.Open(QStringLiteral("select * from nr"), *c, ado::adOpenDynamic, ado::adLockOptimistic);
+            rs.AddNew();
+            rs.Fields(QString::fromLatin1(k.column)).setValue(k.value);
+            rs.Update();
+        },
+    };
+    for (const Case& k : cases) {
+        const QString v = QString::number(k.value, 'g', 15);
+        for (size_t w = 0; w < std::size(ways); ++w) {
+            SCOPED_TRACE(QStringLiteral("%1 = %2, way %3").arg(k.column, v).arg(w).toStdString());
+            c->Execute(QStringLiteral("delete from nr; insert into nr (n52) values (0)"));
+            const long error = errorNumber([&] { ways[w](k, v); });
+            if (!k.stored) {
+                EXPECT_EQ(error, 8115);
+                EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from nr")).toInt32(), 1) << "nothing changed";
+                EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from nr where n52 = 0 and n50 is null")).toInt32(), 1);
+                continue;
+            }
+            EXPECT_EQ(error, 0);
+            EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from nr where %1 = %2").arg(k.column, QLatin1String(k.stored)))
+                          .toInt32(),
+                      1);
+        }
+    }
+}

@@ -191,3 +191,22 @@ TEST_F(ActualizaBaseDadosTest, AWrongPasswordShowsOneCriticalMessageAndTouchesNo
     EXPECT_EQ(logRows().size(), 1u);
     expectFinalLayout();
 }
+
+// The structure script of every staging table makes the same table again, under another name
+// and as a temporary table.
+TEST_F(ActualizaBaseDadosTest, TheStructureScriptOfEveryStagingTableMakesItAgain) {
+    ActualizaBaseDados();
+    auto conn = server_.connect("Velmora");
+    for (const Layout& l : finalLayout()) {
+        const QString table = QString::fromLatin1(l.table);
+        SCOPED_TRACE(l.table);
+        const auto source = testsupport::helpedStructure(*conn, table);
+        ASSERT_EQ(source.size(), l.columns.size() + 2) << "the columns and the identity";
+        for (const QString& copy : {QStringLiteral("Copia") + table, QStringLiteral("#") + table}) {
+            const QString script = gobjSql().DuplicateStructure(server_.serverName(), server_.login(), server_.password(),
+                                                                QStringLiteral("Velmora"), table, copy);
+            ASSERT_NO_THROW(conn->Execute(script)) << script.toStdString();
+            EXPECT_EQ(testsupport::helpedStructure(*conn, copy), source) << copy.toStdString();
+        }
+    }
+}

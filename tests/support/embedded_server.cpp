@@ -65,4 +65,21 @@ std::vector<ColumnInfo> tableColumns(data::Connection& conn, const QString& tabl
     return out;
 }
 
+std::vector<QString> helpedStructure(data::Connection& conn, const QString& table) {
+    data::Recordset rs = conn.Execute(QStringLiteral("sp_help ") + table);
+    std::vector<QString> out;
+    for (int list = 0; list < 2; ++list) {
+        rs = rs.NextRecordset();  // the column list, then the identity column
+        for (; !rs.EOF(); rs.MoveNext()) {
+            QStringList row;
+            for (long i = 0; i < rs.Fields().Count(); ++i) {
+                const data::Variant v = rs.Fields(i).Value();
+                row << (v.isNull() ? QStringLiteral("NULL") : v.toString());
+            }
+            out.push_back(row.join(u'|'));
+        }
+    }
+    return out;
+}
+
 }  // namespace testsupport

@@ -53,4 +53,8 @@ struct ColumnInfo {
 };
 std::vector<ColumnInfo> tableColumns(data::Connection& conn, const QString& table);
 
+// A table's structure as sp_help gives it: each row of its column list (name, type, length,
+// precision, scale, nullability, ...) and of its identity column, as one text a row.
+std::vector<QString> helpedStructure(data::Connection& conn, const QString& table);
+
 }  // namespace testsupport

@@ -424,7 +424,8 @@ bool characterType(const SqlType& t) {
            t.kind == Kind::Text || t.kind == Kind::NText || t.kind == Kind::SqliteText;
 }
 
-std::vector<provider::Result> helpTable(Core& core, const QString& stored, const TableDefinition& def, bool view) {
+std::vector<provider::Result> helpTable(Core& core, const QString& schema, const QString& stored, const TableDefinition& def,
+                                        bool view) {
     std::vector<provider::Result> out;
     const auto info = databaseInfo(core.admin(), core.database());
     {
@@ -489,7 +490,7 @@ std::vector<provider::Result> helpTable(Core& core, const QString& stored, const
     }
     // The server's own work between the lists leaves two results without rows; callers count
     // on the constraint list being the ninth result.
-    const auto indexes = indexesOf(core, QStringLiteral("main"), stored, def);
+    const auto indexes = indexesOf(core, schema, stored, def);
     out.push_back(noRows(static_cast<long>(indexes.size())));
     {
         ResultBuilder b;
@@ -558,9 +559,10 @@ std::vector<provider::Result> spHelp(Core& core, const Arguments& args) {
         if (t.isName()) name = t.value();
     }
     if (name.isEmpty()) name = given.trimmed();
-    const QString stored = core.storedTableName(QStringLiteral("main"), name);
+    const QString schema = isLocalTempName(name) ? QStringLiteral("temp") : QStringLiteral("main");
+    const QString stored = core.storedTableName(schema, name);
     if (!stored.isEmpty()) {
-        if (const TableDefinition* def = core.table(QStringLiteral("main"), stored)) return helpTable(core, stored, *def, false);
+        if (const TableDefinition* def = core.table(schema, stored)) return helpTable(core, schema, stored, *def, false);
     }
     {
         Statement q(core.db(), QStringLiteral("SELECT name FROM main.sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE"),
@@ -578,7 +580,7 @@ std::vector<provider::Result> spHelp(Core& core, const Arguments& args) {
                 c.notNull = cols.int64(3) != 0;
                 def.columns.push_back(c);
             }
-            return helpTable(core, view, def, true);
+            return helpTable(core, QStringLiteral("main"), view, def, true);
         }
     }
     raiseServerError(15009, QStringLiteral("The object '%1' does not exist in database '%2' or is invalid for this operation.")

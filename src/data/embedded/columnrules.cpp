@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -128,8 +129,30 @@ long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, 
     }
 }
 
+// A fractional value of a numeric(p,s) column as SQL Server stores it: rounded to the scale, the
+// half away from zero (the rounded value where it is whole, so that it keeps the storage form
+// of the type's written values: INTEGER when whole, REAL otherwise).
+void resultNumeric(sqlite3_context* ctx, double rounded) {
+    if (std::nearbyint(rounded) == rounded && rounded > -9.2233720368547748e18 && rounded < 9.2233720368547748e18) {
+        sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(rounded));
+    } else {
+        sqlite3_result_double(ctx, rounded);
+    }
+}
+
+// tsql_numeric(value, scale): a real rounded as a numeric column of that scale stores it; any
+// other value as it is.
+void numericFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT) {
+        sqlite3_result_value(ctx, argv[0]);
+        return;
+    }
+    resultNumeric(ctx, roundToScale(sqlite3_value_double(argv[0]), sqlite3_value_int(argv[1])));
+}
+
 // tsql_put(value, kind, length, whole, affinity, type name): the column's SqlType::checks and
-// fitting, on the value as the column's affinity makes it.
+// fitting, on the value as the column's affinity makes it. A numeric column gets its scale as
+// the length.
 void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     int type = sqlite3_value_type(v);
@@ -159,6 +182,16 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
                 if (wholeReal) type = SQLITE_INTEGER;
             }
         }
+    }
+    if (kind == Kind::Numeric && type == SQLITE_FLOAT) {
+        // Rounded first: 999.995 into numeric(5,2) is 1000.00, which does not fit.
+        const double rounded = roundToScale(sqlite3_value_double(v), static_cast<int>(length));
+        if (std::fabs(rounded) >= std::strtod(("1e" + std::to_string(whole)).c_str(), nullptr)) {
+            raiseInFunction(ctx, 8115, text(v), text(argv[5]));
+            return;
+        }
+        resultNumeric(ctx, rounded);
+        return;
     }
     const long refusal = refusalOf(kind, length, whole, v, type, wholeReal, whole64);
     if (refusal != 0) {
@@ -200,7 +233,7 @@ QString ruleArguments(const ColumnDef& c) {
     if (c.type.checks(QStringLiteral("x")).empty()) return {};
     return QStringLiteral(", %1, %2, %3, %4, %5)")
         .arg(static_cast<int>(c.type.kind))
-        .arg(c.type.length)
+        .arg(c.type.kind == Kind::Numeric ? static_cast<long>(c.type.scale) : c.type.length)
         .arg(c.type.precision - c.type.scale)
         .arg(affinityOf(c.identity ? QStringLiteral("INTEGER") : c.typeText))
         .arg(quoteString(c.type.typeName()));
@@ -321,6 +354,30 @@ QString updateWithRules(const std::vector<Token>& t, size_t i, const TableDefini
 
 }  // namespace
 
+double roundToScale(double value, int scale) {
+    if (!std::isfinite(value) || scale < 0) return value;
+    // The value by its 15 significant digits, the precision a double holds for sure: 1.005 is
+    // written 1.005 and stored as 1.00499999999999989..., and SQL Server rounds the 1.005.
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.14e", value);
+    const char* p = buffer;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    std::string digits;
+    for (; *p && *p != 'e'; ++p) {
+        if (*p >= '0' && *p <= '9') digits += *p;
+    }
+    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    // value = 0.digits * 10^(exponent + 1): the digits before the cut are kept.
+    const int keep = exponent + 1 + scale;
+    if (keep >= static_cast<int>(digits.size())) return value;
+    if (keep < 0) return 0.0;
+    long long kept = keep == 0 ? 0 : std::stoll(digits.substr(0, static_cast<size_t>(keep)));
+    if (digits[static_cast<size_t>(keep)] >= '5') ++kept;
+    const double rounded = std::strtod((std::to_string(kept) + "e-" + std::to_string(scale)).c_str(), nullptr);
+    return negative ? -rounded : rounded;
+}
+
 QString withColumnRules(const QString& expression, const ColumnDef& column) {
     const QString arguments = ruleArguments(column);
     return arguments.isEmpty() ? expression : QStringLiteral("tsql_put(") + expression + arguments;
@@ -348,6 +405,8 @@ QString statementWithRules(const QString& sqliteText, const TableDefinition& tab
 }
 
 void installColumnRules(sqlite3* db) {
+    sqlite3_create_function_v2(db, "tsql_numeric", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, numericFunction,
+                               nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tsql_put", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, putFunction, nullptr,
                                nullptr, nullptr);
 }

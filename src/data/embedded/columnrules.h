@@ -32,6 +32,11 @@ QString statementWithRules(const QString& sqliteText, const TableDefinition& tab
 // a column whose default would need the rules.
 bool omitsRuledDefault(const TableDefinition& table, const std::vector<bool>& set);
 
+// A value rounded to scale decimals as SQL Server rounds into numeric(p, scale): the half away
+// from zero, the value taken by its 15 significant digits.
+double roundToScale(double value, int scale);
+
+// Registers tsql_put and tsql_numeric(value, scale) (a real rounded by roundToScale) on db.
 void installColumnRules(sqlite3* db);
 
 }  // namespace data::embedded

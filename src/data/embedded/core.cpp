@@ -535,6 +535,15 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
             fit += r.fit;
             fitWhen += r.fitWhen;
         }
+        // A numeric column keeps a value rounded to its scale, as SQL Server does.
+        if (c.type.kind == K::Numeric && !c.identity) {
+            const QString rounded = QStringLiteral("tsql_numeric(%1, %2)").arg(col).arg(c.type.scale);
+            r.fit += QStringLiteral(" UPDATE %1 SET %2 = %3 WHERE rowid = NEW.rowid AND typeof(%2) = 'real' AND %2 <> %3;")
+                         .arg(quoteName(stored), col, rounded);
+            r.fitWhen.push_back(QStringLiteral("(typeof(%1) = 'real' AND %1 <> tsql_numeric(%1, %2))").arg(ref).arg(c.type.scale));
+            fit += r.fit;
+            fitWhen += r.fitWhen;
+        }
         perColumn.push_back(std::move(r));
     }
     // A very wide table keeps its triggers unconditional (SQLite limits an expression's depth).

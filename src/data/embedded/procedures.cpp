@@ -66,10 +66,12 @@ struct TableEntry {
     QString type;  // "TABLE", "VIEW", "SYSTEM TABLE"
 };
 
-std::vector<TableEntry> tablesOf(Core& core) {
+// The tables of the connection's database, or its temporary tables (schema "temp").
+std::vector<TableEntry> tablesOf(Core& core, const QString& schema = QStringLiteral("main")) {
     std::vector<TableEntry> out;
     Statement q(core.db(),
-                QStringLiteral("SELECT type, name FROM main.sqlite_master WHERE type IN ('table', 'view') ORDER BY name"),
+                QStringLiteral("SELECT type, name FROM ") + schemaRef(schema) +
+                    QStringLiteral(".sqlite_master WHERE type IN ('table', 'view') ORDER BY name"),
                 core.context());
     const bool master = core.database().compare(QLatin1String("master"), Qt::CaseInsensitive) == 0;
     while (q.step()) {
@@ -349,9 +351,10 @@ provider::Result spColumns(Core& core, const std::vector<std::pair<QString, QStr
     b.column("IS_NULLABLE", ado::adVarChar, 254);
     b.column("SS_DATA_TYPE", ado::adUnsignedTinyInt, 1);
     if (!matches(qualifier, core.database()) || !matches(owner, QStringLiteral("dbo"))) return b.done();
-    for (const auto& t : tablesOf(core)) {
+    const QString schema = name.startsWith(u'#') ? QStringLiteral("temp") : QStringLiteral("main");
+    for (const auto& t : tablesOf(core, schema)) {
         if (!likeMatch(name, t.name)) continue;
-        const TableDefinition* def = core.table(QStringLiteral("main"), t.name);
+        const TableDefinition* def = core.table(schema, t.name);
         if (!def) continue;
         int position = 0;
         for (const auto& c : def->columns) {

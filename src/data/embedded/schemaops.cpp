@@ -88,7 +88,8 @@ void rebuild(Core& core, const QString& schema, const QString& table, const Tabl
         Statement q(db,
                     QStringLiteral("SELECT sql FROM ") + s +
                         QStringLiteral(".sqlite_master WHERE tbl_name = ? COLLATE NOCASE AND type IN ('index', 'trigger') "
-                                       "AND sql IS NOT NULL ORDER BY type"),
+                                       "AND sql IS NOT NULL AND name NOT LIKE 'tsqlchk\\_%' ESCAPE '\\' AND name NOT LIKE "
+                                       "'tsqlfit\\_%' ESCAPE '\\' ORDER BY type"),
                     ctx);
         q.bind(1, table);
         while (q.step()) objects.push_back(q.text(0));
@@ -183,6 +184,11 @@ bool objectNamed(Core& core, const QString& schema, const QString& name) {
 void createTable(Core& core, const Translation& tr) {
     TableDefinition def = TableDefinition::parse(tr.definition);
     if (!def.ok || tr.table.isEmpty()) raiseServerError(102, msg::syntaxNear(tr.table.isEmpty() ? QStringLiteral("TABLE") : tr.table));
+    if (tr.table.startsWith(QLatin1String("##"))) {
+        raiseServerError(50000, QStringLiteral("The embedded server does not keep global temporary tables ('%1'); a local "
+                                               "temporary table (#name) belongs to its connection.")
+                                    .arg(tr.table));
+    }
     if (!core.storedTableName(tr.schema, tr.table).isEmpty()) raiseServerError(2714, msg::objectExists(tr.table));
     int identities = 0;
     for (size_t i = 0; i < def.columns.size(); ++i) {
@@ -285,7 +291,7 @@ void alterColumn(Core& core, const Translation& tr) {
         raiseServerError(4928, QStringLiteral("Cannot alter column '%1' because it is 'IDENTITY'.").arg(old.name));
     }
     defaultLength(c);
-    QString text = quoteName(old.name) + u' ' + c.typeText;
+    QString text = quoteName(old.name) + u' ' + sqliteTypeText(c.typeText);
     const QString rest = translateDdlTokens(withoutNullability(old.constraints));
     if (!rest.isEmpty()) text += u' ' + rest;
     text += c.notNull ? QStringLiteral(" NOT NULL") : QStringLiteral(" NULL");
@@ -377,7 +383,7 @@ void addConstraint(Core& core, const Translation& tr) {
                     }
                     k.push_back(t);
                 }
-                c.tokens = tokenize(quoteName(c.name) + u' ' + c.typeText + u' ' + joinTokens(k));
+                c.tokens = tokenize(quoteName(c.name) + u' ' + sqliteTypeText(c.typeText) + u' ' + joinTokens(k));
             }
             named = true;
         }

@@ -103,6 +103,26 @@ Currency roundNumeric(Currency c, int decimals) {
     return Currency::fromRaw(q * f);
 }
 
+// A value as a numeric column without decimals takes it: the half away from zero (2.5 is 3,
+// -2.5 is -3), where the whole-number conversion of a Variant rounds the half to even.
+std::int64_t wholeAwayFromZero(const Variant& v) {
+    const auto& st = v.storage();
+    if (const auto* c = std::get_if<Currency>(&st)) return roundNumeric(*c, 0).truncatedUnits();
+    double d = 0;
+    if (const auto* x = std::get_if<double>(&st)) {
+        d = *x;
+    } else if (const auto* f = std::get_if<float>(&st)) {
+        d = static_cast<double>(*f);
+    } else if (const auto* s = std::get_if<QString>(&st); !(s && parseNumber(*s, d) && std::nearbyint(d) != d)) {
+        return v.toInt64();
+    }
+    d = std::round(d);
+    if (!(std::fabs(d) < 9.2233720368547748e18)) {
+        raiseServerError(8115, QStringLiteral("Arithmetic overflow error converting expression to data type numeric."));
+    }
+    return static_cast<std::int64_t>(d);
+}
+
 [[noreturn]] void conversionFailed(const Variant& v, const QString& typeName) {
     QString shown;
     try {
@@ -616,7 +636,7 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
                 return;
             case Kind::Numeric:
                 if (scale == 0) {
-                    sqlite3_bind_int64(stmt, index, v.toInt64());
+                    sqlite3_bind_int64(stmt, index, wholeAwayFromZero(v));
                 } else if (scale <= 4) {
                     bindCurrency(stmt, index, roundNumeric(v.toCurrency(), scale));
                 } else {
@@ -730,8 +750,9 @@ std::vector<SqlType::Check> SqlType::checks(const QString& ref) const {
             add(isText, QStringLiteral("tsql_raise(235, %1, %2)").arg(ref, name));
             break;
         case Kind::Numeric: {
+            // On the value as the column stores it, rounded to its scale (columnrules.h).
             const int whole = precision - scale;
-            add(isNum + QStringLiteral(" AND abs(%1) >= 1e%2").arg(ref).arg(whole),
+            add(isNum + QStringLiteral(" AND abs(tsql_numeric(%1, %3)) >= 1e%2").arg(ref).arg(whole).arg(scale),
                 QStringLiteral("tsql_raise(8115, %1, %2)").arg(ref, name));
             add(isText, QStringLiteral("tsql_raise(8114, %1, %2)").arg(ref, name));
             break;

@@ -55,6 +55,17 @@ QStringList columnList(const std::vector<Token>& t, size_t& i) {
     return cols;
 }
 
+// The declared type as SQL Server reads it: a bracketed or quoted name ("[varchar] (3)") is the
+// same type as the bare one, so the type keeps its bare name wherever it is written again.
+QString typeTextOf(const std::vector<Token>& tokens, size_t begin, size_t end) {
+    QString out;
+    for (size_t i = begin; i < end && i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        out += t.kind == TokenKind::QuotedName ? t.value() : t.text;
+    }
+    return out.simplified();
+}
+
 void parseColumn(ColumnDef& c, const std::vector<Token>& tokens) {
     c.tokens = tokens;
     size_t i = 0;
@@ -71,7 +82,7 @@ void parseColumn(ColumnDef& c, const std::vector<Token>& tokens) {
         if (t.isPunct(")")) --depth;
         typeEnd = i + 1;
     }
-    typeText = joinTokens(tokens, 1, typeEnd).simplified();
+    typeText = typeTextOf(tokens, 1, typeEnd);
     size_t rest = typeEnd;
     // The stored identity: INTEGER followed by the comment holding the declared type.
     const size_t commentAt = nextMeaningful(tokens, rest) < tokens.size() ? rest : rest;
@@ -265,6 +276,10 @@ QString translateDdlTokens(const std::vector<Token>& tokens) {
         if (t.isWord("CLUSTERED") || t.isWord("NONCLUSTERED") || t.isWord("ROWGUIDCOL")) continue;
         if (t.kind == TokenKind::QuotedName) {
             out += quoteName(t.value());
+        } else if (t.kind == TokenKind::Word && (t.text.contains(u'#') || t.text.contains(u'@'))) {
+            // T-SQL names may hold "#" and "@" (a temporary table's constraint names carry its
+            // name); SQLite reads them only quoted.
+            out += quoteName(t.text);
         } else if (t.kind == TokenKind::String) {
             out += quoteString(t.value());
         } else {
@@ -274,10 +289,15 @@ QString translateDdlTokens(const std::vector<Token>& tokens) {
     return out.simplified();
 }
 
+QString sqliteTypeText(const QString& typeText) {
+    static const QRegularExpression max(QStringLiteral("\\(\\s*max\\s*\\)"), QRegularExpression::CaseInsensitiveOption);
+    return typeText.contains(max) ? quoteName(typeText) : typeText;
+}
+
 QString sqliteColumnText(const ColumnDef& c) {
     QString out = quoteName(c.name) + u' ';
     if (!c.identity) {
-        out += c.typeText;
+        out += sqliteTypeText(c.typeText);
         const QString rest = translateDdlTokens(c.constraints);
         if (!rest.isEmpty()) out += u' ' + rest;
         return out;

@@ -62,6 +62,11 @@ struct TableDefinition {
 // (bracketed names quoted, CLUSTERED and NONCLUSTERED dropped) and the identity as above.
 QString sqliteColumnText(const ColumnDef& column);
 
+// A declared type as SQLite's definition holds it: as declared, but quoted where SQLite cannot
+// read it ("varchar(max)": SQLite takes only numbers between the parentheses). Read back, the
+// quotes are dropped like a bracketed type's.
+QString sqliteTypeText(const QString& typeText);
+
 // Rewrites a T-SQL token list for SQLite: [names] as "names", N'' as '', CLUSTERED and
 // NONCLUSTERED dropped.
 QString translateDdlTokens(const std::vector<Token>& tokens);

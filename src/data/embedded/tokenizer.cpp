@@ -187,6 +187,10 @@ QString joinTokens(const std::vector<Token>& tokens, size_t begin, size_t end) {
     return out;
 }
 
+bool isLocalTempName(const QString& name) {
+    return name.size() > 1 && name.at(0) == u'#' && name.at(1) != u'#';
+}
+
 QString quoteName(const QString& name) {
     QString q = name;
     q.replace(u'"', QStringLiteral("\"\""));

@@ -48,6 +48,10 @@ QString joinTokens(const std::vector<Token>& tokens, size_t begin = 0, size_t en
 // folding each character.
 bool containsNoCase(const QString& text, const char* lowerAscii);
 
+// Whether a table name is a local temporary table's ("#name"): such a table lives in the
+// connection's own TEMP schema. "##name" names a global one, which is not.
+bool isLocalTempName(const QString& name);
+
 // A name quoted for SQLite: "name" with inner quotes doubled.
 QString quoteName(const QString& name);
 // A text as an SQL literal: 'text' with inner apostrophes doubled.

@@ -63,6 +63,13 @@ ObjectName meaning(const std::vector<Part>& parts, Context& ctx, bool* hasSchema
     ObjectName o;
     const size_t n = parts.size();
     bool schema = false;
+    if (asTable && n >= 1 && n <= 3 && isLocalTempName(parts.back().value)) {
+        // A temporary table belongs to the connection, whatever database or owner it is named with.
+        o.schema = QStringLiteral("temp");
+        o.table = parts.back().value;
+        if (hasSchema) *hasSchema = true;
+        return o;
+    }
     auto isDbo = [](const Part& p) { return !p.empty && p.value.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0; };
     if (n >= 4) {
         o.schema = ctx.schemaOf(parts[n - 4].value);
@@ -97,7 +104,8 @@ ObjectName meaning(const std::vector<Part>& parts, Context& ctx, bool* hasSchema
 }
 
 Token nameToken(const Part& p) {
-    if (p.quoted) return Token{TokenKind::QuotedName, quoteName(p.value), false};
+    // SQLite reads a name holding "#" (a temporary table's) only quoted.
+    if (p.quoted || p.value.contains(u'#')) return Token{TokenKind::QuotedName, quoteName(p.value), false};
     return Token{TokenKind::Word, p.text, false};
 }
 
@@ -115,7 +123,9 @@ void emitName(std::vector<Token>& out, const std::vector<Part>& parts, Context& 
     if (n >= 4) {
         pieces = {schemaToken(ctx.schemaOf(parts[n - 4].value)), nameToken(parts[n - 2]), nameToken(parts[n - 1])};
     } else if (n == 3) {
-        if (isDbo(parts[0])) {
+        if (isLocalTempName(parts[2].value)) {
+            pieces = {nameToken(parts[2])};  // tempdb..#T, db.dbo.#T: the connection's own
+        } else if (isDbo(parts[0])) {
             pieces = {nameToken(parts[1]), nameToken(parts[2])};
         } else {
             pieces = {schemaToken(ctx.schemaOf(parts[0].value)), nameToken(parts[2])};
@@ -704,6 +714,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     } else {
         tr.kind = StatementKind::Other;
     }
+    if (isLocalTempName(tr.table) && tr.schema == u"main") tr.schema = QStringLiteral("temp");
     tr.sql = joinTokens(out);
     return tr;
 }
