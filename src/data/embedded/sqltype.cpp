@@ -115,8 +115,6 @@ Currency roundNumeric(Currency c, int decimals) {
 
 }  // namespace
 
-QString formatDateTime(const QDateTime& dt) { return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")); }
-
 namespace {
 
 // Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.
