@@ -2,9 +2,8 @@
 // SQL Server's meaning on a SQLite connection: the collation TSQL_TEXT that the translator puts
 // on comparisons and sorts, and the functions that statements and the engine's checks call.
 //
-// TSQL_TEXT compares as SQL Server's default collation does: without case, ignoring trailing
-// blanks; two texts that both read as date-times ("yyyy-mm-dd" with an optional time) compare
-// as date-times, so a datetime column compared with a 'yyyy-mm-dd' literal compares as dates.
+// TSQL_TEXT compares as SQL Server's default collation does (compareText, textrules.h); the
+// loadable extension registers the same order for other programs' SQLite.
 //
 // Functions: getdate() (the server's local time, "yyyy-mm-dd hh:mm:ss.fff"), len() (length
 // without trailing blanks), tsql_raise(number, value, type) (fails the statement with a SQL
@@ -13,6 +12,8 @@
 #include <QString>
 #include <sqlite3.h>
 
+#include "data/embedded/textrules.h"
+
 namespace data::embedded {
 
 void installSemantics(sqlite3* db);
@@ -20,8 +21,5 @@ void installSemantics(sqlite3* db);
 // Fails the function call of ctx with SQL Server's error number and text (value and type fill
 // the texts that name them), as tsql_raise does.
 void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, const QString& type);
-
-// The collation itself, for tests: <0, 0, >0.
-int compareText(const char* a, int na, const char* b, int nb);
 
 }  // namespace data::embedded

@@ -135,8 +135,6 @@ std::int64_t wholeAwayFromZero(const Variant& v) {
 
 }  // namespace
 
-QString formatDateTime(const QDateTime& dt) { return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")); }
-
 namespace {
 
 // Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.

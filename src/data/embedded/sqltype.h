@@ -17,6 +17,7 @@
 #include <QString>
 #include <sqlite3.h>
 
+#include "data/embedded/textrules.h"
 #include "data/variant.h"
 
 namespace data::embedded {
@@ -85,8 +86,6 @@ struct SqlType {
     std::vector<Check> checks(const QString& ref) const;
 };
 
-// Date-time text as the engine writes it.
-QString formatDateTime(const QDateTime& dt);
 // Reads the date-time texts the engine accepts; an invalid QDateTime otherwise.
 QDateTime parseDateTime(const QString& text);
 // The same by the general pattern alone (parseDateTime reads the engine's own forms without
