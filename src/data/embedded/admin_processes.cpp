@@ -562,6 +562,8 @@ void AdminState::beforeStatement(const QString& text) {
 
 void AdminState::wrote(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
+    // A temporary table is the connection's own: nobody else can wait for it.
+    if (schema.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0) return;
     const QString& database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
     for (const auto& w : lastWrote_) {
         if (w.second == table && w.first == database) return;
