@@ -27,6 +27,7 @@ struct Case {
     std::vector<std::pair<QString, QString>> rows;  // table, literal list
     QString sql;
     bool fold = false;
+    bool differs = false;  // a known difference from SQL Server: every way must still agree
     bool expectError = false;
     long error = 0;
     QStringList expected;  // one text per row, values as the case writes them
@@ -151,6 +152,8 @@ std::vector<Case> readCases(const QString& path) {
             cur->sql = rest;
         } else if (word == QStringLiteral("fold")) {
             cur->fold = true;
+        } else if (word == QStringLiteral("differs")) {
+            cur->differs = true;
         } else if (word == QStringLiteral("error")) {
             cur->expectError = true;
             cur->error = rest.toLong();
@@ -371,6 +374,15 @@ TEST(EmbeddedConformance, EveryCaseAnswersAsSqlServerDoesInEveryWay) {
                     if (!c.expectError && got == want) continue;
                 }
                 note(QStringLiteral("%1/%2").arg(QLatin1String(wayName(way)), optimised ? "on" : "off"), got);
+            }
+        }
+        if (c.differs) {
+            // Still the one answer whatever the plan, and still not the server's (when it is,
+            // the case has been mended and loses its mark).
+            if (wrong.size() == 1 && wrong.front().second.size() == 6) continue;
+            if (wrong.empty()) {
+                failures << QStringLiteral("%1 (line %2): answers as SQL Server now; drop its 'differs'").arg(c.name).arg(c.line);
+                continue;
             }
         }
         if (!wrong.empty()) {

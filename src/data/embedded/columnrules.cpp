@@ -150,6 +150,29 @@ void numericFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultNumeric(ctx, roundToScale(sqlite3_value_double(argv[0]), sqlite3_value_int(argv[1])));
 }
 
+// The one form a date-time column keeps ("yyyy-mm-dd hh:mm:ss.fff"), so that the stored texts
+// of one column compare, sort and read alike whichever form was written ('2017-01-05' and
+// '2017-01-05 00:00' are one day). Null when the text is no date-time (refused before).
+QByteArray dateTimeForm(sqlite3_value* v) {
+    const int n = sqlite3_value_bytes(v);
+    const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    if (n == 23 && z[4] == '-' && z[10] == ' ' && z[19] == '.') return QByteArray(z, n);
+    const QDateTime d = parseDateTime(QString::fromUtf8(z, n));
+    return d.isValid() ? formatDateTime(d).toUtf8() : QByteArray();
+}
+
+// tsql_datetime(value): a date-time text in the column's one form; anything else as it is.
+void dateTimeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+        const QByteArray f = dateTimeForm(argv[0]);
+        if (!f.isNull()) {
+            sqlite3_result_text(ctx, f.constData(), static_cast<int>(f.size()), SQLITE_TRANSIENT);
+            return;
+        }
+    }
+    sqlite3_result_value(ctx, argv[0]);
+}
+
 // tsql_put(value, kind, length, whole, affinity, type name): the column's SqlType::checks and
 // fitting, on the value as the column's affinity makes it. A numeric column gets its scale as
 // the length.
@@ -199,6 +222,10 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
 
+    if (type == SQLITE_TEXT && (kind == Kind::DateTime || kind == Kind::SmallDateTime)) {
+        dateTimeFunction(ctx, 1, argv);
+        return;
+    }
     // What SQL Server stores: blanks beyond a character column's width dropped, char(n) filled
     // with blanks to its width.
     if (type == SQLITE_TEXT && isCharacter(kind) && length > 0 && length < 8001) {
@@ -405,6 +432,8 @@ QString statementWithRules(const QString& sqliteText, const TableDefinition& tab
 }
 
 void installColumnRules(sqlite3* db) {
+    sqlite3_create_function_v2(db, "tsql_datetime", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, dateTimeFunction,
+                               nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tsql_numeric", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, numericFunction,
                                nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tsql_put", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, putFunction, nullptr,

@@ -544,6 +544,14 @@ void Core::ensureChecks(const QString& schema, const QString& table) {
             fit += r.fit;
             fitWhen += r.fitWhen;
         }
+        if (c.type.kind == K::DateTime || c.type.kind == K::SmallDateTime) {
+            r.fit += QStringLiteral(" UPDATE %1 SET %2 = tsql_datetime(%2) WHERE rowid = NEW.rowid AND typeof(%2) = 'text' "
+                                    "AND length(%2) <> 23;")
+                         .arg(quoteName(stored), col);
+            r.fitWhen.push_back(QStringLiteral("(typeof(%1) = 'text' AND length(%1) <> 23)").arg(ref));
+            fit += r.fit;
+            fitWhen += r.fitWhen;
+        }
         perColumn.push_back(std::move(r));
     }
     // A very wide table keeps its triggers unconditional (SQLite limits an expression's depth).
