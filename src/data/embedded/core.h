@@ -1,7 +1,10 @@
 #pragma once
 // The state of one embedded connection: its SQLite handle on the connection's database, the
 // other databases attached to it, and the caches of translations, table definitions and write
-// checks. Shared by the session and by the row writers of its recordsets.
+// checks. Shared by the session and by the row writers of its recordsets. Its members live by
+// concern: core.cpp (the connection and its attached databases, table definitions),
+// core_checks.cpp (write checks), core_shapes.cpp (statement shapes and their translations),
+// core_execute.cpp (running a batch) and core_rows.cpp (reading rows, writing them back).
 //
 // Time-outs: the connection time-out bounds the wait for a locked file while opening; the
 // command time-out bounds both a statement's running time (it is then stopped: "Query timeout
@@ -149,6 +152,8 @@ private:
     std::shared_ptr<const ColumnPlan> columnPlan(sqlite3_stmt* stmt, bool keyed, const QString& schema,
                                                  const QString& table, const QString& describing = {});
     void installConnection();
+
+    static constexpr int kCacheSize = 512;  // translations, shapes and ruled texts kept at most
 
     ServerFolder server_;
     Login login_;

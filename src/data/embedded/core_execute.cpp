@@ -1,0 +1,394 @@
+// Running a batch: its statements one by one, the engine's own write transactions, the
+// statements SQLite runs as translated and those the engine carries out itself.
+#include "data/embedded/core.h"
+
+#include "data/adoconstants.h"
+#include "data/embedded/admin.h"
+#include "data/embedded/columnrules.h"
+#include "data/embedded/procedures.h"
+#include "data/embedded/schemaops.h"
+
+namespace data::embedded {
+
+namespace {
+
+SqlType typeForAdo(int adoType) {
+    switch (adoType) {
+        case ado::adCurrency:
+            return SqlType::parse(QStringLiteral("money"));
+        case ado::adDBTimeStamp:
+        case ado::adDate:
+            return SqlType::parse(QStringLiteral("datetime"));
+        case ado::adBoolean:
+            return SqlType::parse(QStringLiteral("bit"));
+        case ado::adSmallInt:
+        case ado::adInteger:
+        case ado::adBigInt:
+        case ado::adTinyInt:
+        case ado::adUnsignedTinyInt:
+            return SqlType::parse(QStringLiteral("bigint"));
+        case ado::adDouble:
+        case ado::adSingle:
+            return SqlType::parse(QStringLiteral("float"));
+        case ado::adBinary:
+        case ado::adVarBinary:
+        case ado::adLongVarBinary:
+            return SqlType::parse(QStringLiteral("image"));
+        case ado::adChar:
+        case ado::adVarChar:
+        case ado::adLongVarChar:
+        case ado::adWChar:
+        case ado::adVarWChar:
+        case ado::adLongVarWChar:
+        case ado::adBSTR:
+            return SqlType::parse(QStringLiteral("text"));
+        default:
+            return SqlType{};
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A plain read or write: neither begins nor ends a transaction, nor changes a schema.
+bool readsOrWrites(StatementKind k) {
+    return k == StatementKind::Query || k == StatementKind::Insert || k == StatementKind::Update ||
+           k == StatementKind::Delete;
+}
+
+// Whether a request may be a plain query: a table by name or a text that begins with SELECT.
+bool mayBeRead(const provider::Request& request) {
+    if (request.commandType == ado::adCmdTable) return true;
+    if (request.commandType == ado::adCmdStoredProc) return false;
+    const QString& t = request.text;
+    qsizetype i = 0;
+    while (i < t.size() && t.at(i).isSpace()) ++i;
+    return t.mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
+}
+
+// Whether a request is one plain write on the connection's own database: a single INSERT,
+// UPDATE or DELETE without a name qualified by a database (so nothing is attached on its way).
+// A dot or a semicolon outside the literals sends the text the ordinary way.
+bool plainWrite(const provider::Request& request) {
+    if (request.commandType == ado::adCmdTable || request.commandType == ado::adCmdStoredProc) return false;
+    const QString& t = request.text;
+    qsizetype i = 0;
+    while (i < t.size() && t.at(i).isSpace()) ++i;
+    const QStringView first = QStringView(t).mid(i, 6);
+    if (first.compare(QLatin1String("insert"), Qt::CaseInsensitive) != 0 &&
+        first.compare(QLatin1String("update"), Qt::CaseInsensitive) != 0 &&
+        first.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+        return false;
+    }
+    QChar closing;
+    for (; i < t.size(); ++i) {
+        const QChar c = t.at(i);
+        if (!closing.isNull()) {
+            if (c == closing) closing = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            closing = c;
+        } else if (c == u'[') {
+            closing = u']';
+        } else if (c == u'.' || c == u';') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void Core::beginOwnWrite() {
+    auto begin = prepared(QStringLiteral("BEGIN IMMEDIATE"));
+    begin.step();
+    ownWrite_ = true;
+}
+
+void Core::endOwnWrite(bool commit) {
+    ownWrite_ = false;
+    if (sqlite3_get_autocommit(db()) != 0) return;  // already ended (a failure rolled it back)
+    if (commit) {
+        try {
+            auto end = prepared(QStringLiteral("COMMIT"));
+            end.step();
+            return;
+        } catch (...) {
+            if (sqlite3_get_autocommit(db()) == 0) sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::vector<provider::Result> Core::execute(const provider::Request& request) {
+    startClock();
+    admin_->beforeStatement(request.text);
+    if (!inTransaction() && plainWrite(request)) return asOneWrite([&] { return executeChecked(request); });
+    return executeChecked(request);
+}
+
+std::vector<provider::Result> Core::executeChecked(const provider::Request& request) {
+    // A read takes its schema check and its rows in one read transaction: the version
+    // statements are kept running until the rows are read, so the files' locks are taken once
+    // per request instead of twice. Anything that writes lets them go first, since a write
+    // must not start from a read snapshot that another connection may have overtaken.
+    std::vector<StatementCache::Lease> heldVersions;
+    const bool holdForRead = !inTransaction() && mayBeRead(request);
+    // A schema changed by another connection makes the cached definitions stale.
+    auto checkVersion = [&](const QString& s) {
+        auto text = versionTexts_.find(s);
+        if (text == versionTexts_.end()) {
+            text = versionTexts_.insert(s, QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
+        }
+        auto v = prepared(*text);
+        v.step();
+        const qint64 version = sqlite3_column_int64(v.get(), 0);
+        // By the name as attached: a name attached again in another case only counts as a change.
+        auto it = schemaVersions_.find(s);
+        if (it == schemaVersions_.end() || *it != version) {
+            schemaChanged();
+            schemaVersions_.insert(s, version);
+        }
+        if (holdForRead) heldVersions.push_back(std::move(v));
+    };
+    const bool check = !inTransaction() || versionsCheckedAt_ != transactionSerial_;
+    if (check) {
+        static const QString mainSchema = QStringLiteral("main");
+        checkVersion(mainSchema);
+    }
+
+    std::vector<std::shared_ptr<const Translation>> list;
+    std::vector<QString> literals;
+    if (request.commandType == ado::adCmdTable) {
+        list.push_back(std::make_shared<const Translation>(
+            translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed(), database_)));
+    } else if (request.commandType == ado::adCmdStoredProc) {
+        auto tr = std::make_shared<Translation>();
+        tr->kind = StatementKind::Procedure;
+        const auto tokens = tokenize(request.text.trimmed());
+        for (const auto& t : tokens) {
+            if (t.isName()) tr->procedure = t.value();
+        }
+        for (const auto& p : request.parameters) {
+            if (p.direction == ado::adParamReturnValue) continue;
+            QString value;
+            if (!p.value.isNull() && !p.value.isEmpty()) {
+                value = p.value.toString();
+                if (value.isNull()) value = QStringLiteral("");
+            }
+            tr->arguments.emplace_back(p.name.startsWith(u'@') ? p.name.mid(1) : p.name, value);
+        }
+        list.push_back(tr);
+    } else {
+        list = translations(request.text, literals);
+    }
+    if (list.empty()) {
+        throw DbError(-2147217908, QStringLiteral("Command text was not set for the command object."));
+    }
+    if (check) {
+        // An attached database's version only matters to the statements that use it: a company
+        // database with the staging one attached reads its own tables one row at a time, and
+        // each version read takes that database's locks. What a statement uses is known once it
+        // ran in this generation of the definitions; until then, and for anything but a plain
+        // statement, every attached database counts.
+        bool every = false;
+        QStringList used;
+        for (const auto& tr : list) {
+            const bool passedThrough = readsOrWrites(tr->kind) || tr->kind == StatementKind::Other;
+            if (!passedThrough || !tr->syntaxError.isEmpty() || tr->attachedUsedGeneration != generation_) {
+                every = true;
+                break;
+            }
+            for (const QString& d : tr->attachedUsed) {
+                if (!used.contains(d)) used.push_back(d);
+            }
+        }
+        bool all = true;
+        for (const QString& s : std::as_const(attached_)) {
+            if (every || used.contains(s, Qt::CaseInsensitive)) {
+                checkVersion(s);
+            } else {
+                all = false;
+            }
+        }
+        versionsCheckedAt_ = inTransaction() && all ? transactionSerial_ : 0;
+    }
+    for (const auto& tr : list) {
+        if (tr->kind != StatementKind::Query || !tr->databases.isEmpty()) {
+            heldVersions.clear();
+            break;
+        }
+    }
+    // Only the plain writes run in the engine's own transaction; anything else the text turned
+    // out to be runs as it always does.
+    for (const auto& tr : list) {
+        const bool write = tr->kind == StatementKind::Insert || tr->kind == StatementKind::Update ||
+                           tr->kind == StatementKind::Delete;
+        if (ownWrite_ && (!write || !tr->databases.isEmpty())) {
+            endOwnWrite(true);
+            break;
+        }
+    }
+    std::vector<provider::Result> results;
+    size_t nextParameter = 0;
+    for (const auto& tr : list) {
+        if (tr->kind == StatementKind::Procedure && tr->syntaxError.isEmpty()) {
+            // A procedure may answer with several result sets.
+            transactionMayHaveChanged();
+            for (auto& r : runProcedure(*this, *tr, request)) results.push_back(std::move(r));
+            transactionMayHaveChanged();
+            continue;
+        }
+        const bool before = inTransaction();
+        try {
+            results.push_back(run(*tr, request, nextParameter, literals));
+        } catch (...) {
+            transactionMayHaveChanged();
+            throw;
+        }
+        if (!readsOrWrites(tr->kind) || inTransaction() != before) transactionMayHaveChanged();
+    }
+    return results;
+}
+
+provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                           const std::vector<QString>& literals) {
+    if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
+    if (!tr.syntaxError.isEmpty()) {
+        if (tr.syntaxError.startsWith(u'\'') || tr.syntaxError.startsWith(u'N')) {
+            const QString rest = tr.syntaxError.mid(tr.syntaxError.indexOf(u'\'') + 1);
+            raiseServerError(105, QStringLiteral("Unclosed quotation mark after the character string '%1'.").arg(rest));
+        }
+        raiseServerError(102, msg::syntaxNear(tr.syntaxError));
+    }
+    provider::Result none;
+    switch (tr.kind) {
+        case StatementKind::Query:
+        case StatementKind::Insert:
+        case StatementKind::Update:
+        case StatementKind::Delete:
+        case StatementKind::Other:
+            return runPassThrough(tr, request, nextParameter, literals);
+        case StatementKind::CreateDatabase: {
+            // The login's roles as they are now: they may have changed since it connected.
+            const LoginInfo now = admin_->login();
+            Login login = login_;
+            login.sysadmin = now.sysadmin();
+            login.dbcreator = now.has("dbcreator");
+            createDatabase(server_, tr.name, login, busyMs());
+            return none;
+        }
+        case StatementKind::CreateTable:
+            attach(tr.databases);
+            createTable(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::AddColumn:
+            attach(tr.databases);
+            addColumn(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::AlterColumn:
+            attach(tr.databases);
+            alterColumn(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::AddConstraint:
+            attach(tr.databases);
+            addConstraint(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::CreateIndex:
+            attach(tr.databases);
+            createIndex(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::DropTable:
+            attach(tr.databases);
+            dropTable(*this, tr);
+            schemaChanged();
+            return none;
+        case StatementKind::Procedure:
+            return callProcedure(*this, tr.procedure, tr.arguments);
+        case StatementKind::BeginTran:
+            exec(db(), QStringLiteral("BEGIN"), context());
+            return none;
+        case StatementKind::CommitTran:
+            if (!inTransaction()) {
+                raiseServerError(3902,
+                                 QStringLiteral("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."));
+            }
+            exec(db(), QStringLiteral("COMMIT"), context());
+            admin_->transactionEnded();
+            return none;
+        case StatementKind::RollbackTran:
+            if (!inTransaction()) {
+                raiseServerError(3903,
+                                 QStringLiteral("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."));
+            }
+            exec(db(), QStringLiteral("ROLLBACK"), context());
+            admin_->transactionEnded();
+            return none;
+        case StatementKind::Use:
+            openDatabase(tr.name, false);
+            return none;
+        case StatementKind::NoOp:
+            return none;
+        case StatementKind::Admin:
+            return runAdmin(*this, tr);
+    }
+    return none;
+}
+
+provider::Result Core::runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
+                                      const std::vector<QString>& literals) {
+    attach(tr.databases);
+    const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
+    const QString* sql = &tr.sql;
+    if (write && !tr.table.isEmpty()) {
+        const QString& ruled = sqlWithRules(tr);
+        prepareWrite(tr.schema, tr.table, !ruled.isEmpty());
+        if (!ruled.isEmpty()) sql = &ruled;
+    }
+    bool keyed = request.updatable && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
+    StatementCache::Lease st;
+    if (keyed) {
+        try {
+            st = prepared(tr.updatableSql);
+        } catch (const DbError&) {
+            keyed = false;  // no row key (a table without rowid): read only
+        }
+    }
+    // A write into another database reports failures (read-only, missing value) under its name.
+    const bool elsewhere = tr.kind != StatementKind::Query && !tr.schema.isEmpty() &&
+                           tr.schema.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0;
+    if (!st) st = statements_.acquire(db(), *sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
+    if (tr.attachedUsedGeneration != generation_) {
+        tr.attachedUsed = st.databases();
+        tr.attachedUsedGeneration = generation_;
+    }
+    const int params = sqlite3_bind_parameter_count(st.get());
+    if (!literals.empty()) {
+        // A lifted shape: parameter k is the text's k-th literal.
+        for (int k = 1; k <= params && k <= static_cast<int>(literals.size()); ++k) st.bind(k, literals[k - 1]);
+    } else {
+        for (int k = 1; k <= params; ++k) {
+            if (nextParameter >= request.parameters.size()) {
+                raiseServerError(8178, QStringLiteral("The parameterized query expects a parameter which was not supplied."));
+            }
+            const auto& p = request.parameters[nextParameter++];
+            typeForAdo(p.type).bind(st.get(), k, p.value);
+        }
+    }
+    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
+    while (st.step()) {
+    }
+    provider::Result r;
+    const bool counts = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
+    r.recordsAffected = counts ? sqlite3_changes(db()) : -1;
+    if (counts) admin_->wrote(tr.schema, tr.table);
+    return r;
+}
+
+}  // namespace data::embedded

@@ -1,0 +1,416 @@
+// Reading rows: the columns a statement describes and their types, the rows into memory,
+// and the writer that puts an updatable recordset's changes back by row key.
+#include "data/embedded/core.h"
+
+#include "data/adoconstants.h"
+#include "data/embedded/columnrules.h"
+
+namespace data::embedded {
+
+namespace {
+
+// Writes rows of an updatable recordset back to their table by the row key (rowid).
+class EmbeddedRowWriter : public provider::RowWriter {
+public:
+    EmbeddedRowWriter(std::weak_ptr<Core> core, QString schema, std::shared_ptr<const ColumnPlan> plan)
+        : core_(std::move(core)), schema_(std::move(schema)), table_(plan->storedTable), plan_(std::move(plan)),
+          origins_(plan_->origins), types_(plan_->types), qualified_(plan_->qualifiedTable) {}
+
+    void update(const Variant& key, const provider::Changes& changes) override {
+        auto core = lock();
+        const TextForColumns::Text& text = writeText(*core, plan_->updateText, changes, false);
+        core->prepareWrite(schema_, table_, text.ruled);
+        core->asOneWrite([&] { updateRow(*core, text.sql, key, changes); });
+    }
+
+    std::pair<Variant, provider::Row> insert(const provider::Changes& values) override {
+        auto core = lock();
+        const TextForColumns::Text& text = writeText(*core, plan_->insertText, values, true);
+        core->prepareWrite(schema_, table_, text.ruled);
+        return core->asOneWrite([&] { return insertRow(*core, text.sql, values); });
+    }
+
+    provider::Row stored(const Variant& key) override {
+        auto core = lock();
+        return reload(*core, key.toInt64());
+    }
+
+    void remove(const Variant& key) override {
+        auto core = lock();
+        core->asOneWrite([&] { removeRow(*core, key); });
+    }
+
+private:
+    // The INSERT or UPDATE text for the columns written, each value with its column's rules
+    // when the table's definition is known (and, for an INSERT, no column left out has a
+    // default that needs them).
+    const TextForColumns::Text& writeText(Core& core, TextForColumns& cache, const provider::Changes& changes,
+                                          bool inserting) {
+        return cache.textFor(qualified(), core.schemaGeneration(), changes, [&] {
+            const TableDefinition* def = core.table(schema_, table_);
+            std::vector<int> at;
+            std::vector<bool> set(def ? def->columns.size() : 0, false);
+            bool ruled = def != nullptr;
+            for (const auto& c : changes) {
+                at.push_back(def ? def->find(origins_[static_cast<size_t>(c.first)]) : -1);
+                ruled = ruled && at.back() >= 0;
+                if (at.back() >= 0) set[static_cast<size_t>(at.back())] = true;
+            }
+            ruled = ruled && !(inserting && omitsRuledDefault(*def, set));
+            QStringList cols;
+            QStringList values;
+            for (size_t i = 0; i < changes.size(); ++i) {
+                cols.push_back(quoteName(origins_[static_cast<size_t>(changes[i].first)]));
+                values.push_back(ruled ? withColumnRules(QStringLiteral("?"), def->columns[static_cast<size_t>(at[i])])
+                                       : QStringLiteral("?"));
+            }
+            if (!inserting) {
+                QStringList sets;
+                for (qsizetype i = 0; i < cols.size(); ++i) sets.push_back(cols[i] + QStringLiteral(" = ") + values[i]);
+                return TextForColumns::Text{QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
+                                                sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"),
+                                            ruled};
+            }
+            return TextForColumns::Text{
+                cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
+                               : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
+                                     cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                                     values.join(QStringLiteral(", ")) + u')',
+                ruled};
+        });
+    }
+
+    void updateRow(Core& c, const QString& sql, const Variant& key, const provider::Changes& changes) {
+        Core* core = &c;
+        auto st = core->prepared(sql);
+        int k = 1;
+        for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
+        st.bind(k, key.toInt64());
+        core->startClock();
+        st.step();
+        if (sqlite3_changes(core->db()) == 0) rowMissing();
+    }
+
+    std::pair<Variant, provider::Row> insertRow(Core& c, const QString& sql, const provider::Changes& values) {
+        Core* core = &c;
+        auto st = core->prepared(sql);
+        int k = 1;
+        for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
+        core->startClock();
+        st.step();
+        // The stored row is read when somebody looks at it (stored()).
+        return {Variant(static_cast<std::int64_t>(sqlite3_last_insert_rowid(core->db()))), provider::Row()};
+    }
+
+    void removeRow(Core& c, const Variant& key) {
+        Core* core = &c;
+        auto st = core->prepared(QStringLiteral("DELETE FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?"));
+        st.bind(1, static_cast<qint64>(key.toInt64()));
+        core->startClock();
+        st.step();
+        if (sqlite3_changes(core->db()) == 0) rowMissing();
+    }
+
+    std::shared_ptr<Core> lock() const {
+        auto core = core_.lock();
+        if (!core) {
+            throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. It is either "
+                                               "closed or invalid in this context."));
+        }
+        return core;
+    }
+
+    [[noreturn]] static void rowMissing() {
+        throw DbError(-2147217864, QStringLiteral("Row cannot be located for updating. Some values may have been changed "
+                                                  "since it was last read."));
+    }
+
+    const QString& qualified() const { return qualified_; }
+
+    provider::Row reload(Core& core, qint64 key) const {
+        provider::Row row(origins_.size(), Variant::null());
+        const QString& sql = plan_->reloadText.textFor(qualified(), 0, {}, [&] {
+            QStringList cols;
+            plan_->reloadAt.clear();
+            for (size_t i = 0; i < origins_.size(); ++i) {
+                if (origins_[i].isEmpty()) continue;
+                cols.push_back(quoteName(origins_[i]));
+                plan_->reloadAt.push_back(i);
+            }
+            return TextForColumns::Text{cols.isEmpty() ? QStringLiteral("")
+                                                       : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+                                                             QStringLiteral(" FROM ") + qualified() +
+                                                             QStringLiteral(" WHERE rowid = ?"),
+                                        false};
+        }).sql;
+        if (sql.isEmpty()) return row;
+        auto st = core.prepared(sql);
+        st.bind(1, key);
+        // Gone since (another connection deleted it): the recordset keeps what it wrote.
+        if (!st.step()) return {};
+        for (size_t k = 0; k < plan_->reloadAt.size(); ++k) {
+            row[plan_->reloadAt[k]] = types_[plan_->reloadAt[k]].decode(st.get(), static_cast<int>(k));
+        }
+        return row;
+    }
+
+    std::weak_ptr<Core> core_;
+    QString schema_;
+    QString table_;
+    std::shared_ptr<const ColumnPlan> plan_;
+    const std::vector<QString>& origins_;  // base column per result column; empty when not of the table
+    const std::vector<SqlType>& types_;
+    const QString qualified_;
+};
+
+}  // namespace
+
+std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed, const QString& schema,
+                                                   const QString& tableName, const QString& describing) {
+    // Prepared after the statement's first step, so on the schema that step saw.
+    Statement description;
+    if (!describing.isEmpty()) description = Statement(db(), describing, context());
+    sqlite3_stmt* stmt = description.get() && sqlite3_column_count(description.get()) >= sqlite3_column_count(run) -
+                                                                                        (keyed ? 1 : 0)
+                             ? description.get()
+                             : run;
+    auto plan = std::make_shared<ColumnPlan>();
+    plan->generation = generation_;
+    plan->keyed = keyed;
+    const int n = sqlite3_column_count(run);
+    const int visible = keyed ? n - 1 : n;
+    auto& types = plan->types;
+    auto& origins = plan->origins;
+    auto& known = plan->known;
+    types.resize(static_cast<size_t>(visible));
+    origins.resize(static_cast<size_t>(visible));
+    known.assign(static_cast<size_t>(visible), false);
+    plan->columns.resize(static_cast<size_t>(visible));
+    for (int i = 0; i < visible; ++i) {
+        auto& c = plan->columns[static_cast<size_t>(i)];
+        c.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
+        const char* odb = sqlite3_column_database_name(stmt, i);
+        const char* otab = sqlite3_column_table_name(stmt, i);
+        const char* ocol = sqlite3_column_origin_name(stmt, i);
+        bool typed = false;
+        if (odb && otab && ocol) {
+            const QString oSchema = QString::fromUtf8(odb);
+            const QString oTable = QString::fromUtf8(otab);
+            const QString oCol = QString::fromUtf8(ocol);
+            if (const TableDefinition* def = table(oSchema, oTable)) {
+                const int idx = def->find(oCol);
+                if (idx >= 0) {
+                    const ColumnDef& cd = def->columns[static_cast<size_t>(idx)];
+                    types[static_cast<size_t>(i)] = cd.type;
+                    c.identity = cd.identity;
+                    c.nullable = !cd.notNull && !cd.identity;
+                    typed = true;
+                }
+            }
+            if (keyed && oSchema.compare(schema, Qt::CaseInsensitive) == 0 &&
+                oTable.compare(tableName, Qt::CaseInsensitive) == 0) {
+                origins[static_cast<size_t>(i)] = oCol;
+                c.writable = !c.identity;
+            }
+        }
+        if (!typed) {
+            const char* decl = sqlite3_column_decltype(stmt, i);
+            types[static_cast<size_t>(i)] = SqlType::parse(decl ? QString::fromUtf8(decl) : QString());
+        }
+        known[static_cast<size_t>(i)] = types[static_cast<size_t>(i)].kind != SqlType::Kind::Unknown;
+        if (known[static_cast<size_t>(i)]) {
+            const SqlType& t = types[static_cast<size_t>(i)];
+            c.type = t.adoType();
+            c.definedSize = t.definedSize();
+            c.precision = t.adoPrecision();
+            c.numericScale = t.adoScale();
+        }
+    }
+    if (keyed) {
+        plan->storedTable = storedTableName(schema, tableName);
+        plan->qualifiedTable = schemaRef(schema) + u'.' + quoteName(plan->storedTable);
+    }
+    return plan;
+}
+
+// The columns of a statement are read after its first step: a statement prepared while this
+// connection still held a database's former schema (another connection changed it since) is
+// prepared again by SQLite when it first steps, and only then has the columns it will return
+// (a "select *" after an added column, the row key's place among them).
+int Core::firstStep(sqlite3_stmt* stmt) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
+    DbError e = mapSqliteError(db(), rc, context());
+    sqlite3_reset(stmt);
+    throw e;
+}
+
+provider::Result Core::readRows(sqlite3_stmt* stmt, bool keyed, const QString& schema, const QString& tableName,
+                               const QString& describing) {
+    const int first = firstStep(stmt);
+    return readRows(stmt, columnPlan(stmt, keyed, schema, tableName, describing), schema, first);
+}
+
+provider::Result Core::readRows(StatementCache::Lease& st, bool keyed, const QString& schema, const QString& tableName,
+                               const QString& describing) {
+    const int before = sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
+    const int first = firstStep(st.get());
+    // The plan kept with the statement holds while no table definition changed and SQLite did
+    // not prepare the statement again.
+    std::shared_ptr<const ColumnPlan> plan = st.plan();
+    if (!plan || plan->generation != generation_ || plan->keyed != keyed ||
+        sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0) != before) {
+        plan = columnPlan(st.get(), keyed, schema, tableName, describing);
+        st.setPlan(plan);
+    }
+    return readRows(st.get(), plan, schema, first);
+}
+
+namespace {
+
+class RowLock {
+public:
+    explicit RowLock(sqlite3_mutex* m) : m_(m) { sqlite3_mutex_enter(m_); }
+    ~RowLock() { sqlite3_mutex_leave(m_); }
+    RowLock(const RowLock&) = delete;
+    RowLock& operator=(const RowLock&) = delete;
+
+private:
+    sqlite3_mutex* m_;
+};
+
+// How readRows may take a column's values without decoding them into a Variant.
+enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly };
+
+char directKind(const SqlType& t, bool known) {
+    if (!known) return kDirectNullOnly;
+    if (t.isText()) return kDirectText;
+    if (t.kind == SqlType::Kind::Money || t.kind == SqlType::Kind::SmallMoney) return kDirectMoney;
+    return kDirectNullOnly;
+}
+
+// Adds the value to the row being built when its column's kind lets it be taken as it is (what
+// the type's decoding would make of it, packed the same way); false leaves it to the decoding.
+// The caller holds the connection's lock.
+bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
+    const int storage = sqlite3_value_type(v);
+    if (storage == SQLITE_NULL) {
+        rows.addNull();
+        return true;
+    }
+    if (kind == kDirectText && storage == SQLITE_TEXT) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        const int bytes = sqlite3_value_bytes(v);
+        for (int b = 0; b < bytes; ++b) {
+            if (static_cast<unsigned char>(p[b]) >= 0x80) return false;
+        }
+        rows.addAscii(p, bytes);
+        return true;
+    }
+    if (kind == kDirectMoney && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {
+        try {
+            const Currency c = storage == SQLITE_FLOAT ? Currency::fromDouble(sqlite3_value_double(v))
+                                                       : Currency::fromUnits(sqlite3_value_int64(v));
+            rows.addCurrency(c.raw());
+            return true;
+        } catch (const platform::RuntimeError&) {
+            return false;  // beyond the currency range: the decoding reads it as a plain number
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
+                               int first) {
+    provider::Result r;
+    r.hasRows = true;
+    r.columns = plan->columns;
+    const bool keyed = plan->keyed;
+    const int n = sqlite3_column_count(stmt);
+    const int visible = static_cast<int>(plan->columns.size());
+    const auto& types = plan->types;
+    // The values an expression column gave decide its type.
+    struct Seen {
+        bool text = false, blob = false, real = false, big = false, integer = false;
+        long longest = 0;
+    };
+    std::vector<Seen> seen(static_cast<size_t>(visible));
+    const ErrorContext ctx = context();
+    // The common values (Null, a text of plain ASCII, an amount) go into the packed rows as they
+    // are read, without a Variant; the others are decoded by their column's type.
+    std::vector<char> direct(static_cast<size_t>(visible));
+    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k]);
+    sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
+    for (int rc = first;; rc = sqlite3_step(stmt)) {
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) {
+            DbError e = mapSqliteError(db(), rc, ctx);
+            sqlite3_reset(stmt);
+            throw e;
+        }
+        r.rows.beginRow();
+        // The row's values are read under the connection's lock, held once for the row, which
+        // lets them be read from the value objects without every call taking it again.
+        const RowLock lock(mutex);
+        for (int i = 0; i < visible; ++i) {
+            const auto k = static_cast<size_t>(i);
+            if (direct[k] != kDecoded && addDirect(r.rows, sqlite3_column_value(stmt, i), direct[k])) continue;
+            const Variant value = types[k].decode(stmt, i);
+            r.rows.add(value);
+            if (plan->known[k]) continue;
+            const auto& v = value.storage();
+            Seen& f = seen[k];
+            if (const auto* s = std::get_if<QString>(&v)) {
+                f.text = true;
+                f.longest = std::max(f.longest, static_cast<long>(s->size()));
+            } else if (const auto* b = std::get_if<QByteArray>(&v)) {
+                f.blob = true;
+                f.longest = std::max(f.longest, static_cast<long>(b->size()));
+            } else if (std::holds_alternative<double>(v)) {
+                f.real = true;
+            } else if (std::holds_alternative<std::int64_t>(v)) {
+                f.big = true;
+            } else if (std::holds_alternative<std::int32_t>(v)) {
+                f.integer = true;
+            }
+        }
+        r.rows.endRow();
+        if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
+    }
+    for (int i = 0; i < visible; ++i) {
+        const auto k = static_cast<size_t>(i);
+        if (plan->known[k]) continue;
+        auto& c = r.columns[k];
+        const Seen& f = seen[k];
+        if (f.text) {
+            c.type = ado::adVarChar;
+            c.definedSize = std::max(f.longest, 1L);
+        } else if (f.blob) {
+            c.type = ado::adLongVarBinary;
+            c.definedSize = 2147483647;
+        } else if (f.real) {
+            c.type = ado::adDouble;
+            c.definedSize = 8;
+            c.precision = 15;
+        } else if (f.big) {
+            c.type = ado::adBigInt;
+            c.definedSize = 8;
+            c.precision = 19;
+        } else if (f.integer) {
+            c.type = ado::adInteger;
+            c.definedSize = 4;
+            c.precision = 10;
+        } else {
+            c.type = ado::adVarChar;
+            c.definedSize = 1;
+        }
+        if (c.type != ado::adDouble && c.type != ado::adBigInt && c.type != ado::adInteger) c.precision = 255;
+        c.numericScale = 255;
+    }
+    if (keyed) r.writer = std::make_shared<EmbeddedRowWriter>(weak_from_this(), schema, plan);
+    return r;
+}
+
+}  // namespace data::embedded
