@@ -111,8 +111,12 @@ TEST(EmbeddedPerfPaths, IndexesKeepTheEngineCollation) {
     EXPECT_EQ(cmp("2017-01-05", "2017-01-05 00") > 0, cmp("2017-01-05 00:00", "2017-01-05 00") > 0);
     EXPECT_EQ(cmp("abc  ", "ABC"), 0);
     EXPECT_LT(cmp("abc", "abd"), 0);
-    EXPECT_GT(cmp("\xc3\xa9", "Z"), 0);
+    // An accented letter sorts beside its base letter, after it, and stays apart from it.
+    EXPECT_LT(cmp("\xc3\xa9", "f"), 0);
+    EXPECT_GT(cmp("\xc3\xa9", "E"), 0);
+    EXPECT_LT(cmp("\xc3\xa9" "a", "eb"), 0) << "a later letter outweighs an earlier accent";
     EXPECT_EQ(cmp("\xc3\x89", "\xc3\xa9"), 0);
+    EXPECT_EQ(cmp("\xc3\xa9", "e\xcc\x81"), 0) << "a combined accent is the precomposed one";
 }
 
 TEST(EmbeddedPerfPaths, PackedRowsReadBackEveryKindOfValue) {

@@ -89,6 +89,30 @@ TEST(EmbeddedSemantics, JoinsAndDuplicatesFoldAsTheServerDoesWhateverThePlan) {
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(case x when 'def' then 1 end) from ja")).toInt32(), 1);
 }
 
+// Files kept by an earlier build hold indexes in the order it had (accented letters after 'z');
+// looked up in the present order they would miss rows.
+TEST(EmbeddedSemantics, AnIndexInAnOlderOrderIsRebuiltWhenItsFileIsFirstOpened) {
+    Server s;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(s.file(QStringLiteral("Velmora")).toUtf8().constData(), &db), SQLITE_OK);
+        const auto olderOrder = [](void*, int na, const void* a, int nb, const void* b) {
+            return QString::fromUtf8(static_cast<const char*>(a), na)
+                .compare(QString::fromUtf8(static_cast<const char*>(b), nb), Qt::CaseInsensitive);
+        };
+        sqlite3_create_collation_v2(db, "TSQL_TEXT", SQLITE_UTF8, nullptr, olderOrder, nullptr);
+        const char* older = "create table t (k varchar(10)); create index ix on t (k COLLATE TSQL_TEXT);"
+                            "insert into t values ('f'), ('é'), ('e'), ('z'), ('ê'); pragma user_version = 0;";
+        EXPECT_EQ(sqlite3_exec(db, older, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    auto c = s.connect();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from t where k = 'É'")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from t where k between 'e' and 'f'")).toInt32(), 4);
+    EXPECT_EQ(scalar(*c, QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select k from t where k > 'e' order by k")).toString(), QStringLiteral("é"));
+}
+
 TEST(EmbeddedSemantics, DatesComparedWithDateLiteralsAndTheServerClock) {
     Server s;
     auto c = s.connect();

@@ -30,6 +30,45 @@ void useWriteAheadLog(sqlite3* db, const QString& schema) {
 // the connection's whole set of disabled optimisations.
 constexpr unsigned kCollationUnsafeOptimisations = 0x00080000u | 0x00100000u;
 
+// Indexes kept in the collation TSQL_TEXT are in its order, which once sorted accented letters
+// after 'z'. A file whose indexes may be in an older order has them rebuilt once, when it is
+// first opened: the order's version is kept in the upper half of the file's user_version (the
+// server catalogue uses the lower half). A file that cannot be written now is looked at again
+// next time.
+constexpr qint64 kCollationOrder = 1;
+
+void followCollationOrder(sqlite3* db, const QString& schema, const ErrorContext& ctx) {
+    const QString s = schemaRef(schema);
+    try {
+        qint64 version = 0;
+        {
+            Statement v(db, QStringLiteral("PRAGMA ") + s + QStringLiteral(".user_version"), ctx);
+            v.step();
+            version = v.int64(0);
+        }
+        if ((version >> 16) >= kCollationOrder) return;
+        QStringList indexes;
+        {
+            Statement q(db,
+                        QStringLiteral("SELECT name FROM ") + s +
+                            QStringLiteral(".sqlite_master WHERE type = 'index' AND sql LIKE '%TSQL_TEXT%'"),
+                        ctx);
+            while (q.step()) indexes << q.text(0);
+        }
+        exec(db, QStringLiteral("SAVEPOINT tsql_order"), ctx);
+        try {
+            for (const QString& index : indexes) exec(db, QStringLiteral("REINDEX ") + s + u'.' + quoteName(index), ctx);
+            exec(db, QStringLiteral("PRAGMA %1.user_version = %2").arg(s).arg((kCollationOrder << 16) | (version & 0xffff)), ctx);
+            exec(db, QStringLiteral("RELEASE tsql_order"), ctx);
+        } catch (const DbError&) {
+            exec(db, QStringLiteral("ROLLBACK TO tsql_order; RELEASE tsql_order"), ctx);
+            throw;
+        }
+    } catch (const DbError&) {
+        // Read only, or held by another connection: the old order stays until a later opening.
+    }
+}
+
 int progressHandler(void* p) {
     auto* clock = static_cast<std::pair<const QElapsedTimer*, const long*>*>(p);
     const long limit = *clock->second;
@@ -94,6 +133,7 @@ void Core::installConnection() {
     sqlite3_busy_timeout(db, busyMs());
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
     useWriteAheadLog(db, QStringLiteral("main"));
+    followCollationOrder(db, QStringLiteral("main"), context());
     progressClock_ = {&clock_, &commandTimeout_};
     sqlite3_progress_handler(db, 10000, progressHandler, &progressClock_);
     // The triggers of ensureChecks are made inside whatever transaction is open; a rollback
@@ -143,6 +183,7 @@ void Core::attach(const QStringList& databases) {
         attached_.push_back(name);
         transactionMayHaveChanged();
         useWriteAheadLog(db(), name);
+        followCollationOrder(db(), name, ErrorContext{name, file});
     }
 }
 

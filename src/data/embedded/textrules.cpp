@@ -47,6 +47,20 @@ char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 
 int sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
+// A text's letters without case and accents, and without case only (decomposed, so that a
+// precomposed and a combined accent are one).
+QString baseLetters(const QString& s) {
+    const QString d = s.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(d.size());
+    for (const QChar c : d) {
+        if (c.category() != QChar::Mark_NonSpacing) out += c;
+    }
+    return out.toCaseFolded();
+}
+
+QString withAccents(const QString& s) { return s.normalized(QString::NormalizationForm_D).toCaseFolded(); }
+
 }  // namespace
 
 int compareText(const char* a, int na, const char* b, int nb) {
@@ -80,11 +94,14 @@ int compareText(const char* a, int na, const char* b, int nb) {
         const auto ca = static_cast<unsigned char>(a[i]);
         const auto cb = static_cast<unsigned char>(b[i]);
         if (ca >= 0x80 || cb >= 0x80) {
-            // Beyond ASCII: Unicode case folding over the rest of both texts (the part before
-            // is equal either way).
+            // Beyond ASCII, on the rest of both texts (the part before is equal either way):
+            // letters first by their base letter, so that 'é' sorts between 'e' and 'f', and
+            // only then by their accents, so that 'e' and 'é' still differ.
             const QString sa = QString::fromUtf8(a + i, na - i);
             const QString sb = QString::fromUtf8(b + i, nb - i);
-            return sign(sa.compare(sb, Qt::CaseInsensitive));
+            const int primary = sign(baseLetters(sa).compare(baseLetters(sb)));
+            if (primary != 0) return primary;
+            return sign(withAccents(sa).compare(withAccents(sb)));
         }
         const char fa = foldAscii(static_cast<char>(ca));
         const char fb = foldAscii(static_cast<char>(cb));
