@@ -89,6 +89,52 @@ TEST(EmbeddedSemantics, JoinsAndDuplicatesFoldAsTheServerDoesWhateverThePlan) {
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(case x when 'def' then 1 end) from ja")).toInt32(), 1);
 }
 
+// A star whose rows lose their duplicates stands for its columns, each compared as the server
+// does, wherever its table lives (a temporary table, another database); the client still sees
+// the columns as the table declares them, and a column added since is among them.
+TEST(EmbeddedSemantics, AStarWhereDuplicatesAreRemovedFoldsEveryColumnItStandsFor) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table st (k varchar(10), n int)"));
+    c->Execute(QStringLiteral("insert into st values ('a', 1); insert into st values ('A ', 1)"));
+    auto rs = c->Execute(QStringLiteral("select distinct * from st"));
+    EXPECT_EQ(rs.Fields(0L).Name(), QStringLiteral("k"));
+    EXPECT_EQ(rs.Fields(0L).Type(), 200);
+    EXPECT_EQ(rs.Fields(0L).DefinedSize(), 10);
+    EXPECT_EQ(rs.Fields(1L).Name(), QStringLiteral("n"));
+    rs.MoveNext();
+    EXPECT_TRUE(rs.EOF());
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select distinct * from st where k = 'A') q")).toInt32(), 1);
+
+    c->Execute(QStringLiteral("create table #tt (k varchar(10))"));
+    c->Execute(QStringLiteral("insert into #tt values ('x'); insert into #tt values ('X  ')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select distinct * from #tt) q")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select * from #tt union select k from st) u")).toInt32(), 2);
+
+    auto m = s.connect(QStringLiteral("master"));
+    m->Execute(QStringLiteral("Create Database Outra"));
+    c->Execute(QStringLiteral("create table Outra..ot (k varchar(10))"));
+    c->Execute(QStringLiteral("insert into Outra..ot values ('a')"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select * from Outra..ot union select k from st) u")).toInt32(), 1);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from (select distinct o.*, st.k from Outra.dbo.ot o "
+                                        "join st on st.k = o.k) q")).toInt32(), 1);
+
+    c->Execute(QStringLiteral("alter table st add m varchar(5)"));
+    rs = c->Execute(QStringLiteral("select distinct * from st"));
+    EXPECT_EQ(rs.Fields().Count(), 3);
+    EXPECT_EQ(rs.Fields(2L).Name(), QStringLiteral("m"));
+
+    c->Execute(QStringLiteral("create table st2 (k varchar(10), n int, m varchar(5))"));
+    c->Execute(QStringLiteral("insert into st2 select distinct * from st"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from st2")).toInt32(), 1);
+    c->Execute(QStringLiteral("insert into st2 (k, n) select top 1 k, 2 from st order by k"));
+    c->Execute(QStringLiteral("delete from st2 where n in (select top 1 n from st2 order by n desc)"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from st2")).toInt32(), 1);
+
+    EXPECT_EQ(errorOf(*c, QStringLiteral("select distinct * from (st join #tt on #tt.k = st.k)")), 50000);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("select top 10 percent * from st")), 50000);
+}
+
 // Files kept by an earlier build hold indexes in the order it had (accented letters after 'z');
 // looked up in the present order they would miss rows.
 TEST(EmbeddedSemantics, AnIndexInAnOlderOrderIsRebuiltWhenItsFileIsFirstOpened) {

@@ -1,6 +1,7 @@
 // The T-SQL to SQLite translation, statement by statement.
 #include <gtest/gtest.h>
 
+#include "data/embedded/starcolumns.h"
 #include "data/embedded/tokenizer.h"
 #include "data/embedded/translator.h"
 
@@ -148,4 +149,30 @@ TEST(Translator, SchemaStatementsAndProceduresAreRecognised) {
     // A name with an apostrophe breaks the procedure call, as on the server.
     t = translate(QStringLiteral("sp_tables @table_name = 'O'NEILL'"), QStringLiteral("Velmora"));
     EXPECT_FALSE(t.syntaxError.isEmpty());
+}
+
+TEST(Translator, TopLimitsItsOwnSelectAndAStarThatLosesDuplicatesIsExpanded) {
+    auto t = translate(QStringLiteral("select * from (select top 5 x from t order by x) q where x in (select top (1) y from u)"),
+                       QStringLiteral("x"));
+    EXPECT_TRUE(t.sql.contains(QStringLiteral("order by x COLLATE TSQL_TEXT LIMIT 5) q"))) << t.sql.toStdString();
+    EXPECT_TRUE(t.sql.contains(QStringLiteral("from u LIMIT 1)"))) << t.sql.toStdString();
+    t = translate(QStringLiteral("select top 1 x from a union select x from b order by x"), QStringLiteral("x"));
+    EXPECT_TRUE(t.sql.startsWith(QStringLiteral("SELECT * FROM (select  x COLLATE TSQL_TEXT from a LIMIT 1) union")))
+        << t.sql.toStdString();
+    EXPECT_EQ(translate(QStringLiteral("select top 3 with ties x from t order by x"), QStringLiteral("x")).refusal, 50000);
+    EXPECT_FALSE(translate(QStringLiteral("select * from t"), QStringLiteral("x")).starColumns);
+
+    t = translate(QStringLiteral("select distinct * from a x, (select k, n from b) y where x.k = y.k"), QStringLiteral("x"));
+    EXPECT_TRUE(t.starColumns);
+    EXPECT_EQ(t.describingSql, QStringLiteral("select distinct * from a x, (select k, n from b) y where x.k COLLATE TSQL_TEXT  = y.k"));
+    QStringList probes;
+    const QString sql = data::embedded::expandStars(t.sql, [&](const QString& probe) {
+        probes << probe;
+        return QStringList{QStringLiteral("k"), QStringLiteral("n")};
+    });
+    EXPECT_TRUE(sql.startsWith(QStringLiteral("select distinct x.\"k\" COLLATE TSQL_TEXT, x.\"n\" COLLATE TSQL_TEXT, "
+                                              "y.\"k\" COLLATE TSQL_TEXT, y.\"n\" COLLATE TSQL_TEXT from a x,")))
+        << sql.toStdString();
+    EXPECT_EQ(probes, (QStringList{QStringLiteral("SELECT x.* from a x, (select k, n from b) y"),
+                                   QStringLiteral("SELECT y.* from a x, (select k, n from b) y")}));
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <set>
 
+#include "data/embedded/starcolumns.h"
 #include "data/embedded/tokenops.h"
 
 namespace data::embedded {
@@ -193,7 +194,7 @@ size_t resultCollationAt(const std::vector<Token>& t, size_t from, size_t to) {
 
 }  // namespace
 
-std::vector<Token> collateResults(const std::vector<Token>& t) {
+std::vector<Token> collateResults(const std::vector<Token>& t, bool* markedStars) {
     const Groups groups(t);
     // Groups (by their "(", kTop for the statement) that hold a set operator removing duplicates.
     std::set<size_t> compound;
@@ -210,7 +211,8 @@ std::vector<Token> collateResults(const std::vector<Token>& t) {
                (n < t.size() && t[n].kind == TokenKind::Word && isSetOperator(t, n)) || p >= t.size();
     };
 
-    std::set<size_t> at;  // indices before which the collation goes
+    std::set<size_t> at;     // indices before which the collation goes
+    std::set<size_t> stars;  // indices before which a star's mark goes
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].isWord("SELECT")) {
             size_t k = nextAt(t, i + 1);
@@ -225,6 +227,9 @@ std::vector<Token> collateResults(const std::vector<Token>& t) {
                 if (end || (groups.of[k] == g && t[k].isPunct(","))) {
                     const size_t where = resultCollationAt(t, term, k);
                     if (where != kTop) at.insert(where);
+                    // A star has no expression to take it: marked for the columns it stands for.
+                    const size_t last = prevAt(t, k);
+                    if (where == kTop && last < t.size() && last >= term && t[last].isPunct("*")) stars.insert(last + 1);
                     term = k + 1;
                     if (end) break;
                 }
@@ -257,11 +262,13 @@ std::vector<Token> collateResults(const std::vector<Token>& t) {
             }
         }
     }
-    if (at.empty()) return t;
+    if (markedStars) *markedStars = !stars.empty();
+    if (at.empty() && stars.empty()) return t;
     std::vector<Token> out;
-    out.reserve(t.size() + at.size() * 4);
+    out.reserve(t.size() + at.size() * 4 + stars.size() * 2);
     const std::vector<Token> c = collateTokens();
     for (size_t i = 0; i <= t.size(); ++i) {
+        if (stars.count(i)) out.insert(out.end(), {space(), starMark()});
         if (at.count(i)) out.insert(out.end(), c.begin(), c.end());
         if (i < t.size()) out.push_back(t[i]);
     }

@@ -22,7 +22,8 @@ std::vector<Token> collate(const std::vector<Token>& t, bool isUpdate);
 
 // Result terms, aggregates and simple CASE values. A result column that takes the collation
 // loses its name, type and origin in SQLite's description of the statement; the text before
-// this pass still gives them.
-std::vector<Token> collateResults(const std::vector<Token>& t);
+// this pass still gives them. A star among such result terms is marked (starcolumns.h);
+// markedStars tells whether one was.
+std::vector<Token> collateResults(const std::vector<Token>& t, bool* markedStars = nullptr);
 
 }  // namespace data::embedded

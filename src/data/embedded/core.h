@@ -3,7 +3,8 @@
 // other databases attached to it, and the caches of translations, table definitions and write
 // checks. Shared by the session and by the row writers of its recordsets. Its members live by
 // concern: core.cpp (the connection and its attached databases, table definitions),
-// core_checks.cpp (write checks), core_shapes.cpp (statement shapes and their translations),
+// core_checks.cpp (write checks), core_shapes.cpp (statement shapes and their translations,
+// core_stars.cpp the stars they expand),
 // core_execute.cpp (running a batch) and core_rows.cpp (reading rows, writing them back).
 //
 // Time-outs: the connection time-out bounds the wait for a locked file while opening; the
@@ -80,6 +81,8 @@ public:
     // A translated INSERT or UPDATE with its columns' rules written in (columnrules.h); empty
     // when its form does not allow them.
     const QString& sqlWithRules(const Translation& tr);
+    // A translated text with its marked stars replaced by their columns (starcolumns.h).
+    const QString& sqlWithStarColumns(const QString& sql);
     // Whether an unqualified table name finds schema.table on this connection.
     bool resolvesTo(const QString& schema, const QString& table);
 
@@ -196,6 +199,7 @@ private:
         QString sql;
     };
     QHash<QString, RuledText> ruled_;  // by the translated text
+    QHash<QString, RuledText> starColumns_;  // by the text that holds the stars
     // After the handle (destroyed first): its statements are finalized while the handle lives.
     StatementCache statements_;
 

@@ -351,6 +351,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
         prepareWrite(tr.schema, tr.table, !ruled.isEmpty());
         if (!ruled.isEmpty()) sql = &ruled;
     }
+    if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
     bool keyed = request.updatable && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
     StatementCache::Lease st;
     if (keyed) {

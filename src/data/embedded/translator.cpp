@@ -5,6 +5,7 @@
 
 #include "data/embedded/admin.h"
 #include "data/embedded/collation.h"
+#include "data/embedded/selecttop.h"
 #include "data/embedded/tokenops.h"
 
 namespace data::embedded {
@@ -285,13 +286,22 @@ std::vector<Token> compoundMembers(const std::vector<Token>& t) {
         return i < t.size() && (t[i].isWord("UNION") || t[i].isWord("ALL") || t[i].isWord("INTERSECT") ||
                                 t[i].isWord("EXCEPT"));
     };
+    auto closesCte = [&](size_t c) {
+        if (c >= t.size() || !t[c].isPunct(")")) return false;
+        for (auto it = groups.close.begin(); it != groups.close.end(); ++it) {
+            if (it.value() == c) return wordAt(t, prevAt(t, it.key()), "AS");
+        }
+        return false;
+    };
     std::vector<size_t> drop;
     std::vector<size_t> wrap;
     for (size_t g = 0; g < t.size(); ++g) {
         if (!t[g].isPunct("(") || !groups.close.contains(g) || !wordAt(t, nextAt(t, g + 1), "SELECT")) continue;
         const size_t close = groups.close.value(g);
         const size_t before = prevAt(t, g);
-        const bool first = before >= t.size() || t[before].isPunct("(");
+        // The first member of its set: at the start of the statement or of its parentheses, or
+        // right after the common table expressions ("WITH w AS (...) (SELECT ...) UNION ...").
+        const bool first = before >= t.size() || t[before].isPunct("(") || closesCte(before);
         if (!(setOperator(before) || ((first || setOperator(before)) && setOperator(nextAt(t, close + 1))))) continue;
         bool own = false;  // ORDER BY or LIMIT of the member itself
         for (size_t k = g + 1; k < close; ++k) own = own || (groups.of[k] == g && (t[k].isWord("ORDER") || t[k].isWord("LIMIT")));
@@ -312,36 +322,6 @@ std::vector<Token> compoundMembers(const std::vector<Token>& t) {
         out.push_back(t[i]);
     }
     return out;
-}
-
-// Pass 3: SELECT TOP n becomes LIMIT n.
-std::vector<Token> topToLimit(std::vector<Token> t) {
-    const size_t s = nextAt(t, 0);
-    if (!wordAt(t, s, "SELECT")) return t;
-    size_t i = nextAt(t, s + 1);
-    if (wordAt(t, i, "DISTINCT") || wordAt(t, i, "ALL")) i = nextAt(t, i + 1);
-    if (!wordAt(t, i, "TOP")) return t;
-    size_t j = nextAt(t, i + 1);
-    QString count;
-    size_t end = j;
-    if (j < t.size() && t[j].kind == TokenKind::Number) {
-        count = t[j].text;
-        end = j + 1;
-    } else if (j < t.size() && t[j].isPunct("(")) {
-        const size_t k = nextAt(t, j + 1);
-        const size_t c = nextAt(t, k + 1);
-        if (k < t.size() && t[k].kind == TokenKind::Number && c < t.size() && t[c].isPunct(")")) {
-            count = t[k].text;
-            end = c + 1;
-        }
-    }
-    if (count.isEmpty()) return t;
-    if (wordAt(t, nextAt(t, end), "PERCENT")) return t;
-    t.erase(t.begin() + static_cast<long>(i), t.begin() + static_cast<long>(end));
-    const size_t e = trimmedEnd(t, 0);
-    t.insert(t.begin() + static_cast<long>(e), {space(), word(QStringLiteral("LIMIT")), space(),
-                                                 Token{TokenKind::Number, count, false}});
-    return t;
 }
 
 // A query over exactly one table: the text with the row key added as the last column.
@@ -684,8 +664,8 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
     const Token& head = out[o0];
     if (head.isWord("SELECT") || head.isWord("WITH") || head.isPunct("(")) {
         tr.kind = StatementKind::Query;
-        out = collate(topToLimit(aliasAssignments(std::move(out))), false);
-        std::vector<Token> results = compoundMembers(collateResults(out));
+        out = collate(topToLimit(aliasAssignments(std::move(out)), tr), false);
+        std::vector<Token> results = compoundMembers(collateResults(out, &tr.starColumns));
         if (results.size() != out.size()) tr.describingSql = joinTokens(compoundMembers(out));
         out = std::move(results);
         singleTable(out, tr);
@@ -694,11 +674,11 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
         size_t i = nextAt(out, o0 + 1);
         if (wordAt(out, i, "INTO")) ++i;
         writeTarget(out, i, tr);
-        out = collateResults(collate(out, false));
+        out = collateResults(collate(topToLimit(out, tr), false), &tr.starColumns);
     } else if (head.isWord("UPDATE")) {
         tr.kind = StatementKind::Update;
         writeTarget(out, o0 + 1, tr);
-        out = collateResults(collate(out, true));
+        out = collateResults(collate(topToLimit(out, tr), true), &tr.starColumns);
     } else if (head.isWord("DELETE")) {
         tr.kind = StatementKind::Delete;
         size_t i = nextAt(out, o0 + 1);
@@ -707,7 +687,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
             i = nextAt(out, o0 + 1);
         }
         writeTarget(out, i + 1, tr);
-        out = collateResults(collate(out, false));
+        out = collateResults(collate(topToLimit(out, tr), false), &tr.starColumns);
     } else if (head.isWord("DROP") && wordAt(out, nextAt(out, o0 + 1), "TABLE")) {
         tr.kind = StatementKind::DropTable;
         writeTarget(out, nextAt(out, o0 + 1) + 1, tr);

@@ -5,7 +5,7 @@
 // - db..table and db.dbo.table name the table in another database of the server (attached
 //   under the database's name), dbo.table the table itself; the current database is "main";
 // - isnull( becomes ifnull(; @@IDENTITY and SCOPE_IDENTITY() the last identity of the connection; With (NoLock) and the other table hints are dropped; TOP n
-//   becomes LIMIT n; !< and !> become >= and <=;
+//   becomes LIMIT n of its own SELECT (selecttop.h); !< and !> become >= and <=;
 // - comparisons, sorts, groups and duplicate removal get the collation TSQL_TEXT, which compares
 //   texts as SQL Server does (without case, ignoring trailing blanks, date-time texts as dates):
 //   see collation.h for the places;
@@ -59,6 +59,9 @@ struct Translation {
     // the columns (names, declared types, origins) as the statement was written. Empty when sql
     // describes them itself.
     QString describingSql;
+    // The text holds stars that the engine replaces with their columns before running it
+    // (starcolumns.h).
+    bool starColumns = false;
     QStringList databases;   // other databases named in the text, to be attached
     QString schema;          // "main" or the alias of another database: target of writes and DDL
     QString table;           // target table of writes and DDL, or the one table a query reads
