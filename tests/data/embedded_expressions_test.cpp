@@ -1,0 +1,56 @@
+// The expressions pass of the translation: which operands "+", "/" and "%" take, which
+// subqueries are values, and that statements without such expressions keep their text.
+#include <gtest/gtest.h>
+
+#include "data/embedded/expressions.h"
+#include "data/embedded/translator.h"
+
+namespace {
+
+QString rewritten(const char* sql) {
+    return data::embedded::joinTokens(data::embedded::sqlServerExpressions(data::embedded::tokenize(QString::fromUtf8(sql))));
+}
+
+QString translated(const char* sql) { return data::embedded::translate(QString::fromUtf8(sql), QStringLiteral("Velmora")).sql; }
+
+}  // namespace
+
+TEST(Expressions, StatementsWithoutSuchExpressionsKeepTheirText) {
+    for (const char* sql : {"Select * from Produtos Where Codigo='X'", "Update Clientes Set activo=1 Where codigo='X'",
+                            "Insert Into Clientes (Codigo, PVP) Values ('X', 1.5)", "select a + 1, 2 + b, -c, d * e from t",
+                            "select count(*) from t where k in (select k from u) and exists (select 1 from v)",
+                            "select (select count(*) from u), (select top 1 k from u), (select 1) from t",
+                            "select x.* from (select k from u) x, (select k from v) y",
+                            "select cast(x as datetime), convert(varchar(10), d, 103) from t"}) {
+        EXPECT_EQ(rewritten(sql), QString::fromUtf8(sql)) << sql;
+    }
+}
+
+TEST(Expressions, PlusTakesItsOperandsByPrecedenceLeftToRight) {
+    EXPECT_EQ(rewritten("select a + b from t"), QStringLiteral("select tsql_add(a, b) from t"));
+    EXPECT_EQ(rewritten("select -a + f(b, c) * 2 - d + e from t"),
+              QStringLiteral("select tsql_add(tsql_add(-a, f(b, c) * 2) - d, e) from t"));
+    EXPECT_EQ(rewritten("select case when a = b then x end + t.y + (p) from t where q.r + @v = 'x'"),
+              QStringLiteral("select tsql_add(tsql_add(case when a = b then x end, t.y), (p)) from t where tsql_add(q.r, @v) = 'x'"));
+    // "||" is a "+" next to a text literal; SQLite binds it tighter than "+" and "*".
+    EXPECT_EQ(translated("select 'x' + a + b, a - b + 'x', 'x' + a * b from t"),
+              QStringLiteral("select tsql_add('x' || a, b), (a - b) || 'x', 'x' || (a * b) from t"));
+}
+
+TEST(Expressions, DivisorsAreCheckedAndCastsConverted) {
+    EXPECT_EQ(rewritten("select a * b / -c % (d + e), a / 2 from t"),
+              QStringLiteral("select a * b / tsql_divisor(-c) % tsql_divisor((tsql_add(d, e))), a / tsql_divisor(2) from t"));
+    EXPECT_EQ(rewritten("select cast(a / b as numeric(10, 2)), convert(varchar, a) from t"),
+              QStringLiteral("select tsql_cast(a / tsql_divisor(b), 14, 10, 2, 'numeric'), tsql_cast(a, 2, 30, 0, 'varchar') from t"));
+}
+
+TEST(Expressions, OnlySubqueriesUsedAsValuesAreChecked) {
+    const QString check = QStringLiteral(" LIMIT 2) GROUP BY NULL HAVING CASE WHEN count(*) > 1 THEN tsql_raise(512) ELSE 1 END)");
+    EXPECT_EQ(rewritten("select (select k from u) from t"), QStringLiteral("select (SELECT * FROM (select k from u") + check + QStringLiteral(" from t"));
+    EXPECT_EQ(rewritten("update t set a = ifnull((select k from u where u.id = t.id), 0)"),
+              QStringLiteral("update t set a = ifnull((SELECT * FROM (select k from u where u.id = t.id") + check + QStringLiteral(", 0)"));
+    for (const char* rows : {"select * from t where a in (select k from u)", "select * from t, (select k from u) x",
+                             "(select k from u) union (select k from v)", "with c as (select k from u) select * from c"}) {
+        EXPECT_EQ(rewritten(rows), QString::fromUtf8(rows)) << rows;
+    }
+}
