@@ -4,6 +4,7 @@
 
 #include "data/embedded/expressions.h"
 #include "data/embedded/translator.h"
+#include "embedded_test_helpers.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ TEST(Expressions, StatementsWithoutSuchExpressionsKeepTheirText) {
                             "select count(*) from t where k in (select k from u) and exists (select 1 from v)",
                             "select (select count(*) from u), (select top 1 k from u), (select 1) from t",
                             "select x.* from (select k from u) x, (select k from v) y",
-                            "select cast(x as datetime), convert(varchar(10), d, 103) from t"}) {
+                            "select cast(x as text), convert(varchar(10), d, 103) from t"}) {
         EXPECT_EQ(rewritten(sql), QString::fromUtf8(sql)) << sql;
     }
 }
@@ -41,7 +42,7 @@ TEST(Expressions, DivisorsAreCheckedAndCastsConverted) {
     EXPECT_EQ(rewritten("select a * b / -c % (d + e), a / 2 from t"),
               QStringLiteral("select a * b / tsql_divisor(-c) % tsql_divisor((tsql_add(d, e))), a / tsql_divisor(2) from t"));
     EXPECT_EQ(rewritten("select cast(a / b as numeric(10, 2)), convert(varchar, a) from t"),
-              QStringLiteral("select tsql_cast(a / tsql_divisor(b), 14, 10, 2, 'numeric'), tsql_cast(a, 2, 30, 0, 'varchar') from t"));
+              QStringLiteral("select tsql_cast(a / tsql_divisor(b), 14, 10, 2), tsql_cast(a, 2, 30, 0) from t"));
 }
 
 TEST(Expressions, OnlySubqueriesUsedAsValuesAreChecked) {
@@ -50,7 +51,29 @@ TEST(Expressions, OnlySubqueriesUsedAsValuesAreChecked) {
     EXPECT_EQ(rewritten("update t set a = ifnull((select k from u where u.id = t.id), 0)"),
               QStringLiteral("update t set a = ifnull((SELECT * FROM (select k from u where u.id = t.id") + check + QStringLiteral(", 0)"));
     for (const char* rows : {"select * from t where a in (select k from u)", "select * from t, (select k from u) x",
+                             "select * from t join u on t.k = u.k, (select k from v) x",
                              "(select k from u) union (select k from v)", "with c as (select k from u) select * from c"}) {
         EXPECT_EQ(rewritten(rows), QString::fromUtf8(rows)) << rows;
     }
+}
+
+TEST(Expressions, CheckedSubqueryKeepsItsColumnTypeAndErrorsCarryTheServerTexts) {
+    const embeddedtest::Server server;
+    auto c = server.connect();
+    c->Execute(QStringLiteral("create table p (id int, price money, name varchar(10))"));
+    c->Execute(QStringLiteral("insert into p (id, price, name) values (1, 2.5, 'a')"));
+    c->Execute(QStringLiteral("insert into p (id, price, name) values (2, 3, 'b')"));
+    auto rs = c->Execute(QStringLiteral("select (select price from p where id = 1) as v"));
+    EXPECT_EQ(rs.Fields(0L).Value().type(), data::Variant::Type::Currency);
+    EXPECT_EQ(rs.Fields(0L).Value().toCurrency(), *data::Currency::parse(QStringLiteral("2.5")));
+    QString text;
+    EXPECT_EQ(embeddedtest::errorOf(*c, QStringLiteral("select (select price from p)"), &text), 512);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Subquery returned more than 1 value."))) << text.toStdString();
+    EXPECT_EQ(embeddedtest::errorOf(*c, QStringLiteral("select price / (id - 1) from p"), &text), 8134);
+    EXPECT_EQ(text, QStringLiteral("Divide by zero error encountered."));
+    EXPECT_EQ(embeddedtest::errorOf(*c, QStringLiteral("select cast(price * 1000000 as numeric(6,2)) from p"), &text), 8115);
+    EXPECT_EQ(text, QStringLiteral("Arithmetic overflow error converting expression to data type numeric."));
+    // A statement prepared once runs again with the same meaning.
+    EXPECT_EQ(embeddedtest::scalar(*c, QStringLiteral("select name + name from p where id = 2")).toString(), QStringLiteral("bb"));
+    EXPECT_EQ(embeddedtest::scalar(*c, QStringLiteral("select name + name from p where id = 2")).toString(), QStringLiteral("bb"));
 }

@@ -99,6 +99,8 @@ bool castable(SqlType::Kind k) {
         case K::Bit:
         case K::Float:
         case K::Real:
+        case K::DateTime:
+        case K::SmallDateTime:
         case K::Char:
         case K::VarChar:
         case K::NChar:
@@ -287,8 +289,8 @@ std::optional<Tokens> Rewriter::cast(size_t open, size_t close, bool convert) {
     if (character && size == 0) size = 30;  // SQL Server's length when none is given
     Tokens out{word(QStringLiteral("tsql_cast")), punct("(")};
     append(out, range(b, e, false));
-    for (const Token& a : {number(static_cast<long>(type.kind)), number(size), number(type.scale),
-                           Token{TokenKind::String, quoteString(type.typeName()), false}}) {
+    // No text literal among the arguments: the statement's shape lifts every text literal.
+    for (const Token& a : {number(static_cast<long>(type.kind)), number(size), number(type.scale)}) {
         out.push_back(punct(","));
         out.push_back(space());
         out.push_back(a);
@@ -314,8 +316,8 @@ bool Rewriter::scalar(const std::vector<Item>& items, size_t at, bool top) const
         // A comma of a FROM list joins a derived table.
         for (size_t k = p - 1; k-- > 0;) {
             const Token& w = t_[items[k].begin];
-            if (w.isWord("FROM") || w.isWord("JOIN")) return false;
-            if (w.isWord("SELECT") || w.isWord("WHERE") || w.isWord("SET") || w.isWord("VALUES") || w.isWord("ON") ||
+            if (w.isWord("FROM") || w.isWord("JOIN") || w.isWord("ON")) return false;
+            if (w.isWord("SELECT") || w.isWord("WHERE") || w.isWord("SET") || w.isWord("VALUES") ||
                 w.isWord("HAVING") || w.isWord("BY") || w.isWord("WHEN") || w.isWord("THEN") || w.isWord("ELSE")) {
                 break;
             }

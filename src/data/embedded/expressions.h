@@ -8,8 +8,8 @@
 // - the divisor of "/" and "%" becomes tsql_divisor(b), which refuses a zero with 8134;
 // - a subquery used as a value gets a check that refuses a second row with 512, keeping the
 //   value, its type and its column's origin (no row gives NULL);
-// - CAST (and CONVERT without a style) to the numeric, money, integer, bit, float and character
-//   types becomes tsql_cast(value, kind, precision or length, scale, 'type'), which rounds,
+// - CAST (and CONVERT without a style) to the numeric, money, integer, bit, float, date-time and
+//   character types becomes tsql_cast(value, kind, precision or length, scale), which rounds,
 //   truncates and refuses as SQL Server does (exprfunctions.h).
 // A statement without any of these, or of another kind, comes back as it was.
 

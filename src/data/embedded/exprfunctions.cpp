@@ -224,6 +224,32 @@ void castCharacter(sqlite3_context* ctx, sqlite3_value* v, Kind kind, long lengt
     resultText(ctx, s);
 }
 
+// A date-time in the one form the engine writes: a text as SQL Server reads it, a number as days
+// (and their fraction) after 1900-01-01; smalldatetime to the nearest minute.
+void castDateTime(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type) {
+    QDateTime d;
+    if (sqlite3_value_type(v) == SQLITE_TEXT) {
+        d = parseDateTime(text(v).trimmed());
+        if (!d.isValid()) {
+            raiseInFunction(ctx, 241, text(v), type);
+            return;
+        }
+    } else {
+        const double days = sqlite3_value_double(v);
+        if (!(std::fabs(days) < 3000000.0)) {
+            raiseInFunction(ctx, 8115, text(v), type);
+            return;
+        }
+        const QDateTime base(QDate(1900, 1, 1), QTime(0, 0));
+        d = base.addMSecs(static_cast<qint64>(std::llround(days * 86400000.0)));
+    }
+    if (kind == Kind::SmallDateTime) {
+        const qint64 ms = d.time().msecsSinceStartOfDay() % 60000;
+        d = d.addMSecs(ms >= 29999 ? 60000 - ms : -ms);
+    }
+    resultText(ctx, formatDateTime(d));
+}
+
 void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) {
@@ -233,7 +259,9 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto kind = static_cast<Kind>(sqlite3_value_int(argv[1]));
     const sqlite3_int64 size = sqlite3_value_int64(argv[2]);
     const int scale = sqlite3_value_int(argv[3]);
-    const QString type = text(argv[4]);
+    SqlType target;
+    target.kind = kind;
+    const QString type = target.typeName();
     const int t = sqlite3_value_type(v);
     switch (kind) {
         case Kind::Numeric:
@@ -282,6 +310,11 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
             if (t == SQLITE_BLOB) break;
             sqlite3_result_double(ctx, sqlite3_value_double(v));
             return;
+        case Kind::DateTime:
+        case Kind::SmallDateTime:
+            if (t == SQLITE_BLOB) break;
+            castDateTime(ctx, v, kind, type);
+            return;
         case Kind::Char:
         case Kind::VarChar:
         case Kind::NChar:
@@ -302,7 +335,7 @@ void installExpressionFunctions(sqlite3* db) {
     // The functions that may fail are not marked deterministic: SQLite would compute one with
     // constant arguments once before the first row, failing a statement that reaches no row.
     sqlite3_create_function_v2(db, "tsql_divisor", 1, SQLITE_UTF8, nullptr, divisorFunction, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "tsql_cast", 5, SQLITE_UTF8, nullptr, castFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tsql_cast", 4, SQLITE_UTF8, nullptr, castFunction, nullptr, nullptr, nullptr);
 }
 
 }  // namespace data::embedded
