@@ -18,7 +18,7 @@ QString translated(const char* sql) { return data::embedded::translate(QString::
 
 TEST(Expressions, StatementsWithoutSuchExpressionsKeepTheirText) {
     for (const char* sql : {"Select * from Produtos Where Codigo='X'", "Update Clientes Set activo=1 Where codigo='X'",
-                            "Insert Into Clientes (Codigo, PVP) Values ('X', 1.5)", "select a + 1, 2 + b, -c, d * e from t",
+                            "Insert Into Clientes (Codigo, PVP) Values ('X', 1.5)", "select a + 1, 2 + b, -c, d * e, f / 2, g % 1.5 from t",
                             "select count(*) from t where k in (select k from u) and exists (select 1 from v)",
                             "select (select count(*) from u), (select top 1 k from u), (select 1) from t",
                             "select x.* from (select k from u) x, (select k from v) y",
@@ -39,8 +39,8 @@ TEST(Expressions, PlusTakesItsOperandsByPrecedenceLeftToRight) {
 }
 
 TEST(Expressions, DivisorsAreCheckedAndCastsConverted) {
-    EXPECT_EQ(rewritten("select a * b / -c % (d + e), a / 2 from t"),
-              QStringLiteral("select a * b / tsql_divisor(-c) % tsql_divisor((tsql_add(d, e))), a / tsql_divisor(2) from t"));
+    EXPECT_EQ(rewritten("select a * b / -c % (d + e), a / 2 / 0 from t"),
+              QStringLiteral("select a * b / tsql_divisor(-c) % tsql_divisor((tsql_add(d, e))), a / 2 / tsql_divisor(0) from t"));
     EXPECT_EQ(rewritten("select cast(a / b as numeric(10, 2)), convert(varchar, a) from t"),
               QStringLiteral("select tsql_cast(a / tsql_divisor(b), 14, 10, 2), tsql_cast(a, 2, 30, 0) from t"));
 }

@@ -58,6 +58,9 @@ bool nextToNumber(const Tokens& t, size_t i) {
     return (p < t.size() && t[p].kind == TokenKind::Number) || (n < t.size() && t[n].kind == TokenKind::Number);
 }
 
+// A number literal other than zero: a divisor that needs no check.
+bool nonZeroNumber(const Token& t) { return t.kind == TokenKind::Number && t.text.toDouble() != 0.0; }
+
 // Whether the statement holds anything the pass rewrites: one look at each token, so that the
 // statements without such expressions pay nothing more.
 bool worthParsing(const Tokens& t) {
@@ -66,7 +69,11 @@ bool worthParsing(const Tokens& t) {
     for (size_t i = 0; i < t.size(); ++i) {
         const Token& k = t[i];
         if (k.kind == TokenKind::Punct) {
-            if (k.isPunct("/") || k.isPunct("%")) return true;
+            if ((k.isPunct("/") || k.isPunct("%"))) {
+                const size_t n = nextAt(t, i + 1);
+                if (n >= t.size() || !nonZeroNumber(t[n])) return true;
+                arithmetic = true;
+            }
             if (k.isPunct("+")) {
                 if (!nextToNumber(t, i)) return true;
                 arithmetic = true;
@@ -447,7 +454,7 @@ Tokens Rewriter::termOut(const std::vector<Item>& items, const std::vector<size_
         const Factor& f = term.factors[k];
         append(out, join(items, m[term.factors[k - 1].last] + 1, m[f.first] - 1));
         Tokens value = join(items, m[f.first], m[f.last]);
-        if (op(items, m, term.ops[k - 1]).isPunct("*")) {
+        if (op(items, m, term.ops[k - 1]).isPunct("*") || (f.first == f.last && nonZeroNumber(t_[items[m[f.first]].begin]))) {
             append(out, value);
         } else {
             out.push_back(word(QStringLiteral("tsql_divisor")));
