@@ -38,6 +38,13 @@ TEST(Expressions, PlusTakesItsOperandsByPrecedenceLeftToRight) {
               QStringLiteral("select tsql_add('x' || a, b), (a - b) || 'x', 'x' || (a * b) from t"));
 }
 
+TEST(Expressions, DeepNestingIsLeftAsWritten) {
+    const QString deep = QStringLiteral("select ") + QString(5000, u'(') + QStringLiteral("a + b") + QString(5000, u')');
+    const QString out = data::embedded::joinTokens(data::embedded::sqlServerExpressions(data::embedded::tokenize(deep)));
+    EXPECT_TRUE(out.contains(QStringLiteral("a + b")));
+    EXPECT_EQ(out.size(), deep.size());
+}
+
 TEST(Expressions, DivisorsAreCheckedAndCastsConverted) {
     EXPECT_EQ(rewritten("select a * b / -c % (d + e), a / 2 / 0 from t"),
               QStringLiteral("select a * b / tsql_divisor(-c) % tsql_divisor((tsql_add(d, e))), a / 2 / tsql_divisor(0) from t"));

@@ -175,8 +175,10 @@ private:
         return op(items, m, p).isPunct("+") && !nextToNumber(t_, items[m[p]].begin);
     }
 
+    static constexpr int kDeepest = 200;
     const Tokens& t_;
     Groups groups_;
+    int depth_ = 0;
 };
 
 Rewriter::Item Rewriter::item(size_t i, size_t e) {
@@ -382,6 +384,14 @@ Tokens Rewriter::checkedSubquery(const Item& group) const {
 }
 
 Tokens Rewriter::range(size_t b, size_t e, bool top) {
+    // Nesting deeper than any statement a program writes is left as written: the stack stays
+    // small on any thread.
+    if (depth_ > kDeepest) return Tokens(t_.begin() + static_cast<long>(b), t_.begin() + static_cast<long>(e));
+    ++depth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{depth_};
     std::vector<Item> items;
     for (size_t i = b; i < e;) {
         items.push_back(item(i, e));
