@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "data/embedded/errors.h"
+#include "data/embedded/exprfunctions.h"
 #include "data/embedded/likematch.h"
 #include "data/embedded/sqltype.h"
 #include "data/embedded/textrules.h"
@@ -91,6 +92,13 @@ void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, co
         case 8114:
             text = QStringLiteral("Error converting data type varchar to %1.").arg(type);
             break;
+        case 8134:
+            text = QStringLiteral("Divide by zero error encountered.");
+            break;
+        case 512:
+            text = QStringLiteral("Subquery returned more than 1 value. This is not permitted when the subquery follows =, "
+                                  "!=, <, <= , >, >= or when the subquery is used as an expression.");
+            break;
         case 241:
             text = QStringLiteral("Conversion failed when converting date and/or time from character string.");
             break;
@@ -115,6 +123,7 @@ void installSemantics(sqlite3* db) {
                                    nullptr, nullptr);
     }
     sqlite3_create_function_v2(db, "tsql_raise", -1, SQLITE_UTF8, nullptr, raiseFunction, nullptr, nullptr, nullptr);
+    installExpressionFunctions(db);
 }
 
 }  // namespace data::embedded

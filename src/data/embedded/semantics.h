@@ -7,7 +7,7 @@
 //
 // Functions: getdate() (the server's local time, "yyyy-mm-dd hh:mm:ss.fff"), len() (length
 // without trailing blanks), tsql_raise(number, value, type) (fails the statement with a SQL
-// Server error), tsql_isdate(text).
+// Server error), tsql_isdate(text), and the expression functions of exprfunctions.h.
 
 #include <QString>
 #include <sqlite3.h>

@@ -5,6 +5,7 @@
 
 #include "data/embedded/admin.h"
 #include "data/embedded/collation.h"
+#include "data/embedded/expressions.h"
 #include "data/embedded/selecttop.h"
 #include "data/embedded/tokenops.h"
 
@@ -661,6 +662,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
         tr.syntaxError = first.text;
         return tr;
     }
+    out = sqlServerExpressions(std::move(out));
     const Token& head = out[o0];
     if (head.isWord("SELECT") || head.isWord("WITH") || head.isPunct("(")) {
         tr.kind = StatementKind::Query;

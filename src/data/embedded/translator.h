@@ -10,7 +10,7 @@
 //   texts as SQL Server does (without case, ignoring trailing blanks, date-time texts as dates):
 //   see collation.h for the places;
 // - "+" next to a text literal joins texts ("||"), as SQL Server's "+" does on texts; between
-//   two columns it stays an addition (the translator does not know column types);
+//   two other operands the expressions pass (expressions.h) decides by the values;
 // - DELETE without FROM gets its FROM;
 // - "SELECT name = expression" becomes "SELECT expression AS name"; @@SPID the connection's spid.
 // The server administration statements (DROP DATABASE, KILL, BACKUP, RESTORE, DBCC, UPDATE
