@@ -87,6 +87,8 @@ TEST(EmbeddedSemantics, JoinsAndDuplicatesFoldAsTheServerDoesWhateverThePlan) {
     EXPECT_EQ(scalar(*c, QStringLiteral("select max(x) from ja")).toString(), QStringLiteral("DEF "));
     EXPECT_EQ(scalar(*c, QStringLiteral("select min(x) from ja where x > 'a'")).toString(), QStringLiteral("abc"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select count(case x when 'def' then 1 end) from ja")).toInt32(), 1);
+    c->Execute(QStringLiteral("create view vj as select distinct x from ja where x <> 'ABC  '"));
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from vj")).toInt32(), 2) << "a, def";
 }
 
 // A star whose rows lose their duplicates stands for its columns, each compared as the server

@@ -690,6 +690,20 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
         }
         writeTarget(out, i + 1, tr);
         out = collateResults(collate(topToLimit(out, tr), false), &tr.starColumns);
+    } else if (head.isWord("CREATE") && wordAt(out, nextAt(out, o0 + 1), "VIEW")) {
+        // A view compares, sorts and removes duplicates as its query would on its own.
+        tr.kind = StatementKind::Other;
+        int depth = 0;
+        for (size_t i = o0; i < out.size(); ++i) {
+            if (out[i].isPunct("(")) ++depth;
+            if (out[i].isPunct(")")) --depth;
+            if (depth != 0 || !out[i].isWord("AS")) continue;
+            std::vector<Token> query = collate(topToLimit(aliasAssignments(slice(out, i + 1)), tr), false);
+            query = compoundMembers(collateResults(query));
+            out.resize(i + 1);
+            out.insert(out.end(), query.begin(), query.end());
+            break;
+        }
     } else if (head.isWord("DROP") && wordAt(out, nextAt(out, o0 + 1), "TABLE")) {
         tr.kind = StatementKind::DropTable;
         writeTarget(out, nextAt(out, o0 + 1) + 1, tr);
