@@ -18,7 +18,7 @@ public:
     virtual bool SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
                           const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
                           const QString& AttachPattern, const QString& Login, const QString& Password,
-                          bool RequestReceipt, const QString& ReceiptAddress, std::int16_t intSMTPPort,
+                          bool RequestReceipt, const QString& ReceiptAddress, std::int32_t intSMTPPort,
                           bool blnSMTPSSL) = 0;
 
     // Unload frmSendMail: the next SendMail gets a fresh window with a fresh mail component.

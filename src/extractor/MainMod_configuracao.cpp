@@ -1,6 +1,7 @@
 #include "extractor/MainMod_configuracao.h"
 
 #include <exception>
+#include <limits>
 
 #include "crypto/clsEncripta.h"
 #include "data/adoconstants.h"
@@ -87,6 +88,17 @@ QString caminhoFicheiroIni() {
 
 void setPastaFicheiroIni(const QString& folder) { pastaFicheiroIni() = folder; }
 
+std::int32_t portaSmtp(const QString& texto) {
+    const QString t = util::trimBlanks(texto);
+    if (t.isEmpty()) return 0;
+    bool ok = false;
+    const qlonglong n = t.toLongLong(&ok, 10);
+    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::int32_t>::max()) {
+        return kPortaSmtpIlegivel;
+    }
+    return static_cast<std::int32_t>(n);
+}
+
 QString LerIni(const QString& Seccao, const QString& Chave) {
     // The classic buffer of 255 characters: a value keeps at most its first 254.
     return platform::GetPrivateProfileString(Seccao, Chave, QString(), 255, caminhoFicheiroIni());
@@ -113,7 +125,7 @@ void LerConfiguracao() {
     cfg.gstrEmailPassword = ini("Email", "Password");
     cfg.gstrEmailFrom = ini("Email", "From");
     cfg.gstrEmailTo = ini("Email", "To");
-    inteiro16(ini("Email", "SMTPPort"), cfg.gintSMTPPort);
+    cfg.gintSMTPPort = portaSmtp(ini("Email", "SMTPPort"));
     std::int16_t ssl = 0;
     if (inteiro16(ini("Email", "SMTPSSL"), ssl)) cfg.gblnSMTPSSL = eFun().IntToBool(ssl);
 

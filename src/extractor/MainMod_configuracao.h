@@ -20,7 +20,7 @@ struct ConfiguracaoRecord {
     QString gstrEmailPassword;          // Email/Password, held decrypted
     QString gstrEmailFrom;              // Email/From
     QString gstrEmailTo;                // Email/To
-    std::int16_t gintSMTPPort = 0;      // Email/SMTPPort
+    std::int32_t gintSMTPPort = 0;      // Email/SMTPPort: see portaSmtp
     bool gblnSMTPSSL = false;           // Email/SMTPSSL: 1 use SSL, 0 not
     std::int16_t gintZerarFornece = 0;  // company ParamGeral.ZerarFornece: zero-fill supplier codes
     std::int16_t gintZerarClientes = 0; // ParamGeral.ZerarClientes
@@ -45,6 +45,14 @@ QString LerIni(const QString& Seccao, const QString& Chave);
 // 10 seconds. Every failure is ignored: a field that cannot be converted keeps its value, and
 // when the company database does not open the flags stay 0 (errC()/errD() say why).
 void LerConfiguracao();
+
+// Email/SMTPPort as the mail component takes it. Blank (a missing key) and 0 leave the port to
+// the protocol's default; 1 to 65535 is that port, all of it (the mail component's port is
+// 32-bit). Anything else is no port: a whole number is kept as it is and any other text (letters,
+// a fraction, a number beyond 32 bits) becomes kPortaSmtpIlegivel, so that the mail component
+// refuses the send and its failure row names the value, instead of mailing to a port nobody set.
+std::int32_t portaSmtp(const QString& texto);
+inline constexpr std::int32_t kPortaSmtpIlegivel = -1;
 
 // The time-out of the connection on which LerConfiguracao reads ParamGeral.
 inline constexpr std::int32_t kTimeoutParamGeral = 10;

@@ -59,8 +59,8 @@ private:
     QString FormataNumero(const data::Variant& Valor, std::int16_t Largura, std::int16_t Decimais, bool ComSinal,
                           const QString& Caracter);
     data::Variant DataParaAAAAMMDD(const QString& Texto);
-    // The end of CriaFicheiro once the file is on disk: its zipped copy as a HistFiles row, the
-    // status reset and, for an automatic run, P12 = "Concluído". Errors reach CriaFicheiro's trap.
+    // The end of CriaFicheiro once the file is on disk: its zipped copy as a HistFiles row and the
+    // status reset. Errors reach CriaFicheiro's trap.
     void GuardaHistorico(data::Connection& gconnGeral, const QString& strFicheiro, const QString& strNomeFicheiro,
                          bool blnManual);
 

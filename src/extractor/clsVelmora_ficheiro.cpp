@@ -34,10 +34,13 @@
 #include "data/adoconstants.h"
 #include "data/connection.h"
 #include "data/recordset.h"
+#include "extractor/MainMod_configuracao.h"
+#include "extractor/MainMod_ligacoes.h"
 #include "extractor/RunHost.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "platform/crashpoint.h"
+#include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "platform/win1252.h"
 #include "util/EDiv.h"
@@ -49,6 +52,9 @@ namespace {
 using data::provider::PackedValue;
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+// The log label of a settings file that could not be written.
+const QString kRotuloConfiguracao = QStringLiteral("Ficheiro de Configuração");
 
 // What a text will be in the file, in the code page's bytes: a character outside the code page
 // is one "?" there, so widths are counted on the bytes as they will be written.
@@ -217,6 +223,15 @@ char* textoNoRegisto(char* w, const TextoDoCampo& t, int largura) {
 char* bytesNoRegisto(char* w, const char* p, qsizetype n) {
     std::memcpy(w, p, static_cast<size_t>(n));
     return w + n;
+}
+
+// The file's name is joined to the export folder and to the temporary folder (its zip): a name
+// holding a folder separator (a prefix P15 such as "../x") would put either outside them. The
+// backslash is refused as well: it is the separator where these settings files come from.
+void nomeSemPasta(const QString& nome) {
+    if (nome.contains(u'/') || nome.contains(u'\\')) {
+        throw platform::RuntimeError(52, QStringLiteral("Bad file name or number: a file name holds no folder: ") + nome);
+    }
 }
 
 [[noreturn]] void falhaEscrita(long numero, const QString& texto, const QString& ficheiro) {
@@ -538,13 +553,27 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
                                        const QString& strNomeFicheiro, const QString& strSistema, bool blnManual,
                                        RunHost& host) {
     try {
+        nomeSemPasta(strNomeFicheiro);
         EscreveFicheiro(gconnGeral, strFicheiro, strNomeFicheiro, strSistema);
-        // 7. Its zipped copy, the status reset and the end state.
+        // 7. Its zipped copy and the status reset.
         GuardaHistorico(gconnGeral, strFicheiro, strNomeFicheiro, blnManual);
     } catch (const platform::RuntimeError& e) {
         FalhaNoProcesso(host, QStringLiteral("Função Cria Ficheiro"), e.description());
+        return data::Variant();
     } catch (const std::exception& e) {
         FalhaNoProcesso(host, QStringLiteral("Função Cria Ficheiro"), QString::fromLocal8Bit(e.what()));
+        return data::Variant();
+    }
+    // The automatic run's end state. The file, its copy and the reset stand whatever becomes of
+    // it, so a settings file that cannot take it is not the file's failure: it gets a row of its
+    // own, naming the file, and the run goes on to mail what it made.
+    if (!blnManual) {
+        const QString ini = caminhoFicheiroIni();
+        if (!platform::WritePrivateProfileString(QStringLiteral("Extractor"), QStringLiteral("P12"),
+                                                 QStringLiteral("Concluído"), ini)) {
+            LancaLog(kRotuloConfiguracao,
+                     QStringLiteral("Não foi possível gravar P12 = Concluído: Path/File access error: ") + ini);
+        }
     }
     return data::Variant();
 }

@@ -1,6 +1,6 @@
-// What follows the export file: its zipped copy as one HistFiles row, the status reset of the
-// staging tables and, for an automatic run, P12 = "Concluído"; and the chunked copies between
-// files and long fields. Files above the threshold move in pieces of 16384 bytes (characters
+// What follows the export file: its zipped copy as one HistFiles row and the status reset of the
+// staging tables (the automatic run's P12 = "Concluído" follows in CriaFicheiro); and the
+// chunked copies between files and long fields. Files above the threshold move in pieces of 16384 bytes (characters
 // for text fields, one byte each in the code page) so a large copy is never one block.
 
 #include <QFile>
@@ -10,13 +10,11 @@
 #include "data/adoconstants.h"
 #include "data/connection.h"
 #include "data/recordset.h"
-#include "extractor/MainMod_configuracao.h"
 #include "extractor/LoteDeEscritas.h"
 #include "extractor/clsVelmora.h"
 #include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
 #include "platform/crashpoint.h"
-#include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "platform/tempfolder.h"
 #include "platform/win1252.h"
@@ -121,13 +119,6 @@ void clsVelmora::GuardaHistorico(data::Connection& gconnGeral, const QString& st
     gconnGeral.Execute(QStringLiteral("Update Movimentos Set Status=''"));
     platform::crashPoint("historico.reset-feito");
     transaccao.confirma();
-
-    // 6. The automatic run has ended well.
-    //    A settings file that cannot take it is a failure of the writer, not a quiet "Em Curso".
-    if (!blnManual && !platform::WritePrivateProfileString(QStringLiteral("Extractor"), QStringLiteral("P12"),
-                                                           QStringLiteral("Concluído"), caminhoFicheiroIni())) {
-        throw platform::RuntimeError(75, QStringLiteral("Path/File access error: ") + caminhoFicheiroIni());
-    }
 }
 
 void clsVelmora::FileToBlob(QString FName, data::Field fld, std::int32_t Threshold) {

@@ -87,11 +87,29 @@ TEST_F(LerConfiguracaoTest, MissingMailSectionAndValuesThatDoNotConvert) {
     EXPECT_EQ(boxes.shown[0].text, "Esta Função só deve ser utilizada com valores de 1 e 0");
     const ConfiguracaoRecord& c = Configuracao();
     EXPECT_FALSE(c.gblnSMTPSSL);
-    EXPECT_EQ(c.gintSMTPPort, 25) << "beyond 16 bits: the field keeps its value";
+    EXPECT_EQ(c.gintSMTPPort, 70000) << "no port: kept, for the mail component to refuse by name";
     EXPECT_EQ(c.gintP1, 0) << "no leading number reads 0";
     EXPECT_EQ(c.gintLigado, 2) << "2.5 goes to the even neighbour";
     EXPECT_EQ(c.gstrEmailPassword, "   ") << "a blank-only password is not decrypted";
     EXPECT_EQ(c.gstrPwd, "ZZ-not-hex") << "a password that cannot be decrypted stays as read";
+}
+
+TEST_F(LerConfiguracaoTest, EveryPortTo65535LoadsWholeAndAnythingElseIsNoPort) {
+    struct Caso {
+        const char* texto;
+        std::int32_t porta;
+    };
+    const std::vector<Caso> casos = {
+        {"1", 1},          {"32767", 32767}, {"32768", 32768}, {"65535", 65535}, {" 587 ", 587},
+        {"", 0},           {"0", 0},         {"65536", 65536}, {"-1", -1},       {"2147483647", 2147483647},
+        {"2147483648", kPortaSmtpIlegivel},  {"5 87", kPortaSmtpIlegivel},       {"0x19", kPortaSmtpIlegivel},
+    };
+    for (const Caso& caso : casos) {
+        program_.set("Email", "SMTPPort", QString::fromLatin1(caso.texto));
+        Configuracao().gintSMTPPort = 111;
+        LerConfiguracao();
+        EXPECT_EQ(Configuracao().gintSMTPPort, caso.porta) << caso.texto;
+    }
 }
 
 TEST_F(LerConfiguracaoTest, ReadsTheCodeFlagsOverATenSecondConnection) {

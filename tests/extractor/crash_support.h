@@ -127,7 +127,7 @@ public:
     explicit NotingMail(QString programFolder) : folder_(std::move(programFolder)) {}
     bool SendMail(const QString&, const QString&, const QString&, const QString&, const QString&, const QString&,
                   platform::Ref<QString> AttachPath, const QString& AttachPattern, const QString&, const QString&,
-                  bool, const QString&, std::int16_t, bool) override {
+                  bool, const QString&, std::int32_t, bool) override {
         const QString file = *AttachPath + u'/' + AttachPattern;
         const QString state = !QFile::exists(file)                       ? QStringLiteral("missing")
                               : wholeFileProblem(readAll(file)).isEmpty() ? QStringLiteral("whole")

@@ -146,7 +146,7 @@ TEST_F(SecurityRun, NoPasswordInAnyLogRowErrorTextConnectionStringOrCommandLine)
     cfg.gstrEmailFrom = QStringLiteral("extractor@norta.pt");
     cfg.gstrEmailLogin = kMailUser;
     cfg.gstrEmailPassword = kWrongMailPassword;
-    cfg.gintSMTPPort = static_cast<std::int16_t>(server.port());
+    cfg.gintSMTPPort = server.port();
     cfg.gblnSMTPSSL = true;
     // The component's last error reaches the log row of the failed send, searched below.
     frmSendMail::setComponentSetup([&](SmtpMail& m) {

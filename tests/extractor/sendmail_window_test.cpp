@@ -70,7 +70,7 @@ protected:
         MailHost& mail = host;
         mail.SendMail(QStringLiteral("127.0.0.1"), to, QStringLiteral("extractor@norta.pt"), subject, QString(),
                       QString(), folder, kFile, kUser, kPassword, false, QString(),
-                      static_cast<std::int16_t>(server.port()), ssl);
+                      server.port(), ssl);
     }
 
     QTemporaryDir dir;
@@ -137,7 +137,7 @@ TEST_F(SendMailWindow, FailedSendsWriteTheFailureRowOnly) {
     frmSendMailHost host;
     host.SendMail(QStringLiteral("127.0.0.1"), QStringLiteral("a@norta.pt"), QStringLiteral("extractor@norta.pt"),
                   QStringLiteral("s"), QString(), QString(), folder, kFile, kUser, QStringLiteral("errada"), false,
-                  QString(), static_cast<std::int16_t>(plain.port()), false);
+                  QString(), plain.port(), false);
     host.UnloadSendMail();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].first, QStringLiteral("Envio de Email - Form_Activate"));
@@ -151,7 +151,7 @@ TEST_F(SendMailWindow, FailedSendsWriteTheFailureRowOnly) {
     host.UnloadSendMail();
     host.SendMail(QStringLiteral("127.0.0.1"), QStringLiteral("a@norta.pt"), QStringLiteral("extractor@norta.pt"),
                   QStringLiteral("s"), QString(), QString(), folder, kFile, QString(), QString(), false, QString(),
-                  static_cast<std::int16_t>(testsupport::unusedLoopbackPort()), false);
+                  testsupport::unusedLoopbackPort(), false);
     host.UnloadSendMail();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].first, QStringLiteral("Envio de Email - Form_Activate"));
@@ -217,7 +217,7 @@ TEST_F(SendMailWindow, CancelarStopsTheSendWhileTheWindowStaysResponsive) {
     frmSendMail::Instance().SendMail(QStringLiteral("127.0.0.1"), QStringLiteral("a@norta.pt"),
                                      QStringLiteral("extractor@norta.pt"), QStringLiteral("s"), QString(), QString(),
                                      folder, kFile, QString(), QString(), false, QString(),
-                                     static_cast<std::int16_t>(slow.port()), false);
+                                     slow.port(), false);
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(progressOnGuiThread);
     ASSERT_EQ(rows.size(), 1u);

@@ -36,7 +36,7 @@ inline void useTestMail(const TestMailSettings& m) {
     cfg.gstrEmailFrom = m.from;
     cfg.gstrEmailLogin = m.login;
     cfg.gstrEmailPassword = m.password;
-    cfg.gintSMTPPort = static_cast<std::int16_t>(m.port);
+    cfg.gintSMTPPort = m.port;
     cfg.gblnSMTPSSL = m.ssl;
     frmSendMail::setComponentSetup(m.setup);
 }

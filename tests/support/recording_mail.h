@@ -19,14 +19,14 @@ public:
     struct Call {
         QStringList texts;  // server, to, from, subject, message, cc, path, pattern, login, password, receipt address
         bool receipt = true;
-        std::int16_t port = 0;
+        std::int32_t port = 0;
         bool ssl = false;
         bool fileThere = false;
     };
     bool SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
                   const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
                   const QString& AttachPattern, const QString& Login, const QString& Password, bool RequestReceipt,
-                  const QString& ReceiptAddress, std::int16_t intSMTPPort, bool blnSMTPSSL) override {
+                  const QString& ReceiptAddress, std::int32_t intSMTPPort, bool blnSMTPSSL) override {
         const QString folder = AttachPath->isEmpty() ? QDir::currentPath() : *AttachPath;
         calls.push_back({{SMTPServer, sTo, From, Subject, Message, CC, *AttachPath, AttachPattern, Login, Password,
                           ReceiptAddress},

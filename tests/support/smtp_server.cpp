@@ -72,6 +72,7 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
     if (!options.user.isEmpty()) args << QStringLiteral("--user") << options.user;
     if (options.delaySeconds > 0) args << QStringLiteral("--delay") << QString::number(options.delaySeconds);
     if (options.dropInData) args << QStringLiteral("--drop-in-data");
+    if (options.highPort) args << QStringLiteral("--high-port");
 
     process_ = std::make_unique<QProcess>();
     // Not on the command line, where every process of the machine could read it.
@@ -134,7 +135,7 @@ QJsonObject SmtpTestServer::summary(int n) const {
 }
 
 int unusedLoopbackPort() {
-    // Below 32768, so that it fits the system's 16-bit port setting.
+    // Below 32768, where the kernel's ephemeral ports never are.
     std::mt19937 rng(std::random_device{}());
     std::uniform_int_distribution<int> pick(20000, 32767);
     for (int attempt = 0; attempt < 2000; ++attempt) {

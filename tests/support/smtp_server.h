@@ -33,6 +33,7 @@ public:
         QString password;
         double delaySeconds = 0;  // answer each message only after this, and then refuse it
         bool dropInData = false;  // cut the connection once a message's text has begun
+        bool highPort = false;    // listen above 32767 (else below 32768)
     };
 
     explicit SmtpTestServer(const Options& options);

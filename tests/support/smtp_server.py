@@ -110,17 +110,18 @@ class Store:
         return "250 2.0.0 Message accepted"
 
 
-def bind_low_port():
-    # The system keeps its SMTP port in a 16-bit signed setting, so the tests need a port
-    # below 32768, where the kernel's ephemeral ports (port 0) never are.
-    for port in random.sample(range(20000, 32768), 2000):
+def bind_port(high):
+    # Below 32768 by default, where the kernel's ephemeral ports (port 0) never are; high: above
+    # 32767, the ports that a 16-bit setting would lose.
+    ports = range(32768, 65536) if high else range(20000, 32768)
+    for port in random.sample(ports, 2000):
         sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         try:
             sock.bind(("127.0.0.1", port))
             return sock
         except OSError:
             sock.close()
-    raise SystemExit("no free port below 32768")
+    raise SystemExit("no free port")
 
 
 def main():
@@ -137,6 +138,7 @@ def main():
     ap.add_argument("--store", required=True)
     ap.add_argument("--delay", type=float, default=0.0)
     ap.add_argument("--drop-in-data", action="store_true")
+    ap.add_argument("--high-port", action="store_true")
     args = ap.parse_args()
     password = os.environ.get("SMTP_TEST_PASSWORD", args.password)
 
@@ -163,7 +165,7 @@ def main():
         kwargs["tls_context"] = context
         kwargs["require_starttls"] = True
 
-    sock = bind_low_port()
+    sock = bind_port(args.high_port)
     sock.listen(16)
     port = sock.getsockname()[1]
 

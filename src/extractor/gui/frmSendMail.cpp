@@ -187,7 +187,7 @@ QString frmSendMail::ListaFicheiros(const QString& Folder, const QString& Patter
 bool frmSendMail::SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
                            const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
                            const QString& AttachPattern, const QString& Login, const QString& Password,
-                           bool RequestReceipt, const QString& ReceiptAddress, std::int16_t intSMTPPort,
+                           bool RequestReceipt, const QString& ReceiptAddress, std::int32_t intSMTPPort,
                            bool blnSMTPSSL) {
     ssl_ = blnSMTPSSL;
     recipients_ = sTo;
@@ -300,7 +300,7 @@ bool frmSendMailHost::SendMail(const QString& SMTPServer, const QString& sTo, co
                                const QString& Subject, const QString& Message, const QString& CC,
                                platform::Ref<QString> AttachPath, const QString& AttachPattern, const QString& Login,
                                const QString& Password, bool RequestReceipt, const QString& ReceiptAddress,
-                               std::int16_t intSMTPPort, bool blnSMTPSSL) {
+                               std::int32_t intSMTPPort, bool blnSMTPSSL) {
     return frmSendMail::Instance().SendMail(SMTPServer, sTo, From, Subject, Message, CC, *AttachPath, AttachPattern,
                                             Login, Password, RequestReceipt, ReceiptAddress, intSMTPPort, blnSMTPSSL);
 }

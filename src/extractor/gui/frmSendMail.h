@@ -52,7 +52,7 @@ public:
     bool SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
                   const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
                   const QString& AttachPattern, const QString& Login, const QString& Password, bool RequestReceipt,
-                  const QString& ReceiptAddress, std::int16_t intSMTPPort, bool blnSMTPSSL);
+                  const QString& ReceiptAddress, std::int32_t intSMTPPort, bool blnSMTPSSL);
     void mvSendMail_onMailSend(const QString& Operation, qint32 TotalCount, qint32 CurrentCount);
 
     // The mail component while the window holds one (between loading and the end of a send).
@@ -103,6 +103,6 @@ public:
     bool SendMail(const QString& SMTPServer, const QString& sTo, const QString& From, const QString& Subject,
                   const QString& Message, const QString& CC, platform::Ref<QString> AttachPath,
                   const QString& AttachPattern, const QString& Login, const QString& Password, bool RequestReceipt,
-                  const QString& ReceiptAddress, std::int16_t intSMTPPort, bool blnSMTPSSL) override;
+                  const QString& ReceiptAddress, std::int32_t intSMTPPort, bool blnSMTPSSL) override;
     void UnloadSendMail() override;
 };

@@ -289,7 +289,9 @@ bool SmtpMail::Prepare(bool SSL, const QString& AttachCRLF, Transfer& job, QStri
         return false;
     }
     if (port_ < 0 || port_ > 65535) {
-        error = QStringLiteral("The SMTP port is not valid: %1").arg(port_);
+        error = QStringLiteral("The SMTP port is not valid: %1 (a port is a number from 1 to 65535, 0 for the "
+                               "default)")
+                    .arg(port_);
         return false;
     }
     const bool implicitTls = SSL && port_ == implicitTlsPort_;
