@@ -16,34 +16,89 @@ QString canonicalKey(const QString& key) {
     return k;
 }
 
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+qsizetype firstNonBlank(const QString& text, qsizetype from) {
+    while (from < text.size() && isBlank(text[from])) ++from;
+    return from;
+}
+
+// Reads an enclosed value that opens at text[open] and closes with `close`, a doubled closer
+// standing for one. Returns the position just past the closer (the text's end when it never
+// closes).
+qsizetype readEnclosed(const QString& text, qsizetype open, QChar close, QString& value) {
+    qsizetype i = open + 1;
+    while (i < text.size()) {
+        if (text[i] == close) {
+            if (i + 1 < text.size() && text[i + 1] == close) {
+                value += close;
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        value += text[i++];
+    }
+    return i;
+}
+
 }  // namespace
 
+QString quoteConnectionValue(const QString& value) {
+    const qsizetype first = firstNonBlank(value, 0);
+    const bool opensEnclosed =
+        first < value.size() && (value[first] == u'"' || value[first] == u'\'' || value[first] == u'{');
+    if (!opensEnclosed && !value.contains(u';')) return value;
+    if (value.contains(u'"') && !value.contains(u'\'')) return u'\'' + value + u'\'';
+    QString doubled = value;
+    doubled.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + doubled + u'"';
+}
+
 ConnectionString::ConnectionString(const QString& text) {
-    const QStringList entries = text.split(u';');
-    for (const QString& entry : entries) {
-        const qsizetype eq = entry.indexOf(u'=');
-        if (eq < 0) {
-            if (!entry.trimmed().isEmpty()) raw_.push_back(entry);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype start = i;
+        while (i < text.size() && text[i] != u'=' && text[i] != u';') ++i;
+        if (i == text.size() || text[i] == u';') {
+            const QString piece = text.mid(start, i - start);
+            if (!piece.trimmed().isEmpty()) entries_.push_back({QString(), QString(), piece});
+            ++i;
             continue;
         }
-        pairs_.emplace_back(canonicalKey(entry.left(eq)), entry.mid(eq + 1));
-        raw_.push_back(entry);
+        Entry e;
+        e.key = canonicalKey(text.mid(start, i - start));
+        const qsizetype valueStart = i + 1;
+        const qsizetype first = firstNonBlank(text, valueStart);
+        const QChar opener = first < text.size() ? text[first] : QChar();
+        if (opener == u'"' || opener == u'\'' || opener == u'{') {
+            i = readEnclosed(text, first, opener == u'{' ? QChar(u'}') : opener, e.value);
+            // Whatever stands between the closer and the next ";" is not part of the value.
+            while (i < text.size() && text[i] != u';') ++i;
+        } else {
+            i = valueStart;
+            while (i < text.size() && text[i] != u';') ++i;
+            e.value = text.mid(valueStart, i - valueStart);
+        }
+        e.text = text.mid(start, i - start);
+        entries_.push_back(std::move(e));
+        ++i;
     }
 }
 
 QString ConnectionString::value(const QString& key) const {
     const QString k = canonicalKey(key);
     // The last occurrence wins, as with the providers' own parsers.
-    for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) {
-        if (it->first == k) return it->second;
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        if (it->key == k) return it->value;
     }
     return {};
 }
 
 bool ConnectionString::contains(const QString& key) const {
     const QString k = canonicalKey(key);
-    for (const auto& p : pairs_) {
-        if (p.first == k) return true;
+    for (const Entry& e : entries_) {
+        if (e.key == k) return true;
     }
     return false;
 }
@@ -51,28 +106,20 @@ bool ConnectionString::contains(const QString& key) const {
 void ConnectionString::set(const QString& key, const QString& value) {
     const QString k = canonicalKey(key);
     bool replaced = false;
-    for (size_t i = 0; i < raw_.size(); ++i) {
-        const qsizetype eq = raw_[i].indexOf(u'=');
-        if (eq >= 0 && canonicalKey(raw_[i].left(eq)) == k) {
-            raw_[i] = raw_[i].left(eq + 1) + value;
-            replaced = true;
-        }
+    for (Entry& e : entries_) {
+        if (e.key != k) continue;
+        e.text = e.text.left(e.text.indexOf(u'=') + 1) + quoteConnectionValue(value);
+        e.value = value;
+        replaced = true;
     }
-    for (auto& p : pairs_) {
-        if (p.first == k) p.second = value;
-    }
-    if (!replaced) {
-        raw_.push_back(key + u'=' + value);
-        pairs_.emplace_back(k, value);
-    }
+    if (!replaced) entries_.push_back({k, value, key + u'=' + quoteConnectionValue(value)});
 }
 
 QString ConnectionString::withoutPassword() const {
     QStringList kept;
-    for (const QString& entry : raw_) {
-        const qsizetype eq = entry.indexOf(u'=');
-        if (eq >= 0 && canonicalKey(entry.left(eq)) == u"password") continue;
-        kept.push_back(entry);
+    for (const Entry& e : entries_) {
+        if (e.key.isEmpty() || e.key == u"password") continue;
+        kept.push_back(e.text);
     }
     return kept.join(u';');
 }

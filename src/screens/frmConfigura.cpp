@@ -283,22 +283,40 @@ void frmConfigura::Form_Load() {
     txtP14->setText(LerIni(kExtractor, QStringLiteral("P14")));
     txtP15->setText(LerIni(kExtractor, QStringLiteral("P15")));
 
-    crypto::clsEncripta cifra;
-    const auto desencripta = [&cifra](const QString& guardada) {
-        return preenchido(guardada) ? cifra.Desencripta(0, QString(), guardada) : guardada;
-    };
     txtServer->setText(LerIni(kTramontix, QStringLiteral("Server")));
     txtLogin->setText(LerIni(kTramontix, QStringLiteral("Login")));
-    txtPassword->setText(desencripta(LerIni(kTramontix, QStringLiteral("Password"))));
+    password_ = mostraPassword(txtPassword, LerIni(kTramontix, QStringLiteral("Password")));
     txtDatabase->setText(LerIni(kTramontix, QStringLiteral("Database")));
 
     txtEmailServer->setText(LerIni(kEmail, QStringLiteral("Server")));
     txtEmailLogin->setText(LerIni(kEmail, QStringLiteral("Login")));
-    txtEmailPassword->setText(desencripta(LerIni(kEmail, QStringLiteral("Password"))));
+    emailPassword_ = mostraPassword(txtEmailPassword, LerIni(kEmail, QStringLiteral("Password")));
     txtEmailFrom->setText(LerIni(kEmail, QStringLiteral("From")));
     txtEmailTo->setText(LerIni(kEmail, QStringLiteral("To")));
     eintSMTPPort->setValor(LerIni(kEmail, QStringLiteral("SMTPPort")));
     chkSMTPSSL->setChecked(data::leadingNumber(LerIni(kEmail, QStringLiteral("SMTPSSL"))) == 1.0);
+}
+
+frmConfigura::PasswordGuardada frmConfigura::mostraPassword(QLineEdit* campoPassword, const QString& guardada) {
+    PasswordGuardada lida{guardada, true};
+    // As the settings loader decides: a blank text is not decrypted, and an empty result means
+    // the text was no cipher text of ours.
+    if (preenchido(guardada)) {
+        const QString claro = crypto::clsEncripta().Desencripta(0, QString(), guardada);
+        if (!claro.isEmpty()) {
+            campoPassword->setText(claro);
+            lida.semCifra = false;
+            return lida;
+        }
+    }
+    campoPassword->setText(guardada);
+    return lida;
+}
+
+QString frmConfigura::paraGravar(const QLineEdit* campoPassword, const PasswordGuardada& lida) {
+    const QString texto = campoPassword->text();
+    if (lida.semCifra && texto == lida.guardada) return lida.guardada;
+    return preenchido(texto) ? crypto::clsEncripta().Encripta(0, QString(), texto) : texto;
 }
 
 void frmConfigura::txtP9_LostFocus() {
@@ -324,10 +342,6 @@ bool frmConfigura::Gravar() {
         txtP9->setText(hora);
     }
 
-    crypto::clsEncripta cifra;
-    const auto encripta = [&cifra](const QString& claro) {
-        return preenchido(claro) ? cifra.Encripta(0, QString(), claro) : claro;
-    };
     const auto numero = [](const Inteiro* c) {
         return QString::number(std::max(c->valor(), static_cast<std::int16_t>(c->Minimo().toInt())));
     };
@@ -343,13 +357,13 @@ bool frmConfigura::Gravar() {
     const std::pair<QString, QString> tramontix[] = {
         {QStringLiteral("Server"), txtServer->text()},
         {QStringLiteral("Login"), txtLogin->text()},
-        {QStringLiteral("Password"), encripta(txtPassword->text())},
+        {QStringLiteral("Password"), paraGravar(txtPassword, password_)},
         {QStringLiteral("Database"), txtDatabase->text()},
     };
     const std::pair<QString, QString> email[] = {
         {QStringLiteral("Server"), txtEmailServer->text()},
         {QStringLiteral("Login"), txtEmailLogin->text()},
-        {QStringLiteral("Password"), encripta(txtEmailPassword->text())},
+        {QStringLiteral("Password"), paraGravar(txtEmailPassword, emailPassword_)},
         {QStringLiteral("From"), txtEmailFrom->text()},
         {QStringLiteral("To"), txtEmailTo->text()},
         {QStringLiteral("SMTPPort"), numero(eintSMTPPort)},

@@ -1,10 +1,10 @@
 #pragma once
 // frmConfigura: the settings screen, opened modally from the main window's menu entry
 // "Configurações Base". It shows every key of the settings file (the two stored passwords
-// decrypted; P11 and P12, the last automatic run's start and state, read-only) and, on
-// "&Gravar", writes the keys back one by one (passwords encrypted again), stopping at the first
-// write that fails with "Não foi possível gravar o ficheiro de configurações " and the file
-// name. After a complete save the program reloads its settings, brings the staging database up
+// decrypted, or as stored when they do not decrypt; P11 and P12, the last automatic run's
+// start and state, read-only) and, on "&Gravar", writes the keys back one by one (passwords
+// encrypted again), stopping at the first write that fails with "Não foi possível gravar o
+// ficheiro de configurações " and the file name. After a complete save the program reloads its settings, brings the staging database up
 // to date when server, login and database are set, and the screen closes.
 //
 // Ligado is not on the screen: the main window's check box keeps it.
@@ -68,9 +68,22 @@ public:
     QPushButton* cmdSair;
 
 private:
+    // A stored password that does not decrypt (typed into the file by hand, or another
+    // cipher's text) is what the connections use as it stands: the field shows it so, and it is
+    // written back untouched unless the user typed another one.
+    struct PasswordGuardada {
+        QString guardada;
+        bool semCifra = false;  // shown as stored, not decrypted
+    };
+    static PasswordGuardada mostraPassword(QLineEdit* campoPassword, const QString& guardada);
+    static QString paraGravar(const QLineEdit* campoPassword, const PasswordGuardada& lida);
+
     void Form_Load();
     void txtP9_LostFocus();
     void EscolhePasta(QLineEdit* campo);
+
+    PasswordGuardada password_;
+    PasswordGuardada emailPassword_;
 };
 
 // The screens' text fields select their whole content when they get the focus (EDiv::Sel).

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "data/connection.h"
+#include "data/connectionstring.h"
 #include "data/recordset.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
@@ -90,10 +91,13 @@ QString CheckIndex(const QString& strTable, const QString& strIndexName) {
 bool CSql::CreateDbConnection(data::Connection& connServer, const QString& Server, const QString& dDataBase,
                               const QString& uID, const QString& Pwd, std::int32_t lngTimeout,
                               Ref<std::int32_t> errCode, Ref<QString> errDescription) {
-    // Values go in verbatim; the password is not part of the string at all, it travels only
-    // in the open call, so no copy of the connection string ever holds it.
-    const QString text = QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + uID +
-                         QStringLiteral(";Initial Catalog=") + dDataBase + QStringLiteral(";Data Source=") + Server;
+    // A value goes in as written unless it holds ";" or opens with a quote, which ADO's quotes
+    // then enclose. The password is not part of the string at all: it travels only in the open
+    // call, so no copy of the connection string ever holds it.
+    const QString text = QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") +
+                         data::quoteConnectionValue(uID) + QStringLiteral(";Initial Catalog=") +
+                         data::quoteConnectionValue(dDataBase) + QStringLiteral(";Data Source=") +
+                         data::quoteConnectionValue(Server);
     try {
         connServer.setCommandTimeout(0);
         connServer.setConnectionTimeout(lngTimeout);

@@ -116,6 +116,42 @@ TEST(EmbeddedConnection, LoginAndDatabaseFailuresCarrySqlServerNumbers) {
     EXPECT_FALSE(text.contains(QStringLiteral("pw")));
 }
 
+TEST(EmbeddedConnection, ValuesHoldingTheStringsOwnCharactersAreQuotedAndReadBackWhole) {
+    // Plain values, "=" and braces inside included, are written as they are.
+    for (const char* plain : {"sa", "", " sa ", "embedded:/tmp/a b", "a=b", "Odd}Name", "x{y}", "dom\\user"}) {
+        EXPECT_EQ(data::quoteConnectionValue(QString::fromLatin1(plain)), QString::fromLatin1(plain));
+    }
+    EXPECT_EQ(data::quoteConnectionValue(QStringLiteral("a;b")), QStringLiteral("\"a;b\""));
+    EXPECT_EQ(data::quoteConnectionValue(QStringLiteral("a;\"b")), QStringLiteral("'a;\"b'"));
+    EXPECT_EQ(data::quoteConnectionValue(QStringLiteral("'a\"b")), QStringLiteral("\"'a\"\"b\""));
+    EXPECT_EQ(data::quoteConnectionValue(QStringLiteral("{a}")), QStringLiteral("\"{a}\""));
+
+    const QString hard[] = {QStringLiteral("p;w=d}\"'x{"), QStringLiteral("\"quoted\""), QStringLiteral("'"),
+                            QStringLiteral(" 'lead"),       QStringLiteral(";"),            QStringLiteral("{x;y}}"),
+                            QStringLiteral("a\"\"b;")};
+    for (const QString& v : hard) {
+        data::ConnectionString cs(QStringLiteral("User ID=") + data::quoteConnectionValue(v) +
+                                  QStringLiteral(";Password=") + data::quoteConnectionValue(v) +
+                                  QStringLiteral(";Initial Catalog=Velmora"));
+        EXPECT_EQ(cs.userId(), v) << v.toStdString();
+        EXPECT_EQ(cs.password(), v);
+        EXPECT_EQ(cs.initialCatalog(), QStringLiteral("Velmora"));
+        cs.set(QStringLiteral("UID"), v + u';');
+        EXPECT_EQ(data::ConnectionString(cs.withoutPassword()).userId(), v + u';');
+        EXPECT_EQ(cs.withoutPassword(), QStringLiteral("User ID=") + data::quoteConnectionValue(v + u';') +
+                                            QStringLiteral(";Initial Catalog=Velmora"));
+    }
+
+    // As other writers enclose them: ODBC's braces, blanks around the quotes, a quote never closed.
+    const data::ConnectionString odbc(QStringLiteral("PWD={a;b}}c} ;UID= \"u;1\" ;Data Source='s''q;x"));
+    EXPECT_EQ(odbc.password(), QStringLiteral("a;b}c"));
+    EXPECT_EQ(odbc.userId(), QStringLiteral("u;1"));
+    EXPECT_EQ(odbc.dataSource(), QStringLiteral("s'q;x"));
+    // The tail of a password that held ";" unquoted is no setting and is not shown.
+    EXPECT_EQ(data::ConnectionString(QStringLiteral("User ID=sa;PWD=abc;defgh;Initial Catalog=V")).withoutPassword(),
+              QStringLiteral("User ID=sa;Initial Catalog=V"));
+}
+
 TEST(EmbeddedConnection, ConnectionStringKeysAndServerFolders) {
     const data::ConnectionString cs(QStringLiteral(
         "Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;INITIAL CATALOG=Velmora;Data Source=embedded:srv;PWD=x;y"));

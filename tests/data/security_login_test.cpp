@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "data/connection.h"
+#include "data/connectionstring.h"
 #include "data/dberror.h"
 
 namespace {
@@ -16,7 +17,8 @@ const QString kSaPassword = QStringLiteral("Sa!Xq83-Palavra");
 const QString kAnaPassword = QStringLiteral("Ana!Rt27-Palavra");
 
 QString connectionString(const QString& folder, const QString& login, const QString& database = "master") {
-    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + login +
+    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") +
+           data::quoteConnectionValue(login) +
            QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source=embedded:") + folder;
 }
 
@@ -159,4 +161,44 @@ TEST(SecurityOdbc, TheSqlServerProvidersRefusalCarriesNoPassword) {
         for (int i = 0; i < c.Errors().Count(); ++i) texts << c.Errors().Item(i).Description();
         for (const QString& t : texts) EXPECT_FALSE(t.contains(password)) << how.toStdString() << ": " << t.toStdString();
     }
+}
+
+TEST_F(SecurityLogin, APasswordOrLoginHoldingTheStringsOwnCharactersConnectsAndStaysHidden) {
+    const QString login = QStringLiteral("rui;{o}=1");
+    const QString password = QStringLiteral("Pw;Key=V}al\"ue'X{9");
+    {
+        data::Connection sa;
+        sa.Open(connectionString(dir_.path(), QStringLiteral("sa")), QString(), kSaPassword);
+        sa.Execute(QStringLiteral("sp_addlogin 'rui;{o}=1', 'Pw;Key=V}al\"ue''X{9'"));
+    }
+    // Every piece a password could leave behind, were it cut at one of its own characters.
+    const QStringList pieces = {QStringLiteral("Pw;"), QStringLiteral("Key=V"), QStringLiteral("al\"ue"),
+                                QStringLiteral("ue'X")};
+    const auto showsNone = [&](const QStringList& texts) {
+        for (const QString& t : texts) {
+            for (const QString& p : pieces) EXPECT_FALSE(t.contains(p)) << "'" << p.toStdString() << "' in " << t.toStdString();
+        }
+    };
+
+    QStringList texts;
+    EXPECT_EQ(tryOpen(dir_.path(), login, password, &texts), 0);
+    EXPECT_EQ(tryOpen(dir_.path(), login, password.left(9), &texts), 18456);
+    EXPECT_TRUE(texts.contains(QStringLiteral("Login failed for user 'rui;{o}=1'.")));
+    showsNone(texts);
+
+    // The password inside the string, quoted as the string's other values are.
+    data::Connection c;
+    c.Open(connectionString(dir_.path(), login) + QStringLiteral(";Password=") + data::quoteConnectionValue(password));
+    EXPECT_EQ(c.ConnectionString(), connectionString(dir_.path(), login));
+    EXPECT_TRUE(c.ConnectionString().contains(QStringLiteral(";User ID=\"rui;{o}=1\";")));
+    EXPECT_EQ(c.Execute(QStringLiteral("select 7")).Fields(0).Value().toInt32(), 7);
+    c.Close();
+    EXPECT_NO_THROW(c.Open());
+    showsNone({c.ConnectionString()});
+    c.Close();
+
+    // A login named at Open goes into the shown string quoted as well.
+    data::Connection named;
+    named.Open(connectionString(dir_.path(), QStringLiteral("ghost")), login, password);
+    EXPECT_EQ(data::ConnectionString(named.ConnectionString()).userId(), login);
 }

@@ -199,6 +199,55 @@ TEST(frmConfigura, SavesEveryKeyEncryptsThePasswordsReloadsAndBringsTheSchemaUp)
     EXPECT_FALSE(QFile::exists(server.databaseFile("Empresa")));
 }
 
+TEST(frmConfigura, APasswordThatDoesNotDecryptIsShownAndKeptAsStoredUntilRetyped) {
+    guitest::ScopedLocale locale;
+    MessageBoxRecorder boxes;
+    // A password typed into the file by hand is the one the connections use.
+    TempEmbeddedServer server(QStringLiteral("sa"), QStringLiteral("Escrita;a=Mao"));
+    TempProgramFolder program;
+    preencheTudo(program);
+    program.set("Tramontix", "Server", server.serverName());
+    program.set("Tramontix", "Password", server.password());
+    program.set("Email", "Password", "ABC");  // hex of no whole byte
+    {
+        frmConfigura f;
+        ASSERT_TRUE(guitest::activate(f));
+        EXPECT_EQ(f.txtPassword->text(), server.password());
+        EXPECT_EQ(f.txtPassword->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(f.txtEmailPassword->text(), "ABC");
+        EXPECT_EQ(f.txtEmailPassword->echoMode(), QLineEdit::Password);
+
+        escreve(f.txtP8, QStringLiteral("SO O NOME"));
+        wmenutest::clica(f.cmdGravar);
+        EXPECT_EQ(f.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(LerIni("Extractor", "P8"), "SO O NOME");
+    EXPECT_EQ(LerIni("Tramontix", "Password"), server.password());
+    EXPECT_EQ(LerIni("Email", "Password"), "ABC");
+    EXPECT_EQ(Configuracao().gstrPwd, server.password());
+    // The save's reload connected with it and brought the staging database up.
+    EXPECT_TRUE(QFile::exists(server.databaseFile("Velmora")));
+
+    // A password typed over it is stored encrypted; the other one stays as it was.
+    {
+        frmConfigura f;
+        ASSERT_TRUE(guitest::activate(f));
+        escreve(f.txtEmailPassword, QStringLiteral("nova"));
+        EXPECT_TRUE(f.Gravar());
+    }
+    EXPECT_EQ(desencripta(LerIni("Email", "Password")), "nova");
+    EXPECT_EQ(LerIni("Tramontix", "Password"), server.password());
+    {
+        frmConfigura f;
+        EXPECT_EQ(f.txtEmailPassword->text(), "nova");
+        f.txtPassword->clear();
+        EXPECT_TRUE(f.Gravar());
+    }
+    EXPECT_EQ(LerIni("Tramontix", "Password"), "");
+    EXPECT_EQ(desencripta(LerIni("Email", "Password")), "nova");
+}
+
 TEST(frmConfigura, TheFirstFailedWriteStopsTheSaveWithTheSystemsMessage) {
     guitest::ScopedLocale locale;
     MessageBoxRecorder boxes;

@@ -61,6 +61,25 @@ TEST(CreateDbConnection, OpensWithoutThePasswordAnywhereOrReportsNumberAndText) 
     EXPECT_NE(code, 0);
 }
 
+TEST(CreateDbConnection, QuotesALoginHoldingTheStringsSeparator) {
+    // The first login of a new server is its sysadmin: this one makes the server.
+    TempEmbeddedServer server(QStringLiteral("op;1"), QStringLiteral("a;b=c}d\"e'f"));
+    data::Connection conn;
+    std::int32_t code = 0;
+    QString text;
+    ASSERT_TRUE(gobjSql().CreateDbConnection(conn, server.serverName(), "master", server.login(), server.password(),
+                                             120, code, text))
+        << text.toStdString();
+    EXPECT_EQ(conn.ConnectionString(),
+              "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=\"op;1\";Initial Catalog=master;Data Source=" +
+                  server.serverName());
+    data::Connection refused;
+    EXPECT_FALSE(gobjSql().CreateDbConnection(refused, server.serverName(), "master", server.login(), "a;b=c}", 120,
+                                              code, text));
+    EXPECT_EQ(text, "Login failed for user 'op;1'.");
+    EXPECT_FALSE(refused.ConnectionString().contains("a;b"));
+}
+
 class CSqlTableTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,6 +1,7 @@
 #include "support/embedded_server.h"
 
 #include "data/connection.h"
+#include "data/connectionstring.h"
 #include "data/recordset.h"
 
 namespace testsupport {
@@ -20,7 +21,8 @@ QString TempEmbeddedServer::databaseFile(const QString& database) const {
 
 std::unique_ptr<data::Connection> TempEmbeddedServer::connect(const QString& database) const {
     auto conn = std::make_unique<data::Connection>();
-    conn->setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + login_ +
+    conn->setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") +
+                              data::quoteConnectionValue(login_) +
                               QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source=") +
                               serverName());
     conn->Open(QString(), QString(), password_);
