@@ -31,18 +31,22 @@ private:
 };
 
 // Every file under the folder with a mode other than the one expected, as "name 0644".
-QStringList filesNotOfMode(const QString& folder, int expected) {
+QStringList wrongModes(const QString& folder, int expected) {
     QStringList wrong;
     QDir dir(folder);
     for (const QFileInfo& fi : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         if (fi.isDir()) {
-            wrong += filesNotOfMode(fi.absoluteFilePath(), expected);
+            wrong += wrongModes(fi.absoluteFilePath(), expected);
             continue;
         }
         const int mode = modeOf(fi.absoluteFilePath());
         if (mode != expected) wrong << fi.fileName() + QStringLiteral(" 0") + QString::number(mode, 8);
     }
     return wrong;
+}
+
+std::string filesNotOfMode(const QString& folder, int expected) {
+    return wrongModes(folder, expected).join(QStringLiteral(", ")).toStdString();
 }
 
 }  // namespace
@@ -70,9 +74,9 @@ TEST(EmbeddedFileModes, WhatTheServerCreatesIsItsOwnersOnly) {
             EXPECT_EQ(modeOf(folder + QStringLiteral("/backup")), 0700);
             EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Velmora.db-wal")));
             EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/tsql_processes.sqlite")));
-            EXPECT_EQ(filesNotOfMode(folder, 0600), QStringList{});
+            EXPECT_EQ(filesNotOfMode(folder, 0600), "");
         }
-        EXPECT_EQ(filesNotOfMode(folder, 0600), QStringList{});
+        EXPECT_EQ(filesNotOfMode(folder, 0600), "");
         // The folders above the server's are the user's own business.
         EXPECT_EQ(modeOf(dir.path() + QStringLiteral("/servers")), 0777 & ~static_cast<int>(mask));
     }
