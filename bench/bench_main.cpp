@@ -7,6 +7,7 @@
 //   the baseline of A and of B: the same work set-based in plain SQLite, which must leave the
 //       same staging rows and write a byte-identical file (checked);
 //   A at scale 2S, for the cost's growth;
+//   B again with a year of history copies kept in HistFiles, for its peak of memory;
 //   the floors of A and of B: the run's row-by-row statements in plain SQLite, each its own
 //       transaction, again with 1000 statements to a transaction, and in the run's own rhythm
 //       (its rows are compared, not enforced).
@@ -275,6 +276,23 @@ void phaseExport(const Args& a) {
             {QStringLiteral("file_bytes"), QString::number(bytes)}});
 }
 
+// A year of history: the folder after run B with one zipped copy of 2 MB kept a day, written
+// directly (the zeros take the same room in the file as a zip would).
+constexpr int kHistoryCopies = 365;
+constexpr int kHistoryCopyBytes = 2 * 1024 * 1024;
+
+void phaseHistory(const Args& a) {
+    const QString server = a.dir + QStringLiteral("/history");
+    copyFolder(a.dir + QStringLiteral("/changed"), server);
+    Sqlite db = openSqlite(server + QStringLiteral("/Velmora.db"));
+    sql(db.get(), QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+                                 "insert into HistFiles (Filename, Ficheiro, Datasys) select 'BN' || i || '.MOV', "
+                                 "zeroblob(%2), '2023-01-01 00:00:00.000' from n")
+                      .arg(kHistoryCopies)
+                      .arg(kHistoryCopyBytes));
+    result({{QStringLiteral("phase"), QStringLiteral("history")}});
+}
+
 void runPhase(const Args& a) {
     if (a.phase == u"prepare") return phasePrepare(a);
     if (a.phase == u"runA") return phaseRun(a, QStringLiteral("start"), QStringLiteral("runA"));
@@ -283,6 +301,8 @@ void runPhase(const Args& a) {
     if (a.phase == u"baselineA") return phaseBaseline(a, QStringLiteral("start"), QStringLiteral("runA"), QStringLiteral("baseA"));
     if (a.phase == u"baselineB") return phaseBaseline(a, QStringLiteral("changed"), QStringLiteral("runB"), QStringLiteral("baseB"));
     if (a.phase == u"export") return phaseExport(a);
+    if (a.phase == u"history") return phaseHistory(a);
+    if (a.phase == u"runH") return phaseRun(a, QStringLiteral("history"), QStringLiteral("runH"));
     static const QMap<QString, Floor> floors = {
         {QStringLiteral("floorA"), {"start", "runA", 1, false}},
         {QStringLiteral("floorA1"), {"start", "runA", 1000, false}},
@@ -404,6 +424,9 @@ int drive(const Args& a) {
     const Floors floorB = floorsOf("B");
     const auto C = best(a, one, a.scale, QStringLiteral("export"));
     line("C  export writer alone", C);
+    child(one, a.scale, QStringLiteral("history"));
+    const auto H = best(a, one, a.scale, QStringLiteral("runH"));
+    line("B again, a year of history kept", H);
     child(two, a.scale * 2, QStringLiteral("prepare"));
     const auto A2 = best(a, two, a.scale * 2, QStringLiteral("runA"));
     line("A at twice the scale", A2);
@@ -425,6 +448,9 @@ int drive(const Args& a) {
                 d(C, "with_history"));
     std::printf("  peak memory of A             %8.1f MB   [< %.1f = 2 x %.1f MB file + 150]\n", d(A, "peak_mb"),
                 memLimit, d(A, "file_bytes") / 1048576.0);
+    std::printf("  peak memory, %d history copies %6.1f MB   [< %.1f = 2 x %.1f MB file + 150] (%d x %d MB kept)\n",
+                kHistoryCopies, d(H, "peak_mb"), 2 * d(H, "file_bytes") / 1048576.0 + 150, d(H, "file_bytes") / 1048576.0,
+                kHistoryCopies, kHistoryCopyBytes / (1024 * 1024));
     std::printf("  statements per second, A     %8.0f   (%s statements)\n", d(A, "statements") / d(A, "seconds"),
                 A.value(QStringLiteral("statements")).toUtf8().constData());
     std::printf("  statements per second, B     %8.0f   (%s statements)\n", d(B, "statements") / d(B, "seconds"),

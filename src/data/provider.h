@@ -3,6 +3,9 @@
 // session for a connection string and answers statements with materialised results: every row
 // of a result is read into memory when the statement runs, so a recordset never holds a cursor
 // (and no lock) on the server while it is walked, and its rows may be updated meanwhile.
+// Two exceptions keep what grows every day out of memory: a table opened by name to be written
+// is answered with its columns alone (Request::columnsOnly), and an updatable result may leave
+// its long values unread until they are looked at (RowWriter::longValue).
 // Updatable results carry a RowWriter that writes a row back by the row's key.
 //
 // Providers: the embedded engine (data/embedded/, server names "embedded:<folder>") and the
@@ -48,6 +51,19 @@ public:
         return {};
     }
     virtual void remove(const Variant& key) = 0;
+    // The value of a long column (text, image) of the row of the key, which the result left
+    // unread (an Empty value in its row); Null when the row is gone.
+    virtual Variant longValue(const Variant& key, int column) {
+        (void)key;
+        (void)column;
+        return Variant::null();
+    }
+    // Whether key, of this writer, and otherKey, of another writer over the same table, stand
+    // for the same row.
+    virtual bool sameRow(const Variant& key, const RowWriter& other, const Variant& otherKey) const {
+        (void)other;
+        return !key.isNull() && !key.isEmpty() && key == otherKey;
+    }
 };
 
 struct Parameter {
@@ -62,7 +78,9 @@ struct Result {
     bool hasRows = false;        // a row set (maybe without rows), not only a count
     long recordsAffected = -1;   // for statements without rows
     std::vector<Column> columns;
-    RowSet rows;                 // packed (rowset.h)
+    // packed (rowset.h); an updatable result may leave its long values (text, image) unread,
+    // as Empty, for its writer's longValue to read when they are first looked at
+    RowSet rows;
     std::vector<Variant> keys;   // one per row when writer is set
     std::shared_ptr<RowWriter> writer;
     // Output and return-value parameters of a stored procedure call, with their final values.
@@ -73,6 +91,9 @@ struct Request {
     QString text;
     long commandType = 1;   // 1 text, 2 table name, 4 stored procedure
     bool updatable = false; // the caller wants to write rows back
+    // A table by name: only its columns (and its writer), none of its rows, which the caller
+    // asks for again when it needs them.
+    bool columnsOnly = false;
     std::vector<Parameter> parameters;
 };
 

@@ -39,8 +39,80 @@ void RecordsetState::readBack() {
     forgetUnpacked();
 }
 
+void RecordsetState::readRows() {
+    if (!rowsUnread) return;
+    auto conn = connection.lock();
+    if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
+    std::vector<provider::Result> results = conn->guarded([&] { return conn->openSession().execute(rowsRequest); });
+    rowsUnread = false;
+    if (results.empty()) return;
+    provider::Result& table = results.front();
+    // The rows added so far are in the table now: they keep their places after the others, each
+    // with the key the new writer knows it by.
+    const size_t added = current.rows.size();
+    std::vector<bool> taken(table.rows.size(), false);
+    std::vector<Variant> addedKeys(current.keys.begin(), current.keys.end());
+    if (table.writer && current.writer) {
+        for (size_t a = 0; a < added; ++a) {
+            for (size_t j = 0; j < table.rows.size(); ++j) {
+                if (taken[j] || !current.writer->sameRow(current.keys[a], *table.writer, table.keys[j])) continue;
+                taken[j] = true;
+                addedKeys[a] = table.keys[j];
+                break;
+            }
+        }
+    }
+    provider::RowSet rows;
+    std::vector<Variant> keys;
+    for (size_t j = 0; j < table.rows.size(); ++j) {
+        if (taken[j]) continue;
+        rows.push_back(table.rows[j]);
+        if (j < table.keys.size()) keys.push_back(table.keys[j]);
+    }
+    const long before = static_cast<long>(rows.size());
+    for (size_t a = 0; a < added; ++a) {
+        rows.push_back(current.rows[a]);
+        keys.push_back(addedKeys[a]);
+    }
+    std::vector<bool> flags(static_cast<size_t>(before), false);
+    flags.insert(flags.end(), deleted.begin(), deleted.end());
+    current.rows = std::move(rows);
+    current.keys = std::move(keys);
+    deleted = std::move(flags);
+    if (table.writer) current.writer = std::move(table.writer);
+    forgetUnpacked();
+    if (unreadPos >= 0) unreadPos += before;
+    posBeforeAdd = posBeforeAdd < 0 ? (before > 0 ? 0 : -1) : posBeforeAdd + before;
+    if (pos >= 0) {
+        pos += before;
+    } else if (rowCount() > 0) {
+        pos = 0;
+        bof = eof = false;
+    } else {
+        bof = eof = true;
+    }
+}
+
+const Variant& RecordsetState::fieldValue(int index) {
+    const auto i = static_cast<size_t>(index);
+    const Variant& v = currentRow()[i];
+    if (!v.isEmpty() || !current.writer) return v;
+    // A long value left unread: read it now, once, into the row as stored and the edit.
+    auto conn = connection.lock();
+    if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
+    const auto p = static_cast<size_t>(pos);
+    const Variant value = conn->guarded([&] { return current.writer->longValue(current.keys[p], index); });
+    provider::Row row = storedRow(pos);
+    row[i] = value;
+    current.rows.set(p, row);
+    forgetUnpacked();
+    if (editMode == ado::adEditInProgress && buffer[i].isEmpty()) buffer[i] = value;
+    return currentRow()[i];
+}
+
 void RecordsetState::takeNext() {
     unreadPos = -1;
+    rowsUnread = false;
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
@@ -75,9 +147,10 @@ void RecordsetState::requireOpen() const {
     if (!open) adoerr::raise(adoerr::ObjectClosed);
 }
 
-void RecordsetState::requireCurrent() const {
+void RecordsetState::requireCurrent() {
     requireOpen();
     if (editMode == ado::adEditAdd) return;
+    if (pos < 0) readRows();
     if (bof || eof || !isLive(pos)) adoerr::raise(adoerr::NoCurrentRecord);
 }
 
@@ -296,12 +369,12 @@ int Field::NumericScale() const { return columnOf(*rs_, index_).numericScale; }
 
 long Field::ActualSize() const {
     const auto& c = columnOf(*rs_, index_);
-    return valueSize(c, rs_->currentRow()[static_cast<size_t>(index_)]);
+    return valueSize(c, rs_->fieldValue(index_));
 }
 
 Variant Field::Value() const {
     columnOf(*rs_, index_);
-    const Variant& v = rs_->currentRow()[static_cast<size_t>(index_)];
+    const Variant& v = rs_->fieldValue(index_);
     if (rs_->chunkField != index_) rs_->resetChunks();
     return v;
 }
@@ -359,7 +432,7 @@ Variant Field::GetChunk(long count) {
     const auto& c = columnOf(*rs_, index_);
     if (count < 0) adoerr::raise(adoerr::ArgumentsWrong);
     if (!ado::isTextType(c.type) && !ado::isBinaryType(c.type)) adoerr::raise(adoerr::OperationNotAllowed);
-    const Variant& v = rs_->currentRow()[static_cast<size_t>(index_)];
+    const Variant& v = rs_->fieldValue(index_);
     if (rs_->chunkField != index_) {
         rs_->chunkField = index_;
         rs_->chunkOffset = 0;
@@ -460,11 +533,20 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
     if (cursorType == ado::adOpenUnspecified) cursorType = ado::adOpenForwardOnly;
     if (lockType == ado::adLockUnspecified) lockType = ado::adLockReadOnly;
     req.updatable = lockType != ado::adLockReadOnly;
+    // A table opened to be written is mostly opened to add rows (a history that grows every
+    // day): its rows are read only once it is walked.
+    const bool later = req.updatable && req.commandType == ado::adCmdTable;
+    req.columnsOnly = later;
     auto results = conn->guarded([&] {
         conn->errors.Clear();
         return conn->openSession().execute(req);
     });
     d_->assign(std::move(results), cursorType, lockType, conn);
+    if (later && d_->open) {
+        d_->rowsUnread = true;
+        req.columnsOnly = false;
+        d_->rowsRequest = std::move(req);
+    }
 }
 
 void Recordset::Close() {
@@ -478,16 +560,19 @@ long Recordset::State() const { return d_->open ? ado::adStateOpen : ado::adStat
 
 bool Recordset::BOF() const {
     d_->requireOpen();
+    if (d_->pos < 0) d_->readRows();
     return d_->bof;
 }
 
 bool Recordset::EOF() const {
     d_->requireOpen();
+    if (d_->pos < 0) d_->readRows();
     return d_->eof;
 }
 
 void Recordset::MoveNext() {
     d_->requireOpen();
+    d_->readRows();
     if (d_->eof && d_->editMode != ado::adEditAdd) adoerr::raise(adoerr::NoCurrentRecord);
     long p = d_->pos + 1;
     while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
@@ -496,6 +581,7 @@ void Recordset::MoveNext() {
 
 void Recordset::MoveFirst() {
     d_->requireOpen();
+    d_->readRows();
     long p = 0;
     while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
     if (p >= d_->rowCount()) {
@@ -509,6 +595,7 @@ void Recordset::MoveFirst() {
 
 void Recordset::MovePrevious() {
     d_->requireOpen();
+    d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     if (d_->bof) adoerr::raise(adoerr::NoCurrentRecord);
     long p = d_->pos - 1;
@@ -518,6 +605,7 @@ void Recordset::MovePrevious() {
 
 void Recordset::MoveLast() {
     d_->requireOpen();
+    d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     long p = d_->rowCount() - 1;
     while (p >= 0 && d_->deleted[static_cast<size_t>(p)]) --p;
@@ -531,6 +619,7 @@ void Recordset::MoveLast() {
 
 long Recordset::RecordCount() const {
     d_->requireOpen();
+    d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly || d_->cursorType == ado::adOpenDynamic) return -1;
     long n = 0;
     for (bool del : d_->deleted) n += del ? 0 : 1;

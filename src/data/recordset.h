@@ -1,6 +1,8 @@
 #pragma once
 // ADO's Recordset, Fields and Field. A recordset holds every row of its result in memory
-// (read when it is opened), so rows may be changed while it is walked; an updatable recordset
+// (read when it is opened, or, for a table opened by name to be written, when it is first
+// walked; long values of an updatable recordset when their field is first looked at), so rows
+// may be changed while it is walked; an updatable recordset
 // (lock type optimistic or pessimistic over a single table or a table opened by name) writes
 // each changed or added row back to its table when it is updated.
 //

@@ -32,6 +32,12 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
 
     long unreadPos = -1;  // an inserted row whose stored values are still to be read
 
+    // A table opened to write rows holds, until somebody walks it, only the rows added to it;
+    // its existing rows are read by this request when first needed. Until then pos -1 stands
+    // for the first row.
+    bool rowsUnread = false;
+    provider::Request rowsRequest;
+
     int editMode = 0;
     provider::Row buffer;
     std::vector<bool> dirty;
@@ -50,12 +56,15 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     long rowCount() const { return static_cast<long>(current.rows.size()); }
     bool isLive(long i) const { return i >= 0 && i < rowCount() && !deleted[static_cast<size_t>(i)]; }
     void requireOpen() const;
-    void requireCurrent() const;
+    void requireCurrent();
     void requireUpdatable() const;
     void resetChunks();
     const provider::Row& currentRow();
     const provider::Row& storedRow(long i);  // row i as stored, unpacked
     void readBack();                         // reads the inserted row at unreadPos, if any
+    void readRows();                         // reads the existing rows, if still unread
+    // The value of a field of the current row, a long value read first when still unread.
+    const Variant& fieldValue(int index);
     void forgetUnpacked() const {
         unpackedPos = -1;
         placesPos = -1;

@@ -380,3 +380,51 @@ TEST_F(OdbcSqlite, ClosedSessionsRefuseWork) {
     }
     EXPECT_THROW(session_->beginTrans(), DbError);
 }
+
+TEST_F(OdbcSqlite, ATableByNameGivesItsColumnsAloneAndLeavesLongValuesForLater) {
+    exec(QStringLiteral("CREATE TABLE hist (id integer primary key autoincrement, nome varchar(20), bl longvarbinary, "
+                        "tx text)"));
+    const QByteArray blob(100000, '\x5A');
+    for (const char* nome : {"um", "dois"}) {
+        exec(QStringLiteral("INSERT INTO hist (nome, bl, tx) VALUES (?, ?, ?)"),
+             {param(ado::adVarChar, QString::fromLatin1(nome)), param(ado::adLongVarBinary, blob),
+              param(ado::adLongVarChar, QStringLiteral("texto ") + QString::fromLatin1(nome))});
+    }
+    auto table = [&](bool columnsOnly) {
+        Request r;
+        r.text = QStringLiteral("hist");
+        r.commandType = ado::adCmdTable;
+        r.updatable = true;
+        r.columnsOnly = columnsOnly;
+        auto results = session_->execute(r);
+        EXPECT_EQ(results.size(), 1u);
+        return results.front();
+    };
+
+    // The columns and a writer, and no row: a new row goes in as usual.
+    Result added = table(true);
+    ASSERT_EQ(added.columns.size(), 4u);
+    EXPECT_TRUE(added.rows.empty());
+    ASSERT_TRUE(added.writer);
+    auto [newKey, stored] = added.writer->insert({{1, Variant(QStringLiteral("tres"))}, {2, Variant(blob)}});
+    EXPECT_EQ(stored.at(1).toString(), QStringLiteral("tres"));
+    EXPECT_TRUE(stored.at(2).isEmpty()) << "what was just written is not fetched back";
+    EXPECT_EQ(added.writer->longValue(newKey, 2).toBytes(), blob);
+
+    // Every row, with its long values left for the writer to read by key.
+    Result all = table(false);
+    ASSERT_EQ(all.rows.size(), 3u);
+    EXPECT_EQ(all.rows[0][1].toString(), QStringLiteral("um"));
+    EXPECT_TRUE(all.rows[0][2].isEmpty());
+    EXPECT_TRUE(all.rows[0][3].isEmpty());
+    EXPECT_EQ(all.writer->longValue(all.keys[1], 2).toBytes(), blob);
+    EXPECT_EQ(all.writer->longValue(all.keys[1], 3).toString(), QStringLiteral("texto dois"));
+    // The same row known to two writers of the table.
+    EXPECT_TRUE(added.writer->sameRow(newKey, *all.writer, all.keys[2]));
+    EXPECT_FALSE(added.writer->sameRow(newKey, *all.writer, all.keys[0]));
+
+    // A query's long values may be expressions: they are read with the rows.
+    auto query = exec(QStringLiteral("SELECT id, bl FROM hist WHERE nome = 'um'"), {}, true);
+    ASSERT_EQ(query.front().rows.size(), 1u);
+    EXPECT_EQ(query.front().rows[0][1].toBytes(), blob);
+}

@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "data/embedded/admin_common.h"
+#include "data/embedded/privatefiles.h"
 #include "data/embedded/sqltype.h"
 #include "data/embedded/translator.h"
 #include "platform/clock.h"
@@ -107,7 +108,7 @@ QString backupFolder(Core& core) { return QDir(core.server().path()).filePath(QS
 QString resolvePath(Core& core, QString path) {
     path.replace(u'\\', u'/');
     if (QDir::isAbsolutePath(path)) return QDir::cleanPath(path);
-    QDir().mkpath(backupFolder(core));
+    makePrivateFolder(backupFolder(core));
     return QDir::cleanPath(QDir(backupFolder(core)).filePath(path));
 }
 

@@ -8,6 +8,7 @@
 
 #include "data/embedded/admin.h"
 #include "data/embedded/errors.h"
+#include "data/embedded/privatefiles.h"
 #include "data/embedded/sqlitedb.h"
 #include "data/embedded/sqltype.h"
 #include "platform/appdir.h"
@@ -188,7 +189,7 @@ Login logIn(const ServerFolder& server, const QString& login, const QString& pas
                                               "open or create the physical file '%1': '%2' is not a folder.")
                                    .arg(server.masterPath(), server.path()));
     }
-    if (!folder.exists() && !QDir().mkpath(server.path())) {
+    if (!folder.exists() && !makePrivateFolder(server.path())) {
         raiseServerError(5123, QStringLiteral("CREATE FILE encountered an operating system error while attempting to "
                                               "open or create the physical file '%1': the folder cannot be made.")
                                    .arg(server.masterPath()));

@@ -162,7 +162,9 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     std::vector<QString> literals;
     if (request.commandType == ado::adCmdTable) {
         list.push_back(std::make_shared<const Translation>(
-            translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed(), database_)));
+            translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed() +
+                          (request.columnsOnly ? QStringLiteral(" WHERE 1 = 0") : QString()),
+                      database_)));
     } else if (request.commandType == ado::adCmdStoredProc) {
         auto tr = std::make_shared<Translation>();
         tr->kind = StatementKind::Procedure;

@@ -40,6 +40,17 @@ public:
         core->asOneWrite([&] { removeRow(*core, key); });
     }
 
+    Variant longValue(const Variant& key, int column) override {
+        auto core = lock();
+        const auto c = static_cast<size_t>(column);
+        if (column < 0 || c >= origins_.size() || origins_[c].isEmpty()) return Variant::null();
+        auto st = core->prepared(QStringLiteral("SELECT ") + quoteName(origins_[c]) + QStringLiteral(" FROM ") +
+                                 qualified() + QStringLiteral(" WHERE rowid = ?"));
+        st.bind(1, static_cast<qint64>(key.toInt64()));
+        if (!st.step()) return Variant::null();
+        return types_[c].decode(st.get(), 0);
+    }
+
 private:
     // The INSERT or UPDATE text for the columns written, each value with its column's rules
     // when the table's definition is known (and, for an INSERT, no column left out has a
@@ -129,11 +140,15 @@ private:
 
     provider::Row reload(Core& core, qint64 key) const {
         provider::Row row(origins_.size(), Variant::null());
+        // A long value just written is read again only if somebody looks at it.
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (plan_->late[i]) row[i] = Variant();
+        }
         const QString& sql = plan_->reloadText.textFor(qualified(), 0, {}, [&] {
             QStringList cols;
             plan_->reloadAt.clear();
             for (size_t i = 0; i < origins_.size(); ++i) {
-                if (origins_[i].isEmpty()) continue;
+                if (origins_[i].isEmpty() || plan_->late[i]) continue;
                 cols.push_back(quoteName(origins_[i]));
                 plan_->reloadAt.push_back(i);
             }
@@ -185,6 +200,7 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed
     types.resize(static_cast<size_t>(visible));
     origins.resize(static_cast<size_t>(visible));
     known.assign(static_cast<size_t>(visible), false);
+    plan->late.assign(static_cast<size_t>(visible), false);
     plan->columns.resize(static_cast<size_t>(visible));
     for (int i = 0; i < visible; ++i) {
         auto& c = plan->columns[static_cast<size_t>(i)];
@@ -225,6 +241,10 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed
             c.precision = t.adoPrecision();
             c.numericScale = t.adoScale();
         }
+        plan->late[static_cast<size_t>(i)] = !origins[static_cast<size_t>(i)].isEmpty() &&
+                                             known[static_cast<size_t>(i)] &&
+                                             (c.type == ado::adLongVarBinary || c.type == ado::adLongVarChar ||
+                                              c.type == ado::adLongVarWChar);
     }
     if (keyed) {
         plan->storedTable = storedTableName(schema, tableName);
@@ -280,9 +300,10 @@ private:
 };
 
 // How readRows may take a column's values without decoding them into a Variant.
-enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly };
+enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly, kLate };
 
-char directKind(const SqlType& t, bool known) {
+char directKind(const SqlType& t, bool known, bool late) {
+    if (late) return kLate;
     if (!known) return kDirectNullOnly;
     if (t.isText()) return kDirectText;
     if (t.kind == SqlType::Kind::Money || t.kind == SqlType::Kind::SmallMoney) return kDirectMoney;
@@ -341,7 +362,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     // The common values (Null, a text of plain ASCII, an amount) go into the packed rows as they
     // are read, without a Variant; the others are decoded by their column's type.
     std::vector<char> direct(static_cast<size_t>(visible));
-    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k]);
+    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k], plan->late[k]);
     sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
     for (int rc = first;; rc = sqlite3_step(stmt)) {
         if (rc == SQLITE_DONE) break;
@@ -356,6 +377,10 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
         const RowLock lock(mutex);
         for (int i = 0; i < visible; ++i) {
             const auto k = static_cast<size_t>(i);
+            if (direct[k] == kLate) {
+                r.rows.add(Variant());
+                continue;
+            }
             if (direct[k] != kDecoded && addDirect(r.rows, sqlite3_column_value(stmt, i), direct[k])) continue;
             const Variant value = types[k].decode(stmt, i);
             r.rows.add(value);

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "data/embedded/privatefiles.h"
+
 namespace data::embedded {
 
 namespace {
@@ -32,7 +34,8 @@ std::shared_ptr<ServerSignals> ServerSignals::forFolder(const QString& folder) {
     std::lock_guard<std::mutex> lock(mapsMutex());
     if (auto existing = maps().value(key).lock()) return existing;
     const QByteArray path = QDir(key).filePath(QStringLiteral("tsql_signals")).toLocal8Bit();
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    createPrivateFile(QString::fromLocal8Bit(path));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
     struct stat st {};
     // Programs starting together may both find the file new; growing it to the counters' size

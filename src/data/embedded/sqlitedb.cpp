@@ -1,5 +1,7 @@
 #include "data/embedded/sqlitedb.h"
 
+#include "data/embedded/privatefiles.h"
+
 namespace data::embedded {
 
 namespace {
@@ -18,6 +20,9 @@ void configureOnce() {
 
 DbHandle openDatabaseFile(const QString& path, int flags, int busyMs, const ErrorContext& ctx) {
     configureOnce();
+    // SQLite would make a new file readable by everyone (0644 less the umask).
+    const bool onDisk = !path.isEmpty() && path != u":memory:" && !path.startsWith(u"file:");
+    if ((flags & SQLITE_OPEN_CREATE) && !(flags & SQLITE_OPEN_MEMORY) && onDisk) createPrivateFile(path);
     sqlite3* raw = nullptr;
     const QByteArray p = path.toUtf8();
     const int rc = sqlite3_open_v2(p.constData(), &raw, flags, nullptr);

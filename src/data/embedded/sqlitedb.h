@@ -18,7 +18,8 @@ using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
 // into a buffer that SQLite takes over, instead of being converted and then copied again.
 void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text);
 
-// Opens a database file. flags: SQLITE_OPEN_READWRITE, maybe | SQLITE_OPEN_CREATE.
+// Opens a database file. flags: SQLITE_OPEN_READWRITE, maybe | SQLITE_OPEN_CREATE; a file it
+// creates is its owner's only (privatefiles.h).
 DbHandle openDatabaseFile(const QString& path, int flags, int busyMs, const ErrorContext& ctx);
 
 class Statement {

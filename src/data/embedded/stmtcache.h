@@ -61,6 +61,9 @@ struct ColumnPlan {
     std::vector<SqlType> types;
     std::vector<QString> origins;  // base column of the updatable table; empty otherwise
     std::vector<bool> known;       // the type comes from a declaration
+    // A long value (text, image) of the updatable table: left unread (Empty) in the rows, read
+    // by its row key when first looked at.
+    std::vector<bool> late;
     QString storedTable;           // the updatable table's name as stored
     QString qualifiedTable;        // and as the writes name it (schema and quoted name)
     // The texts that write rows of the updatable table back, made when first needed. They live

@@ -1,6 +1,7 @@
 // Running a statement: binding its parameters, describing and reading every result.
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -513,7 +514,24 @@ Variant readValue(const Statement& st, SQLUSMALLINT index, const ColumnPlan& pla
     return Variant::null();
 }
 
-Result readResult(const Statement& st) {
+bool isLongType(int type) {
+    return type == ado::adLongVarChar || type == ado::adLongVarWChar || type == ado::adLongVarBinary;
+}
+
+// Which columns of a result are left unread: its long ones, when it holds every key column.
+std::vector<bool> lateColumns(const std::vector<Column>& columns, const QStringList& keys) {
+    std::vector<bool> late(columns.size(), false);
+    if (keys.isEmpty()) return late;
+    for (const QString& key : keys) {
+        const bool held = std::any_of(columns.begin(), columns.end(),
+                                      [&](const Column& c) { return c.name.compare(key, Qt::CaseInsensitive) == 0; });
+        if (!held) return late;
+    }
+    for (size_t i = 0; i < columns.size(); ++i) late[i] = isLongType(columns[i].type) && !columns[i].name.isEmpty();
+    return late;
+}
+
+Result readResult(const Statement& st, const QStringList& lateKeys) {
     Result result;
     SQLSMALLINT count = 0;
     st.check(SQLNumResultCols(st.handle(), &count), "SQLNumResultCols");
@@ -530,6 +548,7 @@ Result readResult(const Statement& st) {
         result.columns.push_back(std::move(column));
         plans.push_back(plan);
     }
+    const std::vector<bool> late = lateColumns(result.columns, lateKeys);
     for (;;) {
         const SQLRETURN rc = SQLFetch(st.handle());
         if (rc == SQL_NO_DATA) break;
@@ -537,7 +556,9 @@ Result readResult(const Statement& st) {
         Row row;
         row.reserve(plans.size());
         for (SQLSMALLINT i = 1; i <= count; ++i) {
-            row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i), plans[static_cast<size_t>(i - 1)]));
+            const auto k = static_cast<size_t>(i - 1);
+            // A column that is not asked for is simply not fetched: the driver skips it.
+            row.push_back(late[k] ? Variant() : readValue(st, static_cast<SQLUSMALLINT>(i), plans[k]));
         }
         result.rows.push_back(std::move(row));
     }
@@ -546,11 +567,12 @@ Result readResult(const Statement& st) {
 
 }  // namespace
 
-std::vector<Result> run(Link& link, const QString& text, const std::vector<Parameter>& parameters) {
+std::vector<Result> run(Link& link, const QString& text, const std::vector<Parameter>& parameters,
+                        const QStringList& lateKeys) {
     if (parameters.empty() && link.options.prepareShapes) {
         QString shape;
         std::vector<Parameter> literals;
-        if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals);
+        if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals, lateKeys);
     }
     Statement st(link);
     // The paramSlots must stay where they are until the statement has run: the driver reads them
@@ -569,7 +591,7 @@ std::vector<Result> run(Link& link, const QString& text, const std::vector<Param
         st.check(rc, "SQLBindParameter");
     }
     st.check(SQLExecDirectW(st.handle(), wide(text), SQL_NTS), "SQLExecDirect");
-    return readResults(st);
+    return readResults(st, lateKeys);
 }
 
 namespace {
@@ -668,7 +690,8 @@ bool liftLiterals(const QString& text, QString& shape, std::vector<Parameter>& l
     return !literals.empty();
 }
 
-std::vector<Result> runPrepared(Link& link, const QString& shape, const std::vector<Parameter>& literals) {
+std::vector<Result> runPrepared(Link& link, const QString& shape, const std::vector<Parameter>& literals,
+                                const QStringList& lateKeys) {
     link.requireOpen();
     std::shared_ptr<Statement> st = link.prepared.value(shape);
     if (!st) {
@@ -692,13 +715,13 @@ std::vector<Result> runPrepared(Link& link, const QString& shape, const std::vec
     std::vector<ParamSlot> literalSlots;
     bindAll(*st, literals, literalSlots);
     st->check(SQLExecute(st->handle()), "SQLExecute");
-    return readResults(*st);
+    return readResults(*st, lateKeys);
 }
 
-std::vector<Result> readResults(const Statement& st) {
+std::vector<Result> readResults(const Statement& st, const QStringList& lateKeys) {
     std::vector<Result> results;
     for (;;) {
-        results.push_back(readResult(st));
+        results.push_back(readResult(st, lateKeys));
         const SQLRETURN rc = SQLMoreResults(st.handle());
         if (rc == SQL_NO_DATA) break;
         st.check(rc, "SQLMoreResults");

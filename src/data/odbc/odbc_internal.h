@@ -97,11 +97,14 @@ private:
     SQLHSTMT h_ = SQL_NULL_HSTMT;
 };
 
-// Reads every result of a statement that has run, in order.
-std::vector<provider::Result> readResults(const Statement& st);
+// Reads every result of a statement that has run, in order. With lateKeys (the key columns of
+// the table the statement reads), a result that holds every key column leaves its long values
+// (text, image) unread, as Empty, for the table's writer to read by key when they are looked at.
+std::vector<provider::Result> readResults(const Statement& st, const QStringList& lateKeys = {});
 
 // Runs a statement text with its parameters and reads every result it gives, in order.
-std::vector<provider::Result> run(Link& link, const QString& text, const std::vector<provider::Parameter>& parameters);
+std::vector<provider::Result> run(Link& link, const QString& text, const std::vector<provider::Parameter>& parameters,
+                                  const QStringList& lateKeys = {});
 
 // A statement text without parameters whose text literals stand where a value goes (after a
 // comparison, LIKE or IN, or in a VALUES list) is split into its shape, the text with each
@@ -112,11 +115,18 @@ bool liftLiterals(const QString& text, QString& shape, std::vector<provider::Par
 // Runs a statement shape on the statement prepared for it (prepared on first use and kept
 // on the link), with the literals bound to its markers.
 std::vector<provider::Result> runPrepared(Link& link, const QString& shape,
-                                          const std::vector<provider::Parameter>& literals);
+                                          const std::vector<provider::Parameter>& literals,
+                                          const QStringList& lateKeys = {});
 
 // The updatable form of a single-table result, when one can be built: sets result.writer and
 // result.keys. tableName is the table as the statement names it.
-void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, provider::Result& result);
+// keys: the table's key columns when already looked up (tableKeys), else looked up here.
+void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, provider::Result& result,
+                  const QStringList* keys = nullptr);
+
+// The columns that identify a row of the table as a statement names it; empty when the driver
+// tells none.
+QStringList tableKeys(Link& link, const QString& tableName);
 
 // The one table that a plain "SELECT … FROM table [WHERE …] [ORDER BY …]" reads, as written
 // in the text; empty when the statement reads several tables, groups, or is no such select.

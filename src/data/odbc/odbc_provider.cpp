@@ -23,14 +23,20 @@ public:
         if (request.commandType == ado::adCmdTable) {
             table = request.text.trimmed();
             text = QStringLiteral("SELECT * FROM ") + table;
+            // The columns, and none of the rows, for a table opened to have rows added.
+            if (request.columnsOnly) text += QStringLiteral(" WHERE 1 = 0");
         } else if (request.commandType == ado::adCmdStoredProc) {
             text = callText(request);
         } else if (request.updatable) {
             table = odbc::singleTableOf(request.text);
         }
-        std::vector<Result> results = odbc::run(*link_, text, request.parameters);
+        // Every column of a table opened by name is the table's own, so its long values can be
+        // read later by the row's key; those of a query may be expressions and are read now.
+        const bool byKey = request.updatable && request.commandType == ado::adCmdTable && !table.isEmpty();
+        const QStringList keys = byKey ? odbc::tableKeys(*link_, table) : QStringList();
+        std::vector<Result> results = odbc::run(*link_, text, request.parameters, keys);
         if (request.updatable && !table.isEmpty() && results.size() == 1) {
-            odbc::attachWriter(link_, table, results.front());
+            odbc::attachWriter(link_, table, results.front(), byKey ? &keys : nullptr);
         }
         return results;
     }

@@ -305,7 +305,10 @@ public:
                 std::vector<Parameter> keyParams;
                 const QString select =
                     QStringLiteral("SELECT %1 FROM %2").arg(all.join(QStringLiteral(", ")), table_) + where(key, keyParams);
-                const std::vector<Result> reread = run(*link_, select, keyParams);
+                // What was just written is not fetched back: a long value is read if looked at.
+                QStringList keyNames;
+                for (int c : keyColumns_) keyNames << columns_[static_cast<size_t>(c)].name;
+                const std::vector<Result> reread = run(*link_, select, keyParams, keyNames);
                 if (!reread.empty() && reread.front().rows.size() == 1 &&
                     reread.front().rows.front().size() == columns_.size()) {
                     stored = reread.front().rows.front();
@@ -323,6 +326,29 @@ public:
         std::vector<Parameter> params;
         const QString sql = QStringLiteral("DELETE FROM %1").arg(table_) + where(keyValues, params);
         requireOneRow(run(*link_, sql, params), QStringLiteral("deleting"));
+    }
+
+    Variant longValue(const Variant& key, int column) override {
+        link_->requireOpen();
+        const Row& keyValues = keyOf(key);
+        std::vector<Parameter> params;
+        const QString sql =
+            QStringLiteral("SELECT %1 FROM %2").arg(bracketed(columnAt(column).name), table_) + where(keyValues, params);
+        const std::vector<Result> found = run(*link_, sql, params);
+        if (found.empty() || found.front().rows.empty() || found.front().rows.front().empty()) return Variant::null();
+        return found.front().rows.front().front();
+    }
+
+    bool sameRow(const Variant& key, const RowWriter& other, const Variant& otherKey) const override {
+        const auto* w = dynamic_cast<const Writer*>(&other);
+        if (!w || keyColumns_.empty() || keyColumns_ != w->keyColumns_) return false;
+        const Row* mine = keyAt(key);
+        const Row* theirs = w->keyAt(otherKey);
+        if (!mine || !theirs) return false;
+        for (size_t k = 0; k < mine->size(); ++k) {
+            if ((*mine)[k].isNull() || !((*mine)[k] == (*theirs)[k])) return false;
+        }
+        return true;
     }
 
 private:
@@ -346,6 +372,12 @@ private:
         if (!key.isNull() && !key.isEmpty()) index = key.toInt64();
         if (index < 0 || static_cast<size_t>(index) >= keys_.size()) adoerr::raise(adoerr::ArgumentsWrong);
         return keys_[static_cast<size_t>(index)];
+    }
+
+    const Row* keyAt(const Variant& key) const {
+        if (key.isNull() || key.isEmpty()) return nullptr;
+        const std::int64_t index = key.toInt64();
+        return index >= 0 && static_cast<size_t>(index) < keys_.size() ? &keys_[static_cast<size_t>(index)] : nullptr;
     }
 
     QString where(const Row& keyValues, std::vector<Parameter>& params) const {
@@ -448,12 +480,18 @@ QString singleTableOf(const QString& selectText) {
     return table;
 }
 
-void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, Result& result) {
+QStringList tableKeys(Link& link, const QString& tableName) {
+    const QStringList parts = nameParts(tableName);
+    if (parts.isEmpty() || parts.last().isEmpty()) return {};
+    return keyColumns(link, parts);
+}
+
+void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, Result& result, const QStringList* keys) {
     if (!result.hasRows || tableName.isEmpty()) return;
     const QStringList parts = nameParts(tableName);
     if (parts.isEmpty() || parts.last().isEmpty()) return;
     std::vector<int> keyIndexes;
-    for (const QString& name : keyColumns(*link, parts)) {
+    for (const QString& name : keys ? *keys : keyColumns(*link, parts)) {
         int found = -1;
         for (size_t c = 0; c < result.columns.size(); ++c) {
             if (result.columns[c].name.compare(name, Qt::CaseInsensitive) == 0) {
