@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -220,7 +221,9 @@ frmConfigura::frmConfigura(QWidget* parent) : QDialog(parent) {
     txtEmailPassword->setEchoMode(QLineEdit::Password);
     txtEmailFrom = campo(fraEmail, "txtEmailFrom");
     txtEmailTo = campo(fraEmail, "txtEmailTo");
-    eintSMTPPort = inteiro(fraEmail, "eintSMTPPort");
+    eintSMTPPort = campo(fraEmail, "eintSMTPPort");
+    eintSMTPPort->setValidator(new QIntValidator(0, 65535, eintSMTPPort));
+    eintSMTPPort->setMaximumWidth(90);
     chkSMTPSSL = new QCheckBox(QStringLiteral("Utilizar SSL"), fraEmail);
     chkSMTPSSL->setObjectName(QStringLiteral("chkSMTPSSL"));
     fm->addRow(QStringLiteral("Servidor SMTP :"), txtEmailServer);
@@ -293,7 +296,8 @@ void frmConfigura::Form_Load() {
     emailPassword_ = mostraPassword(txtEmailPassword, LerIni(kEmail, QStringLiteral("Password")));
     txtEmailFrom->setText(LerIni(kEmail, QStringLiteral("From")));
     txtEmailTo->setText(LerIni(kEmail, QStringLiteral("To")));
-    eintSMTPPort->setValor(LerIni(kEmail, QStringLiteral("SMTPPort")));
+    const QString porta = LerIni(kEmail, QStringLiteral("SMTPPort")).trimmed();
+    eintSMTPPort->setText(porta.isEmpty() ? QStringLiteral("0") : porta);
     chkSMTPSSL->setChecked(data::leadingNumber(LerIni(kEmail, QStringLiteral("SMTPSSL"))) == 1.0);
 }
 
@@ -366,7 +370,7 @@ bool frmConfigura::Gravar() {
         {QStringLiteral("Password"), paraGravar(txtEmailPassword, emailPassword_)},
         {QStringLiteral("From"), txtEmailFrom->text()},
         {QStringLiteral("To"), txtEmailTo->text()},
-        {QStringLiteral("SMTPPort"), numero(eintSMTPPort)},
+        {QStringLiteral("SMTPPort"), eintSMTPPort->text().trimmed().isEmpty() ? QStringLiteral("0") : eintSMTPPort->text().trimmed()},
         {QStringLiteral("SMTPSSL"), chkSMTPSSL->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
     };
 

@@ -61,7 +61,10 @@ public:
     QLineEdit* txtEmailPassword;
     QLineEdit* txtEmailFrom;
     QLineEdit* txtEmailTo;
-    Inteiro* eintSMTPPort;
+    // The mail port takes every TCP port (1 to 65535, 0 for the protocol's default), beyond a
+    // 16-bit integer field's reach; a stored value that is no port is shown and kept as stored,
+    // and the mail step refuses it by name.
+    QLineEdit* eintSMTPPort;
     QCheckBox* chkSMTPSSL;
 
     QPushButton* cmdGravar;

@@ -180,6 +180,14 @@ TEST(frmConfigura, SavesEveryKeyEncryptsThePasswordsReloadsAndBringsTheSchemaUp)
     EXPECT_EQ(LerIni("Email", "Password"), "");  // blank: stored as it is, not encrypted
     EXPECT_EQ(LerIni("Email", "To"), "a@norta.pt;b@norta.pt");
     EXPECT_EQ(LerIni("Email", "SMTPPort"), "587");
+    {
+        // A port beyond a 16-bit field's reach is shown and saved as it is.
+        program.set("Email", "SMTPPort", "40000");
+        frmConfigura f;
+        EXPECT_EQ(f.eintSMTPPort->text(), "40000");
+        EXPECT_TRUE(f.Gravar());
+    }
+    EXPECT_EQ(LerIni("Email", "SMTPPort"), "40000");
     EXPECT_EQ(LerIni("Email", "SMTPSSL"), "0");
 
     // Reloaded, then the staging database made on the server just saved.
