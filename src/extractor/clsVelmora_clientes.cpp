@@ -46,7 +46,7 @@ QString codigoPostal(const Variant& codPost, const Variant& postalDesc) {
 
 void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
-    LoteDeEscritas lote(gconnGeral);
+    LoteDeEscritas lote(gconnGeral, "clientes");
     try {
         // Phase 1: new customers.
         data::Recordset rsLiga;

@@ -46,7 +46,7 @@ QString chaveCodigo(const QString& codigo) {
 
 void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
-    LoteDeEscritas lote(gconnGeral);
+    LoteDeEscritas lote(gconnGeral, "produtos");
     try {
         // The price column each product was staged (or is selected now) under: the first rule row
         // that selects it. The staging table keeps no price level, so the re-check takes the
