@@ -1,7 +1,8 @@
 // The run driver and its log writer.
 //
 // Steps: (automatic) P11 and P12 = "Em Curso"; the start row; products, customers and the
-// period's sales lines; (manual) the period re-marked to be sent again, or (automatic) the
+// period's sales lines, (automatic) InicioMovimentos = this run's start once they are all
+// staged (see PeriodoAutomatico.h); (manual) the period re-marked to be sent again, or (automatic) the
 // inactive customers and products deleted; the file named; the export writer (file, zipped
 // copy, status reset, P12 = "Concluído"); the mail when recipients are set; the end row.
 //
