@@ -1,10 +1,31 @@
 #include "extractor/LoteDeEscritas.h"
 
+#include <QtGlobal>
+#include <string>
+
+#include "platform/crashpoint.h"
+
 namespace {
-constexpr int kLinhasPorGrupo = 500;
+
+// 500 rows a group; VELMORA_LINHAS_POR_GRUPO (a positive number, read once) makes the groups
+// smaller, so that the crash tests reach a first, a middle and a last group of each import with
+// a company of a few records.
+int linhasPorGrupo() {
+    static const int n = [] {
+        bool ok = false;
+        const int v = qEnvironmentVariableIntValue("VELMORA_LINHAS_POR_GRUPO", &ok);
+        return ok && v > 0 ? v : 500;
+    }();
+    return n;
 }
 
+}  // namespace
+
 LoteDeEscritas::LoteDeEscritas(data::Connection& conn) noexcept : conn_(conn) { comeca(); }
+
+LoteDeEscritas::LoteDeEscritas(data::Connection& conn, const char* nome) noexcept : conn_(conn), nome_(nome) {
+    comeca();
+}
 
 LoteDeEscritas::LoteDeEscritas(data::Connection& conn, Exigida) : conn_(conn) {
     conn_.BeginTrans();
@@ -21,8 +42,10 @@ void LoteDeEscritas::comeca() noexcept {
 }
 
 void LoteDeEscritas::passo() {
-    if (!aberta_ || ++linhas_ < kLinhasPorGrupo) return;
-    confirma();
+    if (!aberta_ || ++linhas_ < linhasPorGrupo()) return;
+    if (nome_ != nullptr) platform::crashPoint((std::string(nome_) + ".grupo-" + std::to_string(++grupos_)).c_str());
+    conn_.CommitTrans();
+    aberta_ = false;
     comeca();
 }
 
@@ -36,6 +59,7 @@ LoteDeEscritas::~LoteDeEscritas() {
 
 void LoteDeEscritas::confirma() {
     if (!aberta_) return;
+    if (nome_ != nullptr) platform::crashPoint((std::string(nome_) + ".ultimo-grupo").c_str());
     conn_.CommitTrans();
     aberta_ = false;
 }

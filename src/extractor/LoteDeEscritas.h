@@ -11,6 +11,10 @@ public:
     // A transaction that cannot begin leaves the statements to commit one by one, and the
     // trap of the step that follows meets whatever is wrong with the connection.
     explicit LoteDeEscritas(data::Connection& conn) noexcept;
+    // An import's groups, named for the crash points before each commit ("<nome>.grupo-1",
+    // "<nome>.grupo-2", ... and "<nome>.ultimo-grupo" before the last), so that a restart
+    // after a kill in the middle of an import can be proved. The name must outlive the group.
+    LoteDeEscritas(data::Connection& conn, const char* nome) noexcept;
     // For writes that must stand or fall together: a transaction that cannot begin raises.
     struct Exigida {};
     LoteDeEscritas(data::Connection& conn, Exigida);
@@ -19,8 +23,9 @@ public:
     LoteDeEscritas(const LoteDeEscritas&) = delete;
     LoteDeEscritas& operator=(const LoteDeEscritas&) = delete;
 
-    // Once per row of a loop: every few hundred rows the group is committed and another begun,
-    // so a killed process loses the work of one group at most. Raises as the commit does.
+    // Once per row of a loop: every 500 rows (see linhasPorGrupo in the source) the group is
+    // committed and another begun, so a killed process loses the work of one group at most.
+    // Raises as the commit does.
     void passo();
     // Commits; raises as the commit does (the group then stays open for termina or the end).
     void confirma();
@@ -34,6 +39,8 @@ private:
     void comeca() noexcept;
 
     data::Connection& conn_;
+    const char* nome_ = nullptr;
     bool aberta_ = false;
     int linhas_ = 0;
+    int grupos_ = 0;
 };

@@ -45,7 +45,8 @@ private:
 
     void ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
     void ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
-    void ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
+    // True when the import ran to its end (its trap did not stop it).
+    bool ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
                             QString DataFim, std::int16_t& CutOffMovimentos, RunHost& StatusB);
 
     data::Variant CriaFicheiro(data::Connection& gconnGeral, const QString& DataIni, const QString& DataFim,

@@ -1,14 +1,16 @@
 // Step 4 of a run: the customer import. New company customers that a rule of LigaClientes
 // selects (and whose postal code is known) are staged with "N" and Activo 0; then every staged
 // customer is checked against the company database: a customer whose code is gone gets "E",
-// one whose name, tax number, address or town changed gets "A" and the new values. A customer
-// becomes active only when the sales-line import finds a new line of it.
+// one whose name, tax number, address or town changed gets "A" and the new values (one still
+// "N", not yet sent, stays "N"). A customer becomes active only when the sales-line import
+// finds a new line of it.
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
+#include "extractor/MarcaAlterado.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
@@ -46,7 +48,7 @@ QString codigoPostal(const Variant& codPost, const Variant& postalDesc) {
 
 void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
-    LoteDeEscritas lote(gconnGeral);
+    LoteDeEscritas lote(gconnGeral, "clientes");
     try {
         // Phase 1: new customers.
         data::Recordset rsLiga;
@@ -129,23 +131,23 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
             } else {
                 const Variant descricao = rsGestao.Fields(QStringLiteral("Descricao")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("Descricao")).Value(), descricao)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("Descricao")).setValue(descricao);
                     rsStaged.Fields(QStringLiteral("Designacao")).setValue(descricao);
                 }
                 const Variant contribuinte = rsGestao.Fields(QStringLiteral("Contribuinte")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("Contribuinte")).Value(), contribuinte)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("Contribuinte")).setValue(contribuinte);
                 }
                 const Variant morada = rsGestao.Fields(QStringLiteral("Morada")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("Morada")).Value(), morada)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("Morada")).setValue(morada);
                 }
                 const Variant local = rsGestao.Fields(QStringLiteral("local")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("Localidade")).Value(), local)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("Localidade")).setValue(local);
                 }
                 rsStaged.Update();

@@ -65,10 +65,10 @@ Variant dataDaLinha(const Variant& v) {
 
 }  // namespace
 
-void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
+bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
                                     QString DataFim, std::int16_t& CutOffMovimentos, RunHost& StatusB) {
     using namespace data::ado;
-    LoteDeEscritas lote(gconnGeral);
+    LoteDeEscritas lote(gconnGeral, "movimentos");
     try {
         // Period and re-check window. A run never takes lines of two years: a period that starts
         // in an earlier year starts on 1 January of the end's year, and the window never
@@ -208,6 +208,7 @@ void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
         rsStaged.Close();
         StatusB.SetPanelText(QString());
         lote.confirma();
+        return true;
     } catch (const platform::RuntimeError& e) {
         lote.termina();
         FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), e.description());
@@ -215,4 +216,5 @@ void clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
         lote.termina();
         FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), QString::fromLocal8Bit(e.what()));
     }
+    return false;
 }

@@ -1,7 +1,8 @@
 // The run driver and its log writer.
 //
 // Steps: (automatic) P11 and P12 = "Em Curso"; the start row; products, customers and the
-// period's sales lines; (manual) the period re-marked to be sent again, or (automatic) the
+// period's sales lines, (automatic) InicioMovimentos = this run's start once they are all
+// staged (see PeriodoAutomatico.h); (manual) the period re-marked to be sent again, or (automatic) the
 // inactive customers and products deleted; the file named; the export writer (file, zipped
 // copy, status reset, P12 = "Concluído"); the mail when recipients are set; the end row.
 //
@@ -20,6 +21,7 @@
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
+#include "extractor/PeriodoAutomatico.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "platform/crashpoint.h"
@@ -72,8 +74,14 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
 
         // 1. The scheduler reads P11 as the next period's start and as its guard against a
         //    second start in this minute, so it is written before anything else.
+        //    A settings file that does not yet say where the last complete sales-line import
+        //    started gets this period's start, so that a failure of this run loses no day.
+        const QString inicioDaExecucao = platform::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         if (!blnManual) {
-            escreveIni(QStringLiteral("P11"), platform::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            if (util::trimBlanks(LerIni(QStringLiteral("Extractor"), kInicioMovimentos)).isEmpty()) {
+                escreveIni(kInicioMovimentos, DataIni);
+            }
+            escreveIni(QStringLiteral("P11"), inicioDaExecucao);
             escreveIni(QStringLiteral("P12"), QStringLiteral("Em Curso"));
             platform::crashPoint("processa.em-curso");
         }
@@ -97,7 +105,9 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
         painel(StatusB, QStringLiteral("Processando Movimentos (") + DataIni + QStringLiteral(" a ") + DataFim +
                             QStringLiteral(")"));
         std::int16_t cutOff = CutOffMovimentos;
-        ProcessaMovimentos(gconnGeral, gconnGestao, DataIni, DataFim, cutOff, StatusB);
+        const bool movimentosCompletos = ProcessaMovimentos(gconnGeral, gconnGestao, DataIni, DataFim, cutOff, StatusB);
+        // Every line up to this run's start is staged now: the next period may start here.
+        if (!blnManual && movimentosCompletos) escreveIni(kInicioMovimentos, inicioDaExecucao);
         platform::crashPoint("processa.importacoes");
 
         const QString dataIni = util::sqlApostrofos(DataIni);

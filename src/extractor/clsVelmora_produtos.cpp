@@ -1,7 +1,7 @@
 // Step 3 of a run: the product import. New company products that a rule of LigaProdutos selects
 // are staged with "N"; then every staged product is checked against the company database: a
 // product whose code is gone gets "E", one whose description, price or sales unit changed gets
-// "A" and the new value. Whether a product is active (and so exported) is decided later, by the
+// "A" and the new value (one still "N", not yet sent, stays "N"). Whether a product is active (and so exported) is decided later, by the
 // sales-line import.
 
 #include <QHash>
@@ -11,6 +11,7 @@
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
+#include "extractor/MarcaAlterado.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/sqltext.h"
@@ -46,7 +47,7 @@ QString chaveCodigo(const QString& codigo) {
 
 void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
-    LoteDeEscritas lote(gconnGeral);
+    LoteDeEscritas lote(gconnGeral, "produtos");
     try {
         // The price column each product was staged (or is selected now) under: the first rule row
         // that selects it. The staging table keeps no price level, so the re-check takes the
@@ -140,7 +141,7 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
             } else {
                 const Variant descricao = rsGestao.Fields(QStringLiteral("Descricao")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("Descricao")).Value(), descricao)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("Descricao")).setValue(descricao);
                     rsStaged.Update();
                 }
@@ -148,14 +149,14 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
                 if (!coluna.isEmpty()) {
                     const Variant preco = rsGestao.Fields(coluna).Value();
                     if (difere(rsStaged.Fields(QStringLiteral("PVP")).Value(), preco)) {
-                        rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                        marcaAlterado(rsStaged);
                         rsStaged.Fields(QStringLiteral("PVP")).setValue(preco);
                         rsStaged.Update();
                     }
                 }
                 const Variant unidade = rsGestao.Fields(QStringLiteral("UnidadeVenda")).Value();
                 if (difere(rsStaged.Fields(QStringLiteral("UnidadeVenda")).Value(), unidade)) {
-                    rsStaged.Fields(QStringLiteral("Status")).setValue(QStringLiteral("A"));
+                    marcaAlterado(rsStaged);
                     rsStaged.Fields(QStringLiteral("UnidadeVenda")).setValue(unidade);
                     rsStaged.Update();
                 }

@@ -30,6 +30,7 @@
 #include "extractor/MainMod.h"
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/MainMod_ligacoes.h"
+#include "extractor/PeriodoAutomatico.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "support/recording_run_host.h"
@@ -151,7 +152,8 @@ private:
 };
 
 // One run as a newly started program makes it. An automatic run takes its period as the
-// scheduler does: from the date of P11 (1 January when P11 is empty) to today. Returns the
+// scheduler does: from the date of P11, or the earlier start of the last run whose sales-line
+// import ended (1 January when neither is set), to today. Returns the
 // critical messages the run showed (and why a database did not open).
 inline QStringList freshRun(const QString& programFolder, bool manual, QString dataIni = QString(),
                             QString dataFim = QString()) {
@@ -160,8 +162,7 @@ inline QStringList freshRun(const QString& programFolder, bool manual, QString d
     Configuracao() = ConfiguracaoRecord();
     LerConfiguracao();
     if (!manual) {
-        const QString p11 = util::trimBlanks(LerIni(QStringLiteral("Extractor"), QStringLiteral("P11")));
-        dataIni = p11.isEmpty() ? QString::number(platform::today().year()) + QStringLiteral("-01-01") : p11.left(10);
+        dataIni = inicioDoPeriodoAutomatico(platform::today());
         dataFim = platform::today().toString(QStringLiteral("yyyy-MM-dd"));
     }
     bool ok = false;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <utility>
 #include <vector>
@@ -372,3 +373,39 @@ TEST_F(ProcessaRunTest, EmptyFolderAndRecipients) {
 }
 
 }  // namespace
+
+// An error in the middle of the manual re-marking (the staging database refuses one product's
+// letter after the period's lines and another customer and product took theirs): the
+// re-marking is undone whole, so no half-marked period reaches the next automatic file; the
+// run ends through its own trap without a file.
+TEST_F(ProcessaRunTest, AnErrorInTheManualReMarkingUndoesAllOfIt) {
+    run(false);
+    clearLog();
+    QFile::remove(dir_.path() + u'/' + kNome);
+    // Triggers are written as another tool would: the engine speaks T-SQL only.
+    const auto sqlite = [&](const QString& sql) {
+        QProcess p;
+        p.start(QStringLiteral("sqlite3"), {db_.server.databaseFile(QStringLiteral("Velmora")), sql});
+        return p.waitForFinished() && p.exitCode() == 0;
+    };
+    ASSERT_TRUE(sqlite("create trigger recusa before update on Produtos when new.Codigo='P2' and new.Status='A' "
+                       "begin select raise(abort, 'recusado'); end;"));
+
+    run(true, "2017-03-01", "2017-03-07");
+    const Rows l = log();
+    ASSERT_EQ(l.size(), 5u);
+    EXPECT_EQ(l[4].first, QStringLiteral("Função Processa"));
+    EXPECT_TRUE(l[4].second.contains(QStringLiteral("recusado"))) << l[4].second.toStdString();
+    EXPECT_FALSE(QFile::exists(dir_.path() + u'/' + kNome));
+    EXPECT_EQ(letters("Movimentos", "Chave"), (Rows{{"L1", ""}, {"L2", ""}}));
+    // Only the imports' own letters: the records nobody buys come in again as new.
+    EXPECT_EQ(letters("Clientes"), (Rows{{"C1", ""}, {"C2", ""}, {"C9", "N"}}));
+    EXPECT_EQ(letters("Produtos"), (Rows{{"P1", ""}, {"P2", ""}, {"P9", "N"}}));
+
+    // The next automatic run sends nothing the manual run had begun to mark.
+    ASSERT_TRUE(sqlite("drop trigger recusa;"));
+    run(false);
+    const QByteArray f = file();
+    EXPECT_TRUE(f.startsWith(header()));
+    EXPECT_EQ(f.count('\n'), 2) << "a header and a trailer, no record";
+}

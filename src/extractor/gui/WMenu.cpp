@@ -23,6 +23,7 @@
 #include "extractor/MainMod.h"
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/MainMod_ligacoes.h"
+#include "extractor/PeriodoAutomatico.h"
 #include "extractor/clsVelmora.h"
 #include "extractor/gui/ProcessoEmCurso.h"
 #include "extractor/gui/modSysTray.h"
@@ -100,35 +101,6 @@ QString horaMinuto(const QTime& t) {
         .arg(t.hour(), 2, 10, QLatin1Char('0'))
         .arg(separadorHora())
         .arg(t.minute(), 2, 10, QLatin1Char('0'));
-}
-
-// P11 as a date and time. The run writes it as "yyyy-mm-dd hh:mm:ss"; a value written in the
-// regional short date (the settings screen writes back what it shows, a user may have typed
-// it) is read too. Nothing for an empty or unreadable text.
-std::optional<QDateTime> dataHoraDe(const QString& texto) {
-    const QString t = util::trimBlanks(texto);
-    if (t.isEmpty()) return std::nullopt;
-    QString regional = Locale().gstrFormatoData;
-    regional.replace(QStringLiteral("aaaa"), QStringLiteral("yyyy"), Qt::CaseInsensitive);
-    regional.replace(QStringLiteral("YYYY"), QStringLiteral("yyyy"));
-    const QString hs = separadorHora();
-    QStringList formatos = {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd H:mm:ss"),
-                            QStringLiteral("yyyy-MM-dd HH:mm"),    QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
-                            QStringLiteral("yyyy-MM-dd")};
-    if (!regional.isEmpty()) {
-        for (const QString& hora : {QStringLiteral(" HH:mm:ss"), QStringLiteral(" H:mm:ss"), QStringLiteral(" HH:mm")}) {
-            QString h = hora;
-            formatos << regional + h.replace(QStringLiteral(":"), hs);
-        }
-        formatos << regional;
-    }
-    for (const QString& f : formatos) {
-        QDateTime dt = QDateTime::fromString(t, f);
-        if (dt.isValid()) return dt;
-        const QDate d = QDate::fromString(t, f);
-        if (d.isValid()) return QDateTime(d, QTime(0, 0));
-    }
-    return std::nullopt;
 }
 
 // The months of the sales-line re-check window: the leading number of P7 as the nearest
@@ -308,7 +280,7 @@ void WMenu::Timer1_Timer() {
     if (hhmm != cfg.gstrP9) return;
 
     // The run writes P11 first: a tick later in the same minute finds it and stops.
-    const std::optional<QDateTime> p11 = dataHoraDe(LerIni(QStringLiteral("Extractor"), QStringLiteral("P11")));
+    const std::optional<QDateTime> p11 = dataHoraDeExecucao(LerIni(QStringLiteral("Extractor"), QStringLiteral("P11")));
     if (p11 && p11->date() == agora.date() && horaMinuto(p11->time()) == hhmm) return;
 
     // A run (a manual one, or one of an earlier minute) still waiting in one of its modal
@@ -341,15 +313,10 @@ void WMenu::Executa() {
         ModifyTrayIcon(kEmExecucao, 2);
         emExecucao = true;
 
-        const std::optional<QDateTime> p11 =
-            dataHoraDe(LerIni(QStringLiteral("Extractor"), QStringLiteral("P11")));
         const QDate hoje = platform::today();
-        // An empty P11 (the first run) starts on 1 January; so does one that reads as no date,
-        // and one later than today (a clock that ran ahead once): its period would end before it
-        // starts, and the lines of the days in between would never be taken.
-        const bool p11Usavel = p11 && p11->date() <= hoje;
-        const QString DataIni = p11Usavel ? p11->date().toString(QStringLiteral("yyyy-MM-dd"))
-                                          : QString::number(hoje.year()) + QStringLiteral("-01-01");
+        // From P11's day, or from the start of the last run whose sales-line import ended when
+        // that is earlier; 1 January for the first run.
+        const QString DataIni = inicioDoPeriodoAutomatico(hoje);
         // The run compares its period with the staged dates as text, always "yyyy-mm-dd".
         const QString DataFim = hoje.toString(QStringLiteral("yyyy-MM-dd"));
         const std::int16_t CutOffMovimentos = mesesCutOff(LerIni(QStringLiteral("Extractor"), QStringLiteral("P7")));
