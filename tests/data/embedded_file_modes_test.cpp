@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "embedded_test_helpers.h"
+#include "support/scoped_umask.h"
 
 using namespace embeddedtest;
 
@@ -18,17 +19,6 @@ int modeOf(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
     return static_cast<int>(st.st_mode & 07777);
 }
-
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
 
 // Every file under the folder with a mode other than the one expected, as "name 0644".
 QStringList wrongModes(const QString& folder, int expected) {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "platform/profile.h"
+#include "support/scoped_umask.h"
 
 using platform::GetPrivateProfileString;
 using platform::WritePrivateProfileString;
@@ -33,18 +34,6 @@ QByteArray bytesOf(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
-// The process umask for the life of the object.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
 
 bool chattr(const QString& flag, const QString& path) {
     return QProcess::execute(QStringLiteral("chattr"), {flag, path}) == 0;
