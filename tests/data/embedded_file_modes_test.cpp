@@ -8,17 +8,11 @@
 #include <QTemporaryDir>
 
 #include "embedded_test_helpers.h"
-#include "support/scoped_umask.h"
+#include "support/file_modes.h"
 
 using namespace embeddedtest;
 
 namespace {
-
-int modeOf(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
-    return static_cast<int>(st.st_mode & 07777);
-}
 
 // Every file under the folder with a mode other than the one expected, as "name 0644".
 QStringList wrongModes(const QString& folder, int expected) {

@@ -12,19 +12,12 @@
 #include <QTemporaryDir>
 
 #include "platform/profile.h"
-#include "support/scoped_umask.h"
+#include "support/file_modes.h"
 
 using platform::GetPrivateProfileString;
 using platform::WritePrivateProfileString;
 
 namespace {
-
-// The permission bits of a file (following links), or -1 when it cannot be looked at.
-int modeOf(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
-    return static_cast<int>(st.st_mode & 07777);
-}
 
 bool setMode(const QString& path, int mode) {
     return ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;

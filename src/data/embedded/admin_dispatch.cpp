@@ -2,6 +2,7 @@
 #include "data/embedded/admin_common.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/translator.h"
+#include "data/embedded/tokenops.h"
 
 namespace data::embedded {
 
@@ -9,16 +10,9 @@ using namespace admin;
 
 namespace {
 
-size_t nextMeaningful(const std::vector<Token>& t, size_t i) {
-    while (i < t.size() && t[i].isTrivia()) ++i;
-    return i;
-}
-
-bool wordAt(const std::vector<Token>& t, size_t i, const char* w) { return i < t.size() && t[i].isWord(w); }
-
 bool startsProcedure(const std::vector<Token>& t) {
-    const size_t f = nextMeaningful(t, 0);
-    const size_t s = nextMeaningful(t, f + 1);
+    const size_t f = nextAt(t, 0);
+    const size_t s = nextAt(t, f + 1);
     return (wordAt(t, f, "CREATE") || wordAt(t, f, "ALTER")) && (wordAt(t, s, "PROC") || wordAt(t, s, "PROCEDURE"));
 }
 
@@ -54,7 +48,7 @@ std::vector<std::vector<Token>> splitBatch(const std::vector<Token>& tokens) {
 bool translateAdmin(const std::vector<Token>& in, size_t f, Translation& tr) {
     if (f >= in.size()) return false;
     const Token& first = in[f];
-    const size_t s = nextMeaningful(in, f + 1);
+    const size_t s = nextAt(in, f + 1);
     QString op;
     if (first.isWord("DROP") && wordAt(in, s, "DATABASE")) {
         op = QStringLiteral("DROP DATABASE");
@@ -74,13 +68,13 @@ bool translateAdmin(const std::vector<Token>& in, size_t f, Translation& tr) {
         op = QStringLiteral("UPDATE STATISTICS");
     } else if (first.isWord("ALTER") && wordAt(in, s, "TABLE")) {
         // ALTER TABLE name DROP COLUMN ...
-        size_t i = nextMeaningful(in, s + 1);
+        size_t i = nextAt(in, s + 1);
         while (i < in.size() && (in[i].isName() || in[i].isPunct("."))) {
             if (in[i].isWord("DROP")) break;
             ++i;
         }
-        i = nextMeaningful(in, i);
-        if (wordAt(in, i, "DROP") && wordAt(in, nextMeaningful(in, i + 1), "COLUMN")) op = QStringLiteral("DROP COLUMN");
+        i = nextAt(in, i);
+        if (wordAt(in, i, "DROP") && wordAt(in, nextAt(in, i + 1), "COLUMN")) op = QStringLiteral("DROP COLUMN");
     }
     if (op.isEmpty()) return false;
     tr.kind = StatementKind::Admin;
@@ -90,17 +84,17 @@ bool translateAdmin(const std::vector<Token>& in, size_t f, Translation& tr) {
 }
 
 std::vector<Token> aliasAssignments(std::vector<Token> t) {
-    size_t i = nextMeaningful(t, 0);
+    size_t i = nextAt(t, 0);
     if (!wordAt(t, i, "SELECT")) return t;
-    i = nextMeaningful(t, i + 1);
-    if (wordAt(t, i, "DISTINCT") || wordAt(t, i, "ALL")) i = nextMeaningful(t, i + 1);
+    i = nextAt(t, i + 1);
+    if (wordAt(t, i, "DISTINCT") || wordAt(t, i, "ALL")) i = nextAt(t, i + 1);
     if (wordAt(t, i, "TOP")) {
-        i = nextMeaningful(t, i + 1);
+        i = nextAt(t, i + 1);
         if (i < t.size() && t[i].isPunct("(")) {
             while (i < t.size() && !t[i].isPunct(")")) ++i;
         }
-        i = nextMeaningful(t, i + 1);
-        if (wordAt(t, i, "PERCENT")) i = nextMeaningful(t, i + 1);
+        i = nextAt(t, i + 1);
+        if (wordAt(t, i, "PERCENT")) i = nextAt(t, i + 1);
     }
     static const char* const ends[] = {"FROM", "INTO", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT"};
     // The select items: [start, end) ranges at depth 0.
@@ -123,12 +117,12 @@ std::vector<Token> aliasAssignments(std::vector<Token> t) {
     items.emplace_back(start, k);
     // Rewritten from the last item on, so earlier positions stay valid.
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
-        const size_t a = nextMeaningful(t, it->first);
+        const size_t a = nextAt(t, it->first);
         if (a >= it->second) continue;
         const bool aliasToken = (t[a].kind == TokenKind::Word || t[a].kind == TokenKind::QuotedName ||
                                  t[a].kind == TokenKind::String) &&
                                 !t[a].isWord("CASE") && !t[a].isWord("NOT") && !t[a].isWord("NULL");
-        const size_t eq = nextMeaningful(t, a + 1);
+        const size_t eq = nextAt(t, a + 1);
         if (!aliasToken || eq >= it->second || !t[eq].isPunct("=")) continue;
         const QString alias = t[a].value();
         size_t e = it->second;

@@ -149,8 +149,7 @@ std::vector<Token> collate(const std::vector<Token>& t, bool isUpdate) {
 namespace {
 
 bool isSetOperator(const std::vector<Token>& t, size_t i) {
-    if (t[i].isWord("INTERSECT") || t[i].isWord("EXCEPT")) return true;
-    return t[i].isWord("UNION") && !wordAt(t, nextAt(t, i + 1), "ALL");
+    return isSetWord(t[i]) && !(t[i].isWord("UNION") && wordAt(t, nextAt(t, i + 1), "ALL"));
 }
 
 bool endsSelectList(const Token& t) {
@@ -206,8 +205,7 @@ std::vector<Token> collateResults(const std::vector<Token>& t, bool* markedStars
         if (g == kTop || !compound.count(groups.of[g])) return false;
         const size_t p = prevAt(t, g);
         const size_t n = nextAt(t, groups.close.value(g, t.size()) + 1);
-        return (p < t.size() && (t[p].isWord("UNION") || t[p].isWord("ALL") || t[p].isWord("INTERSECT") ||
-                                 t[p].isWord("EXCEPT"))) ||
+        return (p < t.size() && (isSetWord(t[p]) || t[p].isWord("ALL"))) ||
                (n < t.size() && t[n].kind == TokenKind::Word && isSetOperator(t, n)) || p >= t.size();
     };
 

@@ -49,7 +49,6 @@ bool takesRows(const Token& t) {
     return false;
 }
 
-bool isSetOperator(const Token& t) { return t.isWord("UNION") || t.isWord("INTERSECT") || t.isWord("EXCEPT"); }
 
 // "+" with a number literal on either side: SQLite's addition is SQL Server's.
 bool nextToNumber(const Tokens& t, size_t i) {
@@ -315,7 +314,7 @@ bool Rewriter::scalar(const std::vector<Item>& items, size_t at, bool top) const
     while (p > 0 && items[p - 1].kind == Kind::Trivia) --p;
     size_t n = at + 1;
     while (n < items.size() && items[n].kind == Kind::Trivia) ++n;
-    if (n < items.size() && isSetOperator(t_[items[n].begin])) return false;
+    if (n < items.size() && isSetWord(t_[items[n].begin])) return false;
     if (p == 0) return !top;
     const Item& before = items[p - 1];
     if (before.kind == Kind::Operand) return false;
@@ -354,7 +353,7 @@ bool Rewriter::mayReturnRows(size_t open) const {
         const Token& w = t_[j];
         if (w.isWord("FROM")) from = true;
         if (w.isWord("GROUP")) grouped = true;
-        if (isSetOperator(w)) compound = true;
+        if (isSetWord(w)) compound = true;
         if ((w.isWord("TOP") || w.isWord("LIMIT")) && isOne(j)) one = true;
         if (!from && (w.isWord("COUNT") || w.isWord("SUM") || w.isWord("MIN") || w.isWord("MAX") || w.isWord("AVG") ||
                       w.isWord("COUNT_BIG") || w.isWord("STDEV") || w.isWord("STDEVP") || w.isWord("VAR") ||

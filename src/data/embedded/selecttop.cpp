@@ -8,7 +8,6 @@ namespace data::embedded {
 
 namespace {
 
-bool isSetWord(const Token& t) { return t.isWord("UNION") || t.isWord("INTERSECT") || t.isWord("EXCEPT"); }
 
 void refuse(Translation& tr, const QString& text) {
     if (tr.refusal != 0) return;

@@ -1,4 +1,5 @@
 #include "data/embedded/tabledef.h"
+#include "data/embedded/tokenops.h"
 
 #include <QRegularExpression>
 
@@ -29,15 +30,9 @@ std::vector<Token> trimmed(const std::vector<Token>& in) {
     return {in.begin() + static_cast<long>(b), in.begin() + static_cast<long>(e)};
 }
 
-// Index of the next meaningful token at or after i; tokens.size() when none.
-size_t nextMeaningful(const std::vector<Token>& t, size_t i) {
-    while (i < t.size() && t[i].isTrivia()) ++i;
-    return i;
-}
-
 QStringList columnList(const std::vector<Token>& t, size_t& i) {
     QStringList cols;
-    i = nextMeaningful(t, i);
+    i = nextAt(t, i);
     if (i >= t.size() || !t[i].isPunct("(")) return cols;
     int depth = 0;
     for (; i < t.size(); ++i) {
@@ -85,7 +80,7 @@ void parseColumn(ColumnDef& c, const std::vector<Token>& tokens) {
     typeText = typeTextOf(tokens, 1, typeEnd);
     size_t rest = typeEnd;
     // The stored identity: INTEGER followed by the comment holding the declared type.
-    const size_t commentAt = nextMeaningful(tokens, rest) < tokens.size() ? rest : rest;
+    const size_t commentAt = nextAt(tokens, rest) < tokens.size() ? rest : rest;
     for (size_t k = commentAt; k < tokens.size() && tokens[k].isTrivia(); ++k) {
         if (tokens[k].kind != TokenKind::Comment) continue;
         static const QRegularExpression re(
@@ -110,17 +105,17 @@ void parseColumn(ColumnDef& c, const std::vector<Token>& tokens) {
     const auto& k = c.constraints;
     for (size_t j = 0; j < k.size(); ++j) {
         if (k[j].isWord("NOT")) {
-            const size_t n = nextMeaningful(k, j + 1);
+            const size_t n = nextAt(k, j + 1);
             if (n < k.size() && k[n].isWord("NULL")) c.notNull = true;
         } else if (k[j].isWord("PRIMARY")) {
             c.primaryKey = true;
         } else if (k[j].isWord("CONSTRAINT")) {
-            const size_t n = nextMeaningful(k, j + 1);
-            const size_t after = n < k.size() ? nextMeaningful(k, n + 1) : k.size();
+            const size_t n = nextAt(k, j + 1);
+            const size_t after = n < k.size() ? nextAt(k, n + 1) : k.size();
             if (after < k.size() && k[after].isWord("PRIMARY")) c.keyName = k[n].value();
         } else if (k[j].isWord("IDENTITY")) {
             c.identity = true;
-            size_t n = nextMeaningful(k, j + 1);
+            size_t n = nextAt(k, j + 1);
             if (n < k.size() && k[n].isPunct("(")) {
                 std::vector<QString> nums;
                 bool negative = false;
@@ -142,28 +137,28 @@ void parseColumn(ColumnDef& c, const std::vector<Token>& tokens) {
 
 void parseConstraint(TableConstraint& tc, const std::vector<Token>& tokens) {
     tc.tokens = tokens;
-    size_t i = nextMeaningful(tokens, 0);
+    size_t i = nextAt(tokens, 0);
     if (i < tokens.size() && tokens[i].isWord("CONSTRAINT")) {
-        i = nextMeaningful(tokens, i + 1);
+        i = nextAt(tokens, i + 1);
         if (i < tokens.size()) tc.name = tokens[i].value();
-        i = nextMeaningful(tokens, i + 1);
+        i = nextAt(tokens, i + 1);
     }
     if (i >= tokens.size()) return;
     if (tokens[i].isWord("PRIMARY") || tokens[i].isWord("FOREIGN")) {
         tc.kind = tokens[i].isWord("PRIMARY") ? QStringLiteral("PRIMARY KEY") : QStringLiteral("FOREIGN KEY");
-        i = nextMeaningful(tokens, i + 1);  // KEY
+        i = nextAt(tokens, i + 1);  // KEY
         ++i;
         // CLUSTERED / NONCLUSTERED may stand before the list.
-        size_t j = nextMeaningful(tokens, i);
+        size_t j = nextAt(tokens, i);
         while (j < tokens.size() && (tokens[j].isWord("CLUSTERED") || tokens[j].isWord("NONCLUSTERED"))) {
-            j = nextMeaningful(tokens, j + 1);
+            j = nextAt(tokens, j + 1);
         }
         tc.columns = columnList(tokens, j);
     } else if (tokens[i].isWord("UNIQUE")) {
         tc.kind = QStringLiteral("UNIQUE");
-        size_t j = nextMeaningful(tokens, i + 1);
+        size_t j = nextAt(tokens, i + 1);
         while (j < tokens.size() && (tokens[j].isWord("CLUSTERED") || tokens[j].isWord("NONCLUSTERED"))) {
-            j = nextMeaningful(tokens, j + 1);
+            j = nextAt(tokens, j + 1);
         }
         tc.columns = columnList(tokens, j);
     } else {
@@ -177,16 +172,16 @@ TableDefinition TableDefinition::parse(const QString& createSql) { return parse(
 
 TableDefinition TableDefinition::parse(const std::vector<Token>& t) {
     TableDefinition def;
-    size_t i = nextMeaningful(t, 0);
+    size_t i = nextAt(t, 0);
     if (i >= t.size() || !t[i].isWord("CREATE")) return def;
-    i = nextMeaningful(t, i + 1);
-    while (i < t.size() && (t[i].isWord("TEMP") || t[i].isWord("TEMPORARY"))) i = nextMeaningful(t, i + 1);
+    i = nextAt(t, i + 1);
+    while (i < t.size() && (t[i].isWord("TEMP") || t[i].isWord("TEMPORARY"))) i = nextAt(t, i + 1);
     if (i >= t.size() || !t[i].isWord("TABLE")) return def;
-    i = nextMeaningful(t, i + 1);
+    i = nextAt(t, i + 1);
     if (i < t.size() && t[i].isWord("IF")) {
-        i = nextMeaningful(t, i + 1);  // NOT
-        i = nextMeaningful(t, i + 1);  // EXISTS
-        i = nextMeaningful(t, i + 1);
+        i = nextAt(t, i + 1);  // NOT
+        i = nextAt(t, i + 1);  // EXISTS
+        i = nextAt(t, i + 1);
     }
     // The name: the last part of a dotted name.
     while (i < t.size() && !t[i].isPunct("(")) {
@@ -311,7 +306,7 @@ QString sqliteColumnText(const ColumnDef& c) {
     const auto& k = c.constraints;
     for (size_t j = 0; j < k.size(); ++j) {
         if (k[j].isWord("IDENTITY")) {
-            size_t n = nextMeaningful(k, j + 1);
+            size_t n = nextAt(k, j + 1);
             if (n < k.size() && k[n].isPunct("(")) {
                 while (n < k.size() && !k[n].isPunct(")")) ++n;
                 j = n;
@@ -319,15 +314,15 @@ QString sqliteColumnText(const ColumnDef& c) {
             continue;
         }
         if (k[j].isWord("CONSTRAINT")) {
-            const size_t n = nextMeaningful(k, j + 1);
-            const size_t after = n < k.size() ? nextMeaningful(k, n + 1) : k.size();
+            const size_t n = nextAt(k, j + 1);
+            const size_t after = n < k.size() ? nextAt(k, n + 1) : k.size();
             if (after < k.size() && k[after].isWord("PRIMARY")) {
                 j = n;
                 continue;
             }
         }
         if (k[j].isWord("PRIMARY")) {
-            const size_t n = nextMeaningful(k, j + 1);
+            const size_t n = nextAt(k, j + 1);
             j = n;  // KEY
             continue;
         }

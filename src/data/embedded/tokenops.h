@@ -26,6 +26,9 @@ inline size_t prevAt(const std::vector<Token>& t, size_t i) {
 
 inline bool wordAt(const std::vector<Token>& t, size_t i, const char* w) { return i < t.size() && t[i].isWord(w); }
 
+// UNION, INTERSECT or EXCEPT: a word that joins the SELECTs of a compound.
+inline bool isSetWord(const Token& t) { return t.isWord("UNION") || t.isWord("INTERSECT") || t.isWord("EXCEPT"); }
+
 // The end of [from, end of t) without its trailing blanks and comments.
 inline size_t trimmedEnd(const std::vector<Token>& t, size_t from) {
     size_t e = t.size();

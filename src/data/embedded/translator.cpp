@@ -284,8 +284,7 @@ void namedCollations(std::vector<Token>& t, Translation& tr) {
 std::vector<Token> compoundMembers(const std::vector<Token>& t) {
     const Groups groups(t);
     auto setOperator = [&](size_t i) {
-        return i < t.size() && (t[i].isWord("UNION") || t[i].isWord("ALL") || t[i].isWord("INTERSECT") ||
-                                t[i].isWord("EXCEPT"));
+        return i < t.size() && (isSetWord(t[i]) || t[i].isWord("ALL"));
     };
     auto closesCte = [&](size_t c) {
         if (c >= t.size() || !t[c].isPunct(")")) return false;
