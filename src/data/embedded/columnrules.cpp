@@ -56,11 +56,6 @@ int byteOfCharacter(const unsigned char* z, int n, qint64 chars) {
     return i;
 }
 
-QString text(sqlite3_value* v) {
-    const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return z ? QString::fromUtf8(z, sqlite3_value_bytes(v)) : QString();
-}
-
 // The value as a number compared with a constant, as SQLite compares them: exactly, the
 // constant being the double its text reads as.
 long double number(sqlite3_value* v) {
@@ -123,7 +118,7 @@ long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, 
             return isText ? 8114 : 0;
         case Kind::DateTime:
         case Kind::SmallDateTime:
-            return isText && !parseDateTime(text(v)).isValid() ? 241 : 0;
+            return isText && !parseDateTime(valueText(v)).isValid() ? 241 : 0;
         default:
             return 0;
     }
@@ -132,14 +127,6 @@ long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, 
 // A fractional value of a numeric(p,s) column as SQL Server stores it: rounded to the scale, the
 // half away from zero (the rounded value where it is whole, so that it keeps the storage form
 // of the type's written values: INTEGER when whole, REAL otherwise).
-void resultNumeric(sqlite3_context* ctx, double rounded) {
-    if (std::nearbyint(rounded) == rounded && rounded > -9.2233720368547748e18 && rounded < 9.2233720368547748e18) {
-        sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(rounded));
-    } else {
-        sqlite3_result_double(ctx, rounded);
-    }
-}
-
 // tsql_numeric(value, scale): a real rounded as a numeric column of that scale stores it; any
 // other value as it is.
 void numericFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -147,7 +134,7 @@ void numericFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         sqlite3_result_value(ctx, argv[0]);
         return;
     }
-    resultNumeric(ctx, roundToScale(sqlite3_value_double(argv[0]), sqlite3_value_int(argv[1])));
+    resultNumber(ctx, roundToScale(sqlite3_value_double(argv[0]), sqlite3_value_int(argv[1])));
 }
 
 // The one form a date-time column keeps ("yyyy-mm-dd hh:mm:ss.fff"), so that the stored texts
@@ -210,15 +197,15 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         // Rounded first: 999.995 into numeric(5,2) is 1000.00, which does not fit.
         const double rounded = roundToScale(sqlite3_value_double(v), static_cast<int>(length));
         if (std::fabs(rounded) >= std::strtod(("1e" + std::to_string(whole)).c_str(), nullptr)) {
-            raiseInFunction(ctx, 8115, text(v), text(argv[5]));
+            raiseInFunction(ctx, 8115, valueText(v), valueText(argv[5]));
             return;
         }
-        resultNumeric(ctx, rounded);
+        resultNumber(ctx, rounded);
         return;
     }
     const long refusal = refusalOf(kind, length, whole, v, type, wholeReal, whole64);
     if (refusal != 0) {
-        raiseInFunction(ctx, refusal, wholeReal ? QString::number(whole64) : text(v), text(argv[5]));
+        raiseInFunction(ctx, refusal, wholeReal ? QString::number(whole64) : valueText(v), valueText(argv[5]));
         return;
     }
 

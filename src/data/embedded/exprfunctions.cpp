@@ -17,11 +17,6 @@ using Kind = SqlType::Kind;
 
 constexpr long kUnbounded = 2147483647;  // varchar(max)
 
-QString text(sqlite3_value* v) {
-    const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return z ? QString::fromUtf8(z, sqlite3_value_bytes(v)) : QString();
-}
-
 void resultText(sqlite3_context* ctx, const QString& s) {
     const QByteArray b = s.toUtf8();
     sqlite3_result_text(ctx, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
@@ -93,7 +88,7 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     const int numeric = sqlite3_value_numeric_type(v);
     if (numeric == SQLITE_TEXT) {
-        raiseInFunction(ctx, 245, text(v), QStringLiteral("int"));
+        raiseInFunction(ctx, 245, valueText(v), QStringLiteral("int"));
         return;
     }
     if ((numeric == SQLITE_INTEGER && sqlite3_value_int64(v) == 0) ||
@@ -102,15 +97,6 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
     sqlite3_result_value(ctx, v);
-}
-
-// A real as a numeric value keeps it: INTEGER where it is whole.
-void resultExact(sqlite3_context* ctx, double value) {
-    if (std::nearbyint(value) == value && std::fabs(value) < 9.2e18) {
-        sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value));
-    } else {
-        sqlite3_result_double(ctx, value);
-    }
 }
 
 bool isDecimalText(const QString& s) {
@@ -124,9 +110,9 @@ void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision,
     sqlite3_int64 integer = 0;
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
-        const QString s = text(v).trimmed();
+        const QString s = valueText(v).trimmed();
         if (!isDecimalText(s)) {
-            raiseInFunction(ctx, kind == Kind::Numeric ? 8114 : 235, text(v), type);
+            raiseInFunction(ctx, kind == Kind::Numeric ? 8114 : 235, valueText(v), type);
             return;
         }
         value = s.toDouble();
@@ -146,13 +132,13 @@ void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision,
         overflow = std::fabs(rounded) > (kind == Kind::Money ? 922337203685477.5807 : 214748.3647);
     }
     if (overflow) {
-        raiseInFunction(ctx, 8115, text(v), type);
+        raiseInFunction(ctx, 8115, valueText(v), type);
         return;
     }
     if (whole) {
         sqlite3_result_int64(ctx, integer);
     } else {
-        resultExact(ctx, rounded);
+        resultNumber(ctx, rounded);
     }
 }
 
@@ -161,9 +147,9 @@ void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStrin
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
         static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
-        const QString s = text(v).trimmed();
+        const QString s = valueText(v).trimmed();
         if (!s.isEmpty() && !re.match(s).hasMatch()) {
-            raiseInFunction(ctx, 245, text(v), type);
+            raiseInFunction(ctx, 245, valueText(v), type);
             return;
         }
         value = s.isEmpty() ? 0.0 : s.toDouble();
@@ -186,13 +172,13 @@ void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStrin
     }
     if (value < low || value > high) {
         const bool small = kind == Kind::TinyInt || kind == Kind::SmallInt;
-        raiseInFunction(ctx, small ? 220 : 8115, text(v), type);
+        raiseInFunction(ctx, small ? 220 : 8115, valueText(v), type);
         return;
     }
     if (t == SQLITE_INTEGER) {
         sqlite3_result_int64(ctx, sqlite3_value_int64(v));
     } else if (t == SQLITE_TEXT) {
-        sqlite3_result_int64(ctx, text(v).trimmed().toLongLong());
+        sqlite3_result_int64(ctx, valueText(v).trimmed().toLongLong());
     } else {
         sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value));
     }
@@ -204,7 +190,7 @@ void castCharacter(sqlite3_context* ctx, sqlite3_value* v, Kind kind, long lengt
         sqlite3_result_value(ctx, v);
         return;
     }
-    QString s = text(v);
+    QString s = valueText(v);
     if (length >= kUnbounded) {
         resultText(ctx, s);
         return;
@@ -229,15 +215,15 @@ void castCharacter(sqlite3_context* ctx, sqlite3_value* v, Kind kind, long lengt
 void castDateTime(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type) {
     QDateTime d;
     if (sqlite3_value_type(v) == SQLITE_TEXT) {
-        d = parseDateTime(text(v).trimmed());
+        d = parseDateTime(valueText(v).trimmed());
         if (!d.isValid()) {
-            raiseInFunction(ctx, 241, text(v), type);
+            raiseInFunction(ctx, 241, valueText(v), type);
             return;
         }
     } else {
         const double days = sqlite3_value_double(v);
         if (!(std::fabs(days) < 3000000.0)) {
-            raiseInFunction(ctx, 8115, text(v), type);
+            raiseInFunction(ctx, 8115, valueText(v), type);
             return;
         }
         const QDateTime base(QDate(1900, 1, 1), QTime(0, 0));
@@ -279,7 +265,7 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
             return;
         case Kind::Bit:
             if (t == SQLITE_TEXT) {
-                const QString s = text(v).trimmed();
+                const QString s = valueText(v).trimmed();
                 static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
                 if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
                     sqlite3_result_int(ctx, 1);
@@ -288,7 +274,7 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
                 } else if (re.match(s).hasMatch()) {
                     sqlite3_result_int(ctx, s.toLongLong() != 0 ? 1 : 0);
                 } else {
-                    raiseInFunction(ctx, 245, text(v), type);
+                    raiseInFunction(ctx, 245, valueText(v), type);
                 }
                 return;
             }
@@ -299,9 +285,9 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case Kind::Real:
             if (t == SQLITE_TEXT) {
                 bool ok = false;
-                const double d = text(v).trimmed().toDouble(&ok);
+                const double d = valueText(v).trimmed().toDouble(&ok);
                 if (!ok) {
-                    raiseInFunction(ctx, 8114, text(v), type);
+                    raiseInFunction(ctx, 8114, valueText(v), type);
                     return;
                 }
                 sqlite3_result_double(ctx, d);

@@ -1,6 +1,7 @@
 #include "data/embedded/semantics.h"
 
 #include <QString>
+#include <cmath>
 
 #include "data/embedded/errors.h"
 #include "data/embedded/exprfunctions.h"
@@ -17,10 +18,6 @@ int collationCallback(void*, int na, const void* a, int nb, const void* b) {
     return compareText(static_cast<const char*>(a), na, static_cast<const char*>(b), nb);
 }
 
-QString argText(sqlite3_value* v) {
-    const auto* p = static_cast<const char*>(static_cast<const void*>(sqlite3_value_text(v)));
-    return p ? QString::fromUtf8(p, sqlite3_value_bytes(v)) : QString();
-}
 
 void getdateFunction(sqlite3_context* ctx, int, sqlite3_value**) {
     const QByteArray s = formatDateTime(platform::now()).toUtf8();
@@ -32,7 +29,7 @@ void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         sqlite3_result_null(ctx);
         return;
     }
-    sqlite3_result_int64(ctx, lengthWithoutTrailingBlanks(argText(argv[0])));
+    sqlite3_result_int64(ctx, lengthWithoutTrailingBlanks(valueText(argv[0])));
 }
 
 void isdateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -40,7 +37,7 @@ void isdateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         sqlite3_result_int(ctx, 0);
         return;
     }
-    sqlite3_result_int(ctx, parseDateTime(argText(argv[0])).isValid() ? 1 : 0);
+    sqlite3_result_int(ctx, parseDateTime(valueText(argv[0])).isValid() ? 1 : 0);
 }
 
 // "value LIKE pattern [ESCAPE e]" reaches SQLite's like(pattern, value [, e]).
@@ -53,7 +50,7 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
     QChar escape;
     if (argc > 2) {
-        const QString e = argText(argv[2]);
+        const QString e = valueText(argv[2]);
         if (e.size() != 1) {
             raiseInFunction(ctx, 506, QStringLiteral("The invalid escape character \"%1\" was specified in a LIKE predicate.").arg(e),
                             QString());
@@ -61,15 +58,28 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         }
         escape = e.at(0);
     }
-    sqlite3_result_int(ctx, likeMatches(argText(argv[1]), argText(argv[0]), escape) ? 1 : 0);
+    sqlite3_result_int(ctx, likeMatches(valueText(argv[1]), valueText(argv[0]), escape) ? 1 : 0);
 }
 
 void raiseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    raiseInFunction(ctx, static_cast<long>(sqlite3_value_int64(argv[0])), argc > 1 ? argText(argv[1]) : QString(),
-                    argc > 2 ? argText(argv[2]) : QString());
+    raiseInFunction(ctx, static_cast<long>(sqlite3_value_int64(argv[0])), argc > 1 ? valueText(argv[1]) : QString(),
+                    argc > 2 ? valueText(argv[2]) : QString());
 }
 
 }  // namespace
+
+QString valueText(sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return p ? QString::fromUtf8(p, sqlite3_value_bytes(v)) : QString();
+}
+
+void resultNumber(sqlite3_context* ctx, double value) {
+    if (std::nearbyint(value) == value && value > -9.2233720368547748e18 && value < 9.2233720368547748e18) {
+        sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value));
+    } else {
+        sqlite3_result_double(ctx, value);
+    }
+}
 
 void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, const QString& type) {
     QString text;

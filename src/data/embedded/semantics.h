@@ -20,6 +20,11 @@ void installSemantics(sqlite3* db);
 
 // Fails the function call of ctx with SQL Server's error number and text (value and type fill
 // the texts that name them), as tsql_raise does.
+// A function argument as text (a null QString for Null).
+QString valueText(sqlite3_value* v);
+// A number as a numeric column keeps it: INTEGER where it is whole and in range, else REAL.
+void resultNumber(sqlite3_context* ctx, double value);
+
 void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, const QString& type);
 
 }  // namespace data::embedded
