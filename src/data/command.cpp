@@ -40,6 +40,7 @@ Recordset Command::Execute(long* recordsAffected, long options) {
     auto conn = connection_->state();
     provider::Request req;
     req.text = text_;
+    req.commandTimeout = timeout_;
     const long kind = options < 0 ? type_ : (options & ~ado::adExecuteNoRecords);
     req.commandType = kind == ado::adCmdStoredProc                              ? ado::adCmdStoredProc
                       : (kind == ado::adCmdTable || kind == ado::adCmdTableDirect) ? ado::adCmdTable

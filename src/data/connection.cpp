@@ -7,6 +7,10 @@ namespace data {
 
 namespace detail {
 
+void ConnectionState::takeMessages() {
+    if (session) errors.append(session->takeMessages());
+}
+
 provider::Session& ConnectionState::openSession() {
     if (!session) adoerr::raise(adoerr::ConnectionUnusable);
     provider::countStatement();

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "data/dberror.h"
 #include "data/provider.h"
@@ -31,7 +32,14 @@ struct ConnectionState {
     auto guarded(Fn&& fn) -> decltype(fn()) {
         try {
             if (!unread.expired()) readBack();
-            return fn();
+            if constexpr (std::is_void_v<decltype(fn())>) {
+                fn();
+                takeMessages();
+            } else {
+                auto result = fn();
+                takeMessages();
+                return result;
+            }
         } catch (const DbError& e) {
             errors.assign(e.errors());
             throw;
@@ -42,6 +50,8 @@ struct ConnectionState {
     }
 
     provider::Session& openSession();  // raises 3709 when closed
+    // Adds the session's informational messages to errors.
+    void takeMessages();
 };
 
 }  // namespace data::detail

@@ -62,6 +62,9 @@ public:
     const Error& operator[](long index) const { return Item(index); }
     void Clear() { items_.clear(); }
     void assign(std::vector<Error> items) { items_ = std::move(items); }
+    void append(std::vector<Error> items) {
+        items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+    }
 
 private:
     std::vector<Error> items_;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "data/connectionstring.h"
+#include "data/dberror.h"
 #include "data/rowset.h"
 #include "data/variant.h"
 
@@ -95,6 +96,8 @@ struct Request {
     // asks for again when it needs them.
     bool columnsOnly = false;
     std::vector<Parameter> parameters;
+    // Seconds its statements may wait; -1 for the session's command time-out.
+    long commandTimeout = -1;
 };
 
 class Session {
@@ -108,6 +111,9 @@ public:
     // Seconds a statement may wait (0: no limit of its own).
     virtual void setCommandTimeout(long seconds) = 0;
     virtual void close() = 0;
+    // The server's informational messages since the last call (PRINT, a change of database),
+    // which the connection shows in its Errors.
+    virtual std::vector<Error> takeMessages() { return {}; }
 };
 
 struct OpenArguments {

@@ -96,9 +96,24 @@ Statement::Statement(Link& link) : link_(link) {
         h_ = SQL_NULL_HSTMT;
         raiseDiagnostics(SQL_HANDLE_DBC, link.dbc, link.password, QStringLiteral("The statement could not be prepared."));
     }
+    applyTimeout();
+}
+
+void Statement::applyTimeout() const {
     // A driver without statement time-outs keeps its own default; that is no failure.
-    const SQLULEN seconds = static_cast<SQLULEN>(qMax(0L, link.commandTimeout));
+    const long chosen = link_.requestTimeout >= 0 ? link_.requestTimeout : link_.commandTimeout;
+    const SQLULEN seconds = static_cast<SQLULEN>(qMax(0L, chosen));
     SQLSetStmtAttrW(h_, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), SQL_IS_UINTEGER);
+}
+
+void Statement::checkRun(SQLRETURN rc, const char* what) const {
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        // The server's own messages; the driver's notes on its conversions stay out.
+        for (Error& e : diagnostics(SQL_HANDLE_STMT, h_, link_.password)) {
+            if (e.SQLState() == u"01000") link_.messages.push_back(std::move(e));
+        }
+    }
+    check(rc, what);
 }
 
 Statement::~Statement() {

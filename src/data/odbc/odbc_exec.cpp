@@ -19,191 +19,11 @@ using provider::Result;
 using provider::Row;
 
 constexpr long kLongSize = 2147483647;
+// Statement shapes kept prepared on a connection.
+constexpr qsizetype kPreparedKept = 64;
 // Long values are read in pieces of this many bytes, so a field of any length streams through
 // a fixed buffer.
 constexpr SQLLEN kChunkBytes = 64 * 1024;
-
-// ---------------------------------------------------------------------------------------------
-// Parameters
-
-struct ParamSlot {
-    std::vector<unsigned char> bytes;
-    SQLLEN indicator = 0;
-};
-
-template <class T>
-void store(ParamSlot& slot, const T& value) {
-    slot.bytes.resize(sizeof(T));
-    std::memcpy(slot.bytes.data(), &value, sizeof(T));
-    slot.indicator = static_cast<SQLLEN>(sizeof(T));
-}
-
-void storeText(ParamSlot& slot, const QString& text) {
-    const size_t bytes = static_cast<size_t>(text.size()) * sizeof(char16_t);
-    slot.bytes.assign(bytes + sizeof(char16_t), 0);
-    if (bytes) std::memcpy(slot.bytes.data(), text.utf16(), bytes);
-    slot.indicator = static_cast<SQLLEN>(bytes);
-}
-
-// The ADO type that a parameter without a declared type takes from its value.
-int typeFromValue(const Variant& v) {
-    switch (v.type()) {
-        case Variant::Type::Integer:
-            return ado::adSmallInt;
-        case Variant::Type::Long:
-            return ado::adInteger;
-        case Variant::Type::LongLong:
-            return ado::adBigInt;
-        case Variant::Type::Single:
-            return ado::adSingle;
-        case Variant::Type::Double:
-            return ado::adDouble;
-        case Variant::Type::Currency:
-            return ado::adCurrency;
-        case Variant::Type::Date:
-            return ado::adDBTimeStamp;
-        case Variant::Type::Boolean:
-            return ado::adBoolean;
-        case Variant::Type::Bytes:
-            return ado::adVarBinary;
-        default:
-            return ado::adVarWChar;
-    }
-}
-
-bool holdsFloating(const Variant& v) { return v.type() == Variant::Type::Double || v.type() == Variant::Type::Single; }
-
-bool holdsInteger(const Variant& v) {
-    return v.type() == Variant::Type::Integer || v.type() == Variant::Type::Long || v.type() == Variant::Type::LongLong;
-}
-
-struct Binding {
-    SQLSMALLINT cType = SQL_C_WCHAR;
-    SQLSMALLINT sqlType = SQL_WVARCHAR;
-    SQLULEN columnSize = 1;
-    SQLSMALLINT digits = 0;
-};
-
-SQL_TIMESTAMP_STRUCT timestampOf(const QDateTime& dt) {
-    SQL_TIMESTAMP_STRUCT ts{};
-    const QDate d = dt.date();
-    const QTime t = dt.time();
-    ts.year = static_cast<SQLSMALLINT>(d.year());
-    ts.month = static_cast<SQLUSMALLINT>(d.month());
-    ts.day = static_cast<SQLUSMALLINT>(d.day());
-    ts.hour = static_cast<SQLUSMALLINT>(t.hour());
-    ts.minute = static_cast<SQLUSMALLINT>(t.minute());
-    ts.second = static_cast<SQLUSMALLINT>(t.second());
-    ts.fraction = static_cast<SQLUINTEGER>(t.msec()) * 1000000u;
-    return ts;
-}
-
-// Puts a parameter's value into its slot in the C form that the driver converts to the SQL
-// type of the parameter's ADO type.
-Binding prepare(const Parameter& p, ParamSlot& slot) {
-    const int type = (p.type == ado::adEmpty || p.type == ado::adVariant) ? typeFromValue(p.value) : p.type;
-    const Variant& v = p.value;
-    const bool null = v.isNull() || v.isEmpty();
-    const SQLULEN declared = p.size > 0 ? static_cast<SQLULEN>(p.size) : 0;
-    Binding b;
-    if (null) {
-        slot.bytes.assign(8, 0);
-        slot.indicator = SQL_NULL_DATA;
-    }
-    switch (type) {
-        case ado::adBoolean:
-            b = {SQL_C_BIT, SQL_BIT, 1, 0};
-            if (!null) store<unsigned char>(slot, v.toBool() ? 1 : 0);
-            break;
-        case ado::adTinyInt:
-        case ado::adUnsignedTinyInt:
-            b = {SQL_C_SSHORT, SQL_TINYINT, 3, 0};
-            if (!null) store<SQLSMALLINT>(slot, v.toInt16());
-            break;
-        case ado::adSmallInt:
-            b = {SQL_C_SSHORT, SQL_SMALLINT, 5, 0};
-            if (!null) store<SQLSMALLINT>(slot, v.toInt16());
-            break;
-        case ado::adInteger:
-            b = {SQL_C_SLONG, SQL_INTEGER, 10, 0};
-            if (!null) store<SQLINTEGER>(slot, v.toInt32());
-            break;
-        case ado::adBigInt:
-            b = {SQL_C_SBIGINT, SQL_BIGINT, 19, 0};
-            if (!null) store<SQLBIGINT>(slot, v.toInt64());
-            break;
-        case ado::adSingle:
-            b = {SQL_C_FLOAT, SQL_REAL, 7, 0};
-            if (!null) store<SQLREAL>(slot, static_cast<SQLREAL>(v.toDouble()));
-            break;
-        case ado::adDouble:
-            b = {SQL_C_DOUBLE, SQL_DOUBLE, 15, 0};
-            if (!null) store<SQLDOUBLE>(slot, v.toDouble());
-            break;
-        case ado::adCurrency:
-            // Sent as its exact decimal text, so no binary rounding reaches the server.
-            b = {SQL_C_WCHAR, SQL_DECIMAL, 19, 4};
-            if (!null) storeText(slot, v.toCurrency().toPlainText());
-            break;
-        case ado::adNumeric:
-        case ado::adDecimal:
-            if (!null && holdsFloating(v)) {
-                b = {SQL_C_DOUBLE, SQL_DOUBLE, 15, 0};
-                store<SQLDOUBLE>(slot, v.toDouble());
-            } else if (!null && holdsInteger(v)) {
-                b = {SQL_C_SBIGINT, SQL_BIGINT, 19, 0};
-                store<SQLBIGINT>(slot, v.toInt64());
-            } else {
-                b = {SQL_C_WCHAR, SQL_DECIMAL, 19, 4};
-                if (!null) storeText(slot, v.toCurrency().toPlainText());
-            }
-            break;
-        case ado::adDate:
-        case ado::adDBTimeStamp:
-            b = {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3};
-            if (!null) store(slot, timestampOf(v.toDateTime()));
-            break;
-        case ado::adBinary:
-        case ado::adVarBinary:
-        case ado::adLongVarBinary: {
-            b = {SQL_C_BINARY, type == ado::adLongVarBinary ? SQLSMALLINT(SQL_LONGVARBINARY) : SQLSMALLINT(SQL_VARBINARY), 1,
-                 0};
-            if (!null) {
-                const QByteArray bytes = v.toBytes();
-                slot.bytes.assign(bytes.begin(), bytes.end());
-                if (slot.bytes.empty()) slot.bytes.push_back(0);
-                slot.indicator = bytes.size();
-                b.columnSize = static_cast<SQLULEN>(qMax<qsizetype>(1, bytes.size()));
-            }
-            break;
-        }
-        case ado::adChar:
-        case ado::adVarChar:
-        case ado::adLongVarChar:
-        case ado::adWChar:
-        case ado::adVarWChar:
-        case ado::adLongVarWChar:
-        case ado::adBSTR:
-        case ado::adGUID:
-        default: {
-            const bool narrow = type == ado::adChar || type == ado::adVarChar || type == ado::adLongVarChar;
-            const bool longText = type == ado::adLongVarChar || type == ado::adLongVarWChar;
-            b.cType = SQL_C_WCHAR;
-            b.sqlType = narrow ? (longText ? SQL_LONGVARCHAR : SQL_VARCHAR) : (longText ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
-            b.columnSize = 1;
-            if (!null) {
-                const QString text = v.toString();
-                storeText(slot, text);
-                b.columnSize = static_cast<SQLULEN>(qMax<qsizetype>(1, text.size()));
-            }
-            break;
-        }
-    }
-    if (declared > b.columnSize && (b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY) && b.sqlType != SQL_DECIMAL) {
-        b.columnSize = declared;
-    }
-    return b;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Columns
@@ -427,36 +247,6 @@ bool readFixed(const Statement& st, SQLUSMALLINT index, SQLSMALLINT cType, T& ou
     return indicator != SQL_NULL_DATA;
 }
 
-// A decimal in the driver's text form, kept exact where the currency type holds it.
-Variant decimalValue(QString text, bool money, int scale) {
-    text = text.trimmed();
-    if (text.startsWith(u'.')) text.prepend(u'0');
-    if (text.startsWith(u"-.") || text.startsWith(u"+.")) text.insert(1, u'0');
-    if (money || scale <= 4) {
-        if (auto c = Currency::parse(text)) return *c;
-    }
-    bool ok = false;
-    const double d = text.toDouble(&ok);
-    if (!ok) return text;
-    if (money) {
-        try {
-            return Currency::fromDouble(d);
-        } catch (const platform::RuntimeError&) {
-            // Beyond the currency range: the nearest double is the best left.
-        }
-    }
-    return d;
-}
-
-Variant dateValue(int year, int month, int day, int hour, int minute, int second, SQLUINTEGER fractionNs) {
-    const QDate date(year, month, day);
-    const QTime time(hour, minute, second);
-    if (!date.isValid() || !time.isValid()) return Variant::null();
-    QDateTime dt(date, time, Qt::UTC);
-    const qint64 ms = (static_cast<qint64>(fractionNs) + 500000) / 1000000;
-    return dt.addMSecs(ms);
-}
-
 Variant readValue(const Statement& st, SQLUSMALLINT index, const ColumnPlan& plan) {
     switch (plan.kind) {
         case Kind::Bit: {
@@ -567,6 +357,35 @@ Result readResult(const Statement& st, const QStringList& lateKeys) {
 
 }  // namespace
 
+Variant decimalValue(QString text, bool money, int scale) {
+    text = text.trimmed();
+    if (text.startsWith(u'.')) text.prepend(u'0');
+    if (text.startsWith(u"-.") || text.startsWith(u"+.")) text.insert(1, u'0');
+    if (money || scale <= 4) {
+        if (auto c = Currency::parse(text)) return *c;
+    }
+    bool ok = false;
+    const double d = text.toDouble(&ok);
+    if (!ok) return text;
+    if (money) {
+        try {
+            return Currency::fromDouble(d);
+        } catch (const platform::RuntimeError&) {
+            // Beyond the currency range: the nearest double is the best left.
+        }
+    }
+    return d;
+}
+
+Variant dateValue(int year, int month, int day, int hour, int minute, int second, SQLUINTEGER fractionNs) {
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid()) return Variant::null();
+    QDateTime dt(date, time, Qt::UTC);
+    const qint64 ms = (static_cast<qint64>(fractionNs) + 500000) / 1000000;
+    return dt.addMSecs(ms);
+}
+
 std::vector<Result> run(Link& link, const QString& text, const std::vector<Parameter>& parameters,
                         const QStringList& lateKeys) {
     if (parameters.empty() && link.options.prepareShapes) {
@@ -575,156 +394,62 @@ std::vector<Result> run(Link& link, const QString& text, const std::vector<Param
         if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals, lateKeys);
     }
     Statement st(link);
-    // The paramSlots must stay where they are until the statement has run: the driver reads them
-    // at execution.
-    std::vector<ParamSlot> paramSlots(parameters.size());
-    SQLUSMALLINT number = 0;
-    for (size_t i = 0; i < parameters.size(); ++i) {
-        const Parameter& p = parameters[i];
-        // A return value has no marker in a statement text of the system's own.
-        if (p.direction == ado::adParamReturnValue) continue;
-        const Binding b = prepare(p, paramSlots[i]);
-        ++number;
-        const SQLRETURN rc = SQLBindParameter(st.handle(), number, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize,
-                                              b.digits, paramSlots[i].bytes.data(),
-                                              static_cast<SQLLEN>(paramSlots[i].bytes.size()), &paramSlots[i].indicator);
-        st.check(rc, "SQLBindParameter");
-    }
-    st.check(SQLExecDirectW(st.handle(), wide(text), SQL_NTS), "SQLExecDirect");
-    return readResults(st, lateKeys);
-}
-
-namespace {
-
-constexpr qsizetype kPreparedKept = 64;
-
-// Binds the parameters of a statement (the slots must live until it has run).
-void bindAll(Statement& st, const std::vector<Parameter>& parameters, std::vector<ParamSlot>& paramSlots) {
-    paramSlots.assign(parameters.size(), ParamSlot{});
-    SQLUSMALLINT number = 0;
-    for (size_t i = 0; i < parameters.size(); ++i) {
-        const Parameter& p = parameters[i];
-        if (p.direction == ado::adParamReturnValue) continue;
-        const Binding b = prepare(p, paramSlots[i]);
-        ++number;
-        const SQLRETURN rc = SQLBindParameter(st.handle(), number, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize,
-                                              b.digits, paramSlots[i].bytes.data(),
-                                              static_cast<SQLLEN>(paramSlots[i].bytes.size()), &paramSlots[i].indicator);
-        st.check(rc, "SQLBindParameter");
-    }
-}
-
-}  // namespace
-
-bool liftLiterals(const QString& text, QString& shape, std::vector<Parameter>& literals) {
-    using embedded::Token;
-    using embedded::TokenKind;
-    const std::vector<Token> tokens = embedded::tokenize(text);
-    auto meaningful = [&](size_t i, int step) {
-        for (auto k = static_cast<long>(i) + step; k >= 0 && k < static_cast<long>(tokens.size()); k += step) {
-            if (!tokens[static_cast<size_t>(k)].isTrivia()) return static_cast<size_t>(k);
-        }
-        return tokens.size();
-    };
-    const size_t first = meaningful(static_cast<size_t>(-1), 1);
-    if (first >= tokens.size()) return false;
-    const Token& head = tokens[first];
-    if (!(head.isWord("SELECT") || head.isWord("INSERT") || head.isWord("UPDATE") || head.isWord("DELETE"))) return false;
-    shape.clear();
-    literals.clear();
-    int depth = 0;
-    int valuesDepth = -1;  // the depth of a VALUES list, -1 outside one
-    bool afterValues = false;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        const Token& t = tokens[i];
-        if (t.kind == TokenKind::Parameter || (t.kind == TokenKind::String && t.unterminated)) return false;
-        if (t.isWord("VALUES")) afterValues = true;
-        if (t.isPunct("(")) {
-            ++depth;
-            if (afterValues && valuesDepth < 0) valuesDepth = depth;
-        } else if (t.isPunct(")")) {
-            if (depth == valuesDepth) valuesDepth = -1;
-            --depth;
-        }
-        if (t.kind != TokenKind::String) {
-            shape += t.text;
-            continue;
-        }
-        // A value only: never a name written as a text ('alias' = ..., AS 'alias').
-        const size_t p = meaningful(i, -1);
-        const size_t n = meaningful(i, 1);
-        const Token* before = p < tokens.size() ? &tokens[p] : nullptr;
-        const Token* after = n < tokens.size() ? &tokens[n] : nullptr;
-        const bool comparison = before && (before->isPunct("=") || before->isPunct("<>") || before->isPunct("!=") ||
-                                           before->isPunct("<") || before->isPunct(">") || before->isPunct("<=") ||
-                                           before->isPunct(">=") || before->isWord("LIKE"));
-        const bool inList = before && (before->isPunct("(") || before->isPunct(",")) &&
-                            (valuesDepth == depth ||
-                             [&] {
-                                 // x IN ('a', 'b'): the list's opening parenthesis follows IN.
-                                 size_t k = i;
-                                 while (k < tokens.size()) {
-                                     const size_t b = meaningful(k, -1);
-                                     if (b >= tokens.size()) return false;
-                                     if (tokens[b].isPunct("(")) {
-                                         const size_t w = meaningful(b, -1);
-                                         return w < tokens.size() && tokens[w].isWord("IN");
-                                     }
-                                     if (!(tokens[b].isPunct(",") || tokens[b].kind == TokenKind::String)) return false;
-                                     k = b;
-                                 }
-                                 return false;
-                             }());
-        const bool named = after && (after->isPunct("=") || after->isWord("AS"));
-        if (!(comparison || inList) || named) {
-            shape += t.text;
-            continue;
-        }
-        Parameter lit;
-        lit.type = (t.text.startsWith(u'N') || t.text.startsWith(u'n')) ? ado::adVarWChar : ado::adVarChar;
-        lit.value = t.value();
-        lit.size = std::max<long>(1, static_cast<long>(t.value().size()));
-        literals.push_back(lit);
-        shape += u'?';
-    }
-    return !literals.empty();
+    // The binding must stay where it is until the statement's last result: the driver reads
+    // the values at execution and writes the outputs at the end.
+    ParameterBinding binding;
+    binding.bind(st, parameters);
+    st.applyTimeout();
+    st.checkRun(SQLExecDirectW(st.handle(), wide(text), SQL_NTS), "SQLExecDirect");
+    std::vector<Result> results = readResults(st, lateKeys, isSingleStatement(text));
+    if (!parameters.empty()) results.back().outputs = binding.outputs(parameters);
+    return results;
 }
 
 std::vector<Result> runPrepared(Link& link, const QString& shape, const std::vector<Parameter>& literals,
                                 const QStringList& lateKeys) {
     link.requireOpen();
-    std::shared_ptr<Statement> st = link.prepared.value(shape);
-    if (!st) {
-        st = std::make_shared<Statement>(link);
-        st->check(SQLPrepareW(st->handle(), wide(shape), SQL_NTS), "SQLPrepare");
+    std::shared_ptr<PreparedStatement> prepared = link.prepared.value(shape);
+    if (!prepared) {
+        prepared = std::make_shared<PreparedStatement>(link);
+        prepared->statement.check(SQLPrepareW(prepared->statement.handle(), wide(shape), SQL_NTS), "SQLPrepare");
         if (link.prepared.size() >= kPreparedKept) {
             link.prepared.remove(link.preparedOrder.front());
             link.preparedOrder.removeFirst();
         }
-        link.prepared.insert(shape, st);
+        link.prepared.insert(shape, prepared);
         link.preparedOrder.push_back(shape);
     }
-    // The statement is closed and its markers unbound on every path, ready for the next use.
-    struct Reset {
+    const Statement& st = prepared->statement;
+    // The statement is closed on every path, ready for the next use; its parameters stay bound,
+    // so the next use runs what the server prepared (unbinding would make the driver prepare
+    // it again).
+    struct Close {
         SQLHSTMT h;
-        ~Reset() {
-            SQLFreeStmt(h, SQL_CLOSE);
-            SQLFreeStmt(h, SQL_RESET_PARAMS);
-        }
-    } reset{st->handle()};
-    std::vector<ParamSlot> literalSlots;
-    bindAll(*st, literals, literalSlots);
-    st->check(SQLExecute(st->handle()), "SQLExecute");
-    return readResults(*st, lateKeys);
+        ~Close() { SQLFreeStmt(h, SQL_CLOSE); }
+    } close{st.handle()};
+    prepared->binding.bind(st, literals);
+    st.applyTimeout();
+    st.checkRun(SQLExecute(st.handle()), "SQLExecute");
+    return readResults(st, lateKeys, true);
 }
 
-std::vector<Result> readResults(const Statement& st, const QStringList& lateKeys) {
+std::vector<Result> readResults(const Statement& st, const QStringList& lateKeys, bool singleStatement) {
     std::vector<Result> results;
     for (;;) {
-        results.push_back(readResult(st, lateKeys));
+        Result r = readResult(st, lateKeys);
+        // A result without rows and without a count is what an informational message leaves
+        // behind (PRINT, a change of database): the message went to the link, the result goes.
+        const bool empty = !r.hasRows && r.recordsAffected < 0;
+        if (!empty || results.empty()) {
+            // The counts of a trigger's statements come before the statement's own: one
+            // statement reports its own.
+            if (singleStatement && !r.hasRows && !results.empty() && !results.back().hasRows) results.pop_back();
+            if (!results.empty() && !results.back().hasRows && results.back().recordsAffected < 0) results.pop_back();
+            results.push_back(std::move(r));
+        }
         const SQLRETURN rc = SQLMoreResults(st.handle());
         if (rc == SQL_NO_DATA) break;
-        st.check(rc, "SQLMoreResults");
+        st.checkRun(rc, "SQLMoreResults");
     }
     return results;
 }

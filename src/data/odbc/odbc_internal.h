@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/dberror.h"
+#include "data/embedded/tokenizer.h"
 #include "data/odbc/odbc_provider.h"
 #include "data/provider.h"
 
@@ -41,6 +42,7 @@ inline constexpr long kTimeoutExpired = -2147217871;       // DB_E_ABORTLIMITREA
 inline constexpr long kRowNotFound = -2147217864;          // DB_E_CANTFINDROW (optimistic update lost)
 
 class Statement;
+struct PreparedStatement;
 
 // The connection that a session and the row writers of its results share; a writer may
 // outlive the session's use of it, so it checks that the connection is still open.
@@ -50,11 +52,15 @@ struct Link {
     bool connected = false;
     bool manualCommit = false;
     long commandTimeout = 30;
+    long requestTimeout = -1;  // the running request's own time-out, -1 for commandTimeout
+    // The server's informational messages (PRINT, changed database context, …) since the
+    // caller last took them.
+    std::vector<Error> messages;
     QString password;  // only to scrub it from the driver's messages
     provider::OdbcOptions options;
     // Statements prepared once per statement shape (the text with its literals as parameter
     // markers), most recently used last; freed before the connection ends.
-    QHash<QString, std::shared_ptr<Statement>> prepared;
+    QHash<QString, std::shared_ptr<PreparedStatement>> prepared;
     QStringList preparedOrder;
 
     Link() = default;
@@ -91,16 +97,71 @@ public:
     Link& link() const { return link_; }
     // Raises the statement's diagnostics when rc is a failure.
     void check(SQLRETURN rc, const char* what) const;
+    // The same for a call that runs the statement or moves to its next result, where the
+    // server's informational messages arrive: they are kept on the link.
+    void checkRun(SQLRETURN rc, const char* what) const;
+    // Sets the time-out of the link's running request before an execution.
+    void applyTimeout() const;
 
 private:
     Link& link_;
     SQLHSTMT h_ = SQL_NULL_HSTMT;
 };
 
+// The parameters bound to a statement, kept for as long as it may run: a prepared statement
+// keeps its binding while only the values change.
+class ParameterBinding {
+public:
+    struct Binding {
+        SQLSMALLINT io = SQL_PARAM_INPUT;
+        SQLSMALLINT cType = SQL_C_WCHAR;
+        SQLSMALLINT sqlType = SQL_WVARCHAR;
+        SQLULEN columnSize = 1;
+        SQLSMALLINT digits = 0;
+        bool operator==(const Binding& o) const;
+    };
+
+    // Binds the parameters' values, the return value's marker first.
+    void bind(const Statement& st, const std::vector<provider::Parameter>& parameters);
+    // After the statement's last result: the output, input-output and return-value parameters
+    // with the values the server gave back.
+    std::vector<provider::Parameter> outputs(const std::vector<provider::Parameter>& parameters) const;
+
+private:
+    struct Slot {
+        size_t parameter = 0;
+        int adoType = 0;
+        Binding binding;
+        std::vector<unsigned char> bytes;  // never reallocated while bound: the driver holds it
+        SQLLEN indicator = 0;
+        bool bound = false;
+    };
+    std::vector<Slot> slots_;
+};
+
+// A statement prepared once for a statement shape, with the binding of its markers.
+struct PreparedStatement {
+    explicit PreparedStatement(Link& link) : statement(link) {}
+    Statement statement;
+    ParameterBinding binding;
+};
+
+// A decimal in the driver's text form, kept exact where the currency type holds it.
+Variant decimalValue(QString text, bool money, int scale);
+// A date and time as the driver gives it; Null when it is no valid date.
+Variant dateValue(int year, int month, int day, int hour, int minute, int second, SQLUINTEGER fractionNs);
+
+// Whether a text is one SELECT, INSERT, UPDATE or DELETE statement (and not a batch of them).
+bool isSingleStatement(const std::vector<embedded::Token>& tokens);
+bool isSingleStatement(const QString& text);
+
 // Reads every result of a statement that has run, in order. With lateKeys (the key columns of
 // the table the statement reads), a result that holds every key column leaves its long values
 // (text, image) unread, as Empty, for the table's writer to read by key when they are looked at.
-std::vector<provider::Result> readResults(const Statement& st, const QStringList& lateKeys = {});
+// With singleStatement (the text is one statement), the counts of its triggers' statements
+// give way to its own. Results that only an informational message left are dropped.
+std::vector<provider::Result> readResults(const Statement& st, const QStringList& lateKeys = {},
+                                          bool singleStatement = false);
 
 // Runs a statement text with its parameters and reads every result it gives, in order.
 std::vector<provider::Result> run(Link& link, const QString& text, const std::vector<provider::Parameter>& parameters,

@@ -1,6 +1,7 @@
 #include "data/odbc/odbc_provider.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "data/adoconstants.h"
 #include "data/odbc/odbc_internal.h"
@@ -18,6 +19,12 @@ public:
 
     std::vector<Result> execute(const Request& request) override {
         link_->requireOpen();
+        // The request's own time-out holds for its statements only.
+        struct Timeout {
+            Link& link;
+            ~Timeout() { link.requestTimeout = -1; }
+        } timeout{*link_};
+        link_->requestTimeout = request.commandTimeout;
         QString text = request.text;
         QString table;
         if (request.commandType == ado::adCmdTable) {
@@ -54,14 +61,19 @@ public:
 
     void close() override { link_->disconnect(); }
 
+    std::vector<Error> takeMessages() override { return std::exchange(link_->messages, {}); }
+
 private:
-    // The ODBC call escape, which every driver turns into its own way of calling a procedure.
+    // The ODBC call escape, which every driver turns into its own way of calling a procedure;
+    // a return value takes the first marker.
     static QString callText(const Request& request) {
         int markers = 0;
+        bool returns = false;
         for (const Parameter& p : request.parameters) {
             if (p.direction != ado::adParamReturnValue) ++markers;
+            returns = returns || p.direction == ado::adParamReturnValue;
         }
-        QString text = QStringLiteral("{call ") + request.text.trimmed();
+        QString text = (returns ? QStringLiteral("{? = call ") : QStringLiteral("{call ")) + request.text.trimmed();
         if (markers > 0) {
             QStringList list;
             for (int i = 0; i < markers; ++i) list << QStringLiteral("?");
@@ -127,7 +139,7 @@ std::unique_ptr<Session> openOdbcSession(const OpenArguments& args, const OdbcOp
         text = options.connectionString;
         if (!args.password.isEmpty()) {
             if (!text.isEmpty() && !text.endsWith(u';')) text += u';';
-            text += QStringLiteral("PWD=") + quoteOdbcValue(args.password);
+            text += QStringLiteral("PWD=") + quoteOdbcValue(args.password, QStringLiteral("PWD")) + u';';
         }
     }
     // The completed connection string is not asked for: it would hold the password again.

@@ -33,12 +33,16 @@ struct OdbcOptions {
 inline constexpr char16_t kFreeTdsVersion[] = u"7.4";
 inline constexpr char16_t kFreeTdsClientCharset[] = u"UTF-8";
 
-// A value as an ODBC connection string carries it: verbatim when it is plain, otherwise in
-// braces with every closing brace doubled.
-QString quoteOdbcValue(const QString& value);
+// A value as an ODBC connection string carries it so that FreeTDS reads it back unchanged:
+// verbatim when it is plain, otherwise in braces (a closing brace stays single). A value that
+// cannot be carried is refused with DbError kOdbcValueRefused (key names the entry in the
+// message; the value is never shown). The caller ends the entry with ";".
+inline constexpr long kOdbcValueRefused = -2147217887;  // DB_E_ERRORSOCCURRED
+QString quoteOdbcValue(const QString& value, const QString& key = {});
 
-// The connection string for FreeTDS made from the arguments: DRIVER, SERVER (with a port
-// after a comma, or an instance after a backslash, as SQL Server writes them), DATABASE, UID,
+// The connection string for FreeTDS made from the arguments: DRIVER (the registered "FreeTDS",
+// or else the driver's library found beside the driver manager), SERVER (with a port after a
+// comma, or an instance after a backslash, as SQL Server writes them; with both, the port), DATABASE, UID,
 // PWD, the pinned TDS version and client character set, and the time-outs. It holds the
 // password: hand it to the driver and let it go, never keep or show it.
 QString freeTdsConnectionString(const OpenArguments& args);
