@@ -171,4 +171,18 @@ TEST_F(OdbcWire, LoginAndErrorsCarryTheServersNumbers) {
     }
 }
 
+// A statement that outlives the command time-out is cancelled with an attention, and the session
+// goes on answering.
+TEST_F(OdbcWire, TimedOutStatementIsCancelledAndTheSessionGoesOn) {
+    start(R"js({"rules": [{"text": "slow", "reply": [{"sleep": 30}, {"count": 1}]},
+        {"text": "quick", "reply": [{"result": {"columns": [{"name": "a", "type": "int"}], "rows": [[2]]}}]}]})js");
+    session_->setCommandTimeout(1);
+    EXPECT_THROW(run(QStringLiteral("update slow set a = 1")), DbError);
+    EXPECT_EQ(server_->requestsOf(QStringLiteral("attention")).size(), 1);
+    const auto results = run(QStringLiteral("select quick"));
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results.front().rows.size(), 1u);
+    EXPECT_EQ(results.front().rows.at(0).at(0).toInt32(), 2);
+}
+
 }  // namespace

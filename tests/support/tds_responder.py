@@ -454,7 +454,8 @@ class Connection:
                     if pending:
                         out += done(pending[0], pending[1] | 0x01, pending[2])
                         pending = None
-                    self.send(out, last=False)
+                    if out:
+                        self.send(out, last=False)
                     out = b""
                     if self.wait_attention(float(item["sleep"])):
                         return
