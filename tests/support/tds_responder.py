@@ -169,7 +169,7 @@ def decode(name, raw, info):
     if name == "date":
         return (DAY1 + datetime.timedelta(days=int.from_bytes(raw, "little"))).isoformat()
     if name in ("time", "datetime2", "datetimeoffset"):
-        tlen = len(raw) - (5 if name == "datetime2" else 8 if name == "datetimeoffset" else 0)
+        tlen = len(raw) - (3 if name == "datetime2" else 5 if name == "datetimeoffset" else 0)
         delta, hundreds = decode_time(raw[:tlen], info["scale"])
         if name == "time":
             return fmt_dt(datetime.datetime(1900, 1, 1) + delta, hundreds)[11:]
@@ -422,7 +422,7 @@ class Connection:
 
     def rpc_reply(self, req):
         proc, params = req["proc"].lower(), req["params"]
-        handle = None
+        handle, req["text"] = None, None
         if proc in ("sp_executesql", "sp_prepexec", "sp_prepare"):
             # @stmt: sp_executesql(@stmt, @params, ...), sp_prepexec/sp_prepare(@handle, @params, @stmt, ...)
             at = 0 if proc == "sp_executesql" else 2
