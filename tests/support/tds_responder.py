@@ -451,6 +451,8 @@ class Connection:
             pending, error, status, outputs, handle = None, False, 0, b"", b""
             for item in items:
                 if "sleep" in item:
+                    # What came before the pause reaches the client now, as from a server still
+                    # working on the rest; an attention meanwhile ends the reply there.
                     if pending:
                         out += done(pending[0], pending[1] | 0x01, pending[2])
                         pending = None
