@@ -2,63 +2,16 @@
 // loopback responder (support/tds_responder.py) that answers canned replies and logs what it
 // received, so what the provider sends and how it reads SQL Server's answers are both checked.
 
-#include <gtest/gtest.h>
-
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <functional>
 
-#include "data/adoconstants.h"
-#include "data/dberror.h"
-#include "data/odbc/odbc_provider.h"
-#include "support/tds_server.h"
+#include "data/odbc_wire_fixture.h"
 
 using namespace data;
 using namespace data::provider;
-using testsupport::TdsTestServer;
+using wiretest::OdbcWire;
+using wiretest::json;
 
 namespace {
-
-QJsonObject json(const char* text) { return QJsonDocument::fromJson(QByteArray(text)).object(); }
-
-class OdbcWire : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!odbcDriverRegistered(QStringLiteral("FreeTDS")))
-            GTEST_SKIP() << "the FreeTDS ODBC driver is not registered in odbcinst.ini";
-        if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
-    }
-
-    // A responder with the script and a session on it as sa/secret in database db.
-    void start(const char* script) {
-        QJsonObject s = json(script);
-        s.insert(QStringLiteral("logins"), json(R"js({"sa": "secret"})js"));
-        server_ = std::make_unique<TdsTestServer>(s);
-        ASSERT_TRUE(server_->ok()) << server_->error().toStdString();
-        session_ = openOdbcSession(arguments(QStringLiteral("secret")));
-    }
-
-    OpenArguments arguments(const QString& password) const {
-        OpenArguments a;
-        a.connection = ConnectionString(QStringLiteral("Provider=SQLOLEDB;Data Source=") + server_->serverName() +
-                                        QStringLiteral(";Initial Catalog=db;User ID=sa"));
-        a.password = password;
-        a.connectionTimeout = 10;
-        a.commandTimeout = 10;
-        return a;
-    }
-
-    std::vector<Result> run(const QString& text, std::vector<Parameter> params = {}) {
-        Request r;
-        r.text = text;
-        r.parameters = std::move(params);
-        return session_->execute(r);
-    }
-
-    std::unique_ptr<TdsTestServer> server_;
-    std::unique_ptr<Session> session_;
-};
 
 // One row of every common column type and one of nulls, as the caller reads them.
 TEST_F(OdbcWire, CannedResultArrivesWithItsTypes) {

@@ -12,7 +12,7 @@ its standard input closes (the test process ended or stopped it).
               "proc": RPC name (any case), "times": N uses, "reply": [items]}],
    "default": [items]}                     when no rule matches
   Items: {"result": {"columns": [{"name", "type", "identity", "nullable"}], "rows": [[...]]}},
-  {"count": n}, {"error": {"number", "message", "class", "state"}}, {"info": {...}},
+  {"count": n[, "inproc": true]}, {"done": true}, {"error": {"number", "message", "class", "state"}}, {"info": {...}},
   {"database": name}, {"return_status": n}, {"outputs": [{"name", "type", "value"}]},
   {"sleep": seconds} (cut short by an attention, which drops the rest of the reply).
   sp_prepare and sp_unprepare are answered by the responder itself unless a rule names them.
@@ -462,14 +462,18 @@ class Connection:
                     if self.wait_attention(float(item["sleep"])):
                         return
                     continue
-                if pending and ("result" in item or "count" in item or "error" in item or "info" in item or "database" in item):
+                if pending and any(k in item for k in ("result", "count", "done", "error", "info", "database")):
                     out += done(pending[0], pending[1] | 0x01, pending[2])
                     pending = None
                 if "result" in item:
                     out += result_tokens(item["result"])
                     pending = [0xFF if rpc else 0xFD, 0x10, len(item["result"].get("rows", []))]
                 elif "count" in item:
-                    pending = [0xFF if rpc else 0xFD, 0x10, int(item["count"])]
+                    # "inproc": a statement inside a trigger or procedure of the batch.
+                    pending = [0xFF if rpc or item.get("inproc") else 0xFD, 0x10, int(item["count"])]
+                elif "done" in item:
+                    # A statement without a count: PRINT, SET, USE.
+                    pending = [0xFF if rpc else 0xFD, 0x00, 0]
                 elif "error" in item:
                     out += message(0xAA, item["error"])
                     error = True

@@ -392,6 +392,7 @@ std::vector<Result> run(Link& link, const QString& text, const std::vector<Param
         QString shape;
         std::vector<Parameter> literals;
         if (liftLiterals(text, shape, literals)) return runPrepared(link, shape, literals, lateKeys);
+        if (runsPreparedWhole(text)) return runPrepared(link, text, {}, lateKeys);
     }
     Statement st(link);
     // The binding must stay where it is until the statement's last result: the driver reads

@@ -173,6 +173,11 @@ std::vector<provider::Result> run(Link& link, const QString& text, const std::ve
 // lift or the text is not a plain SELECT, INSERT, UPDATE or DELETE.
 bool liftLiterals(const QString& text, QString& shape, std::vector<provider::Parameter>& literals);
 
+// Whether a text without parameters and without literals to lift runs prepared as it is: one
+// INSERT, UPDATE or DELETE. In the server's call its own count comes last, after the counts of
+// its triggers' statements, where a batch would report the first of them.
+bool runsPreparedWhole(const QString& text);
+
 // Runs a statement shape on the statement prepared for it (prepared on first use and kept
 // on the link), with the literals bound to its markers.
 std::vector<provider::Result> runPrepared(Link& link, const QString& shape,

@@ -76,6 +76,16 @@ bool isSingleStatement(const std::vector<Token>& t) {
 
 bool isSingleStatement(const QString& text) { return isSingleStatement(embedded::tokenize(text)); }
 
+bool runsPreparedWhole(const QString& text) {
+    const std::vector<Token> tokens = embedded::tokenize(text);
+    const size_t first = embedded::nextAt(tokens, 0);
+    if (first >= tokens.size() || tokens[first].isWord("SELECT")) return false;
+    for (const Token& t : tokens) {
+        if (t.kind == TokenKind::Parameter || t.unterminated) return false;
+    }
+    return isSingleStatement(tokens) && !makesTemporaryTable(tokens);
+}
+
 bool liftLiterals(const QString& text, QString& shape, std::vector<Parameter>& literals) {
     const std::vector<Token> tokens = embedded::tokenize(text);
     auto meaningful = [&](size_t i, int step) {

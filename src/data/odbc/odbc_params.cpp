@@ -119,11 +119,14 @@ DecimalText decimalText(const Variant& v) {
     DecimalText d;
     d.text = text;
     const qsizetype point = text.indexOf(u'.');
-    qsizetype digits = 0;
-    for (const QChar c : text) digits += c.isDigit() ? 1 : 0;
-    d.scale = point < 0 ? 0 : static_cast<int>(text.size() - point - 1);
-    d.precision = static_cast<int>(std::clamp<qsizetype>(digits, 1, 38));
-    d.scale = std::min(d.scale, d.precision);
+    const qsizetype scale = point < 0 ? 0 : text.size() - point - 1;
+    // The integer part's digits without its leading zeros, as SQL Server types a literal.
+    qsizetype integerDigits = 0;
+    for (qsizetype i = 0; i < (point < 0 ? text.size() : point); ++i) {
+        if (text[i].isDigit() && (integerDigits > 0 || text[i] != u'0')) ++integerDigits;
+    }
+    d.precision = static_cast<int>(std::clamp<qsizetype>(integerDigits + scale, 1, 38));
+    d.scale = static_cast<int>(std::min<qsizetype>(scale, d.precision));
     return d;
 }
 
@@ -292,6 +295,18 @@ std::vector<size_t> markerOrder(const std::vector<Parameter>& parameters) {
     return order;
 }
 
+// Points a bound marker at a larger buffer through the application's descriptor alone: the
+// driver sees the same parameter and keeps the statement prepared.
+bool moveBuffer(const Statement& st, SQLSMALLINT marker, std::vector<unsigned char>& bytes) {
+    SQLHDESC apd = SQL_NULL_HDESC;
+    if (!succeeded(SQLGetStmtAttrW(st.handle(), SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr)) || apd == SQL_NULL_HDESC) {
+        return false;
+    }
+    const auto length = static_cast<SQLLEN>(bytes.size());
+    return succeeded(SQLSetDescFieldW(apd, marker, SQL_DESC_OCTET_LENGTH, reinterpret_cast<SQLPOINTER>(length), 0)) &&
+           succeeded(SQLSetDescFieldW(apd, marker, SQL_DESC_DATA_PTR, bytes.data(), 0));
+}
+
 }  // namespace
 
 bool ParameterBinding::Binding::operator==(const Binding& o) const {
@@ -315,7 +330,14 @@ void ParameterBinding::bind(const Statement& st, const std::vector<Parameter>& p
             slot.indicator = value.indicator;
             continue;
         }
-        if (sameBinding) value.bytes.resize(std::max(value.bytes.size(), slot.bytes.size() * 2));
+        if (sameBinding) {
+            value.bytes.resize(std::max(value.bytes.size(), slot.bytes.size() * 2));
+            if (moveBuffer(st, static_cast<SQLSMALLINT>(m + 1), value.bytes)) {
+                slot.bytes = std::move(value.bytes);
+                slot.indicator = value.indicator;
+                continue;
+            }
+        }
         slot.binding = value.binding;
         slot.bytes = std::move(value.bytes);
         slot.indicator = value.indicator;
