@@ -235,7 +235,7 @@ public:
     // byValues: keyColumns are the row's values, which find it together with condition
     // (the statement's own, "(…)", empty for none; null when it cannot be used).
     Writer(std::shared_ptr<Link> link, QString table, std::vector<Column> columns, std::vector<int> keyColumns,
-           bool byValues = false, std::optional<QString> condition = QString())
+           bool byValues, std::optional<QString> condition)
         : link_(std::move(link)),
           table_(std::move(table)),
           columns_(std::move(columns)),
@@ -437,11 +437,23 @@ private:
             if (keyValues[k].isNull() || keyValues[k].isEmpty()) {
                 terms << bracketed(columns_[static_cast<size_t>(column)].name) + QStringLiteral(" IS NULL");
             } else {
-                terms << bracketed(columns_[static_cast<size_t>(column)].name) + QStringLiteral(" = ?");
+                terms << comparison(columns_[static_cast<size_t>(column)]);
                 params.push_back(parameter(column, keyValues[k]));
             }
         }
         return terms;
+    }
+
+    // A key column is compared as it is, so the server may seek it. A value is compared as it
+    // was read: a datetime holds 1/300 s ticks that the datetime2 parameter sent for it never
+    // equals, and a decimal of more than four places was read as a double.
+    QString comparison(const Column& c) const {
+        const QString name = bracketed(c.name);
+        if (byValues_ && c.type == ado::adDBTimeStamp) return QStringLiteral("CAST(%1 AS datetime2(3)) = ?").arg(name);
+        if (byValues_ && (c.type == ado::adNumeric || c.type == ado::adDecimal) && c.numericScale > 4) {
+            return QStringLiteral("%1 = CAST(? AS decimal(38, %2))").arg(name).arg(c.numericScale);
+        }
+        return name + QStringLiteral(" = ?");
     }
 
     static void requireOneRow(const std::vector<Result>& results, const QString& what) {
