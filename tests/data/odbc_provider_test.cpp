@@ -348,7 +348,8 @@ TEST_F(OdbcSqlite, WritersForTablesByNameAndOnlyForSingleTables) {
     EXPECT_FALSE(exec(QStringLiteral("SELECT * FROM a"), {}, false)[0].writer);
     EXPECT_FALSE(exec(QStringLiteral("SELECT COUNT(*) FROM a GROUP BY v"), {}, true)[0].writer);
 
-    // A table without a key takes new rows but cannot find its rows again.
+    // A table without a key takes new rows; its rows are found again by their values with
+    // SQL Server's TOP (1), which SQLite does not know.
     auto keyless = exec(QStringLiteral("SELECT * FROM semchave"), {}, true);
     ASSERT_TRUE(keyless[0].writer);
     auto [key, stored] = keyless[0].writer->insert({{0, Variant(QStringLiteral("novo"))}});

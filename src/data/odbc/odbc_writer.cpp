@@ -1,8 +1,11 @@
 // Writing rows of a single-table result back to their table: UPDATE, INSERT and DELETE with
 // parameter markers, the row found by its key columns (the table's primary key, or the
-// driver's best row identifier).
+// driver's best row identifier). A result without them (company tables are mostly heaps)
+// finds its row by its identity column, else by the statement's own condition and the row's
+// values as read, touching one row at most (TOP (1)).
 
 #include <algorithm>
+#include <optional>
 
 #include "data/adoconstants.h"
 #include "data/odbc/odbc_internal.h"
@@ -131,6 +134,19 @@ QStringList nameParts(const QString& name) {
     return parts;
 }
 
+// The condition of the last select whose table singleTableOf found on this thread: the session
+// asks for the table and then attaches the writer, and the writer needs the condition too.
+struct Condition {
+    QString table;
+    QString where;        // "(…)" as written, or empty when the select has none
+    bool usable = false;  // false when it holds parameter markers, whose values the writer lacks
+};
+thread_local Condition lastCondition;
+
+bool isLongType(int type) {
+    return type == ado::adLongVarChar || type == ado::adLongVarWChar || type == ado::adLongVarBinary;
+}
+
 QString bracketed(const QString& name) {
     QString n = name;
     n.replace(u']', QStringLiteral("]]"));
@@ -216,8 +232,16 @@ QStringList keyColumns(Link& link, const QStringList& parts) {
 
 class Writer : public provider::RowWriter {
 public:
-    Writer(std::shared_ptr<Link> link, QString table, std::vector<Column> columns, std::vector<int> keyColumns)
-        : link_(std::move(link)), table_(std::move(table)), columns_(std::move(columns)), keyColumns_(std::move(keyColumns)) {}
+    // byValues: keyColumns are the row's values, which find it together with condition
+    // (the statement's own, "(…)", empty for none; null when it cannot be used).
+    Writer(std::shared_ptr<Link> link, QString table, std::vector<Column> columns, std::vector<int> keyColumns,
+           bool byValues, std::optional<QString> condition)
+        : link_(std::move(link)),
+          table_(std::move(table)),
+          columns_(std::move(columns)),
+          keyColumns_(std::move(keyColumns)),
+          byValues_(byValues),
+          condition_(std::move(condition)) {}
 
     // Registers the key values of a row; the returned handle is the row's key for the
     // recordset.
@@ -225,6 +249,7 @@ public:
         Row key;
         for (int c : keyColumns_) key.push_back(static_cast<size_t>(c) < row.size() ? row[static_cast<size_t>(c)] : Variant::null());
         keys_.push_back(std::move(key));
+        inserted_.push_back(false);
         return Variant(static_cast<std::int64_t>(keys_.size() - 1));
     }
 
@@ -238,8 +263,8 @@ public:
             sets << bracketed(columnAt(column).name) + QStringLiteral(" = ?");
             params.push_back(parameter(column, value));
         }
-        const QString sql = QStringLiteral("UPDATE %1 SET %2").arg(table_, sets.join(QStringLiteral(", "))) +
-                            where(keyValues, params);
+        const QString sql = QStringLiteral("UPDATE %1%2 SET %3").arg(top(), table_, sets.join(QStringLiteral(", "))) +
+                            where(key, params);
         requireOneRow(run(*link_, sql, params), QStringLiteral("updating"));
         for (const auto& [column, value] : changes) {
             for (size_t k = 0; k < keyColumns_.size(); ++k) {
@@ -289,7 +314,7 @@ public:
         }
         if (identityColumn >= 0 && !identity.isNull()) stored[static_cast<size_t>(identityColumn)] = identity;
         Row key;
-        bool keyKnown = !keyColumns_.empty();
+        bool keyKnown = !keyColumns_.empty() && !byValues_;
         for (int c : keyColumns_) {
             const bool given = c == identityColumn ? !identity.isNull()
                                                    : std::any_of(values.begin(), values.end(),
@@ -304,7 +329,8 @@ public:
                 for (const Column& c : columns_) all << bracketed(c.name);
                 std::vector<Parameter> keyParams;
                 const QString select =
-                    QStringLiteral("SELECT %1 FROM %2").arg(all.join(QStringLiteral(", ")), table_) + where(key, keyParams);
+                    QStringLiteral("SELECT %1 FROM %2").arg(all.join(QStringLiteral(", ")), table_) +
+                    QStringLiteral(" WHERE ") + keyTerms(key, keyParams).join(QStringLiteral(" AND "));
                 // What was just written is not fetched back: a long value is read if looked at.
                 QStringList keyNames;
                 for (int c : keyColumns_) keyNames << columns_[static_cast<size_t>(c)].name;
@@ -317,23 +343,24 @@ public:
                 // The values as given stand for the row.
             }
         }
-        return {addRow(stored), stored};
+        const Variant handle = addRow(stored);
+        // The statement's condition need not hold for a row added here: its values find it.
+        inserted_.back() = true;
+        return {handle, stored};
     }
 
     void remove(const Variant& key) override {
         link_->requireOpen();
-        Row& keyValues = keyOf(key);
         std::vector<Parameter> params;
-        const QString sql = QStringLiteral("DELETE FROM %1").arg(table_) + where(keyValues, params);
+        const QString sql = QStringLiteral("DELETE %1FROM %2").arg(top(), table_) + where(key, params);
         requireOneRow(run(*link_, sql, params), QStringLiteral("deleting"));
     }
 
     Variant longValue(const Variant& key, int column) override {
         link_->requireOpen();
-        const Row& keyValues = keyOf(key);
         std::vector<Parameter> params;
-        const QString sql =
-            QStringLiteral("SELECT %1 FROM %2").arg(bracketed(columnAt(column).name), table_) + where(keyValues, params);
+        const QString sql = QStringLiteral("SELECT %1%2 FROM %3").arg(top(), bracketed(columnAt(column).name), table_) +
+                            where(key, params);
         const std::vector<Result> found = run(*link_, sql, params);
         if (found.empty() || found.front().rows.empty() || found.front().rows.front().empty()) return Variant::null();
         return found.front().rows.front().front();
@@ -341,7 +368,8 @@ public:
 
     bool sameRow(const Variant& key, const RowWriter& other, const Variant& otherKey) const override {
         const auto* w = dynamic_cast<const Writer*>(&other);
-        if (!w || keyColumns_.empty() || keyColumns_ != w->keyColumns_) return false;
+        // Equal values are no proof of the same row.
+        if (!w || keyColumns_.empty() || byValues_ || w->byValues_ || keyColumns_ != w->keyColumns_) return false;
         const Row* mine = keyAt(key);
         const Row* theirs = w->keyAt(otherKey);
         if (!mine || !theirs) return false;
@@ -364,15 +392,21 @@ private:
         return p;
     }
 
-    Row& keyOf(const Variant& key) {
-        if (keyColumns_.empty()) {
-            throw DbError(kUnspecifiedError, QStringLiteral("Insufficient key column information for updating or refreshing."));
-        }
+    [[noreturn]] static void raiseNoKey() {
+        throw DbError(kUnspecifiedError, QStringLiteral("Insufficient key column information for updating or refreshing."));
+    }
+
+    size_t indexOf(const Variant& key) const {
+        if (keyColumns_.empty() && !byValues_) raiseNoKey();
         std::int64_t index = -1;
         if (!key.isNull() && !key.isEmpty()) index = key.toInt64();
         if (index < 0 || static_cast<size_t>(index) >= keys_.size()) adoerr::raise(adoerr::ArgumentsWrong);
-        return keys_[static_cast<size_t>(index)];
+        return static_cast<size_t>(index);
     }
+
+    Row& keyOf(const Variant& key) { return keys_[indexOf(key)]; }
+
+    QString top() const { return byValues_ ? QStringLiteral("TOP (1) ") : QString(); }
 
     const Row* keyAt(const Variant& key) const {
         if (key.isNull() || key.isEmpty()) return nullptr;
@@ -380,18 +414,46 @@ private:
         return index >= 0 && static_cast<size_t>(index) < keys_.size() ? &keys_[static_cast<size_t>(index)] : nullptr;
     }
 
-    QString where(const Row& keyValues, std::vector<Parameter>& params) const {
+    // The WHERE clause that finds the row of the key.
+    QString where(const Variant& key, std::vector<Parameter>& params) const {
+        const size_t index = indexOf(key);
+        QStringList terms;
+        if (byValues_ && !inserted_[index]) {
+            // Without its condition a row of the statement might be taken for another row of
+            // the table that happens to hold the same values.
+            if (!condition_) raiseNoKey();
+            if (!condition_->isEmpty()) terms << *condition_;
+        }
+        terms << keyTerms(keys_[index], params);
+        // Nothing that tells the row from any other of the table.
+        if (terms.isEmpty()) raiseNoKey();
+        return QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    }
+
+    QStringList keyTerms(const Row& keyValues, std::vector<Parameter>& params) const {
         QStringList terms;
         for (size_t k = 0; k < keyColumns_.size(); ++k) {
             const int column = keyColumns_[k];
             if (keyValues[k].isNull() || keyValues[k].isEmpty()) {
                 terms << bracketed(columns_[static_cast<size_t>(column)].name) + QStringLiteral(" IS NULL");
             } else {
-                terms << bracketed(columns_[static_cast<size_t>(column)].name) + QStringLiteral(" = ?");
+                terms << comparison(columns_[static_cast<size_t>(column)]);
                 params.push_back(parameter(column, keyValues[k]));
             }
         }
-        return QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+        return terms;
+    }
+
+    // A key column is compared as it is, so the server may seek it. A value is compared as it
+    // was read: a datetime holds 1/300 s ticks that the datetime2 parameter sent for it never
+    // equals, and a decimal of more than four places was read as a double.
+    QString comparison(const Column& c) const {
+        const QString name = bracketed(c.name);
+        if (byValues_ && c.type == ado::adDBTimeStamp) return QStringLiteral("CAST(%1 AS datetime2(3)) = ?").arg(name);
+        if (byValues_ && (c.type == ado::adNumeric || c.type == ado::adDecimal) && c.numericScale > 4) {
+            return QStringLiteral("%1 = CAST(? AS decimal(38, %2))").arg(name).arg(c.numericScale);
+        }
+        return name + QStringLiteral(" = ?");
     }
 
     static void requireOneRow(const std::vector<Result>& results, const QString& what) {
@@ -413,12 +475,16 @@ private:
     QString table_;
     std::vector<Column> columns_;
     std::vector<int> keyColumns_;
+    bool byValues_ = false;
+    std::optional<QString> condition_;
     std::vector<Row> keys_;
+    std::vector<bool> inserted_;  // per key: the row was added by this writer
 };
 
 }  // namespace
 
 QString singleTableOf(const QString& selectText) {
+    lastCondition = {};
     std::vector<Token> t = tokenize(selectText);
     while (!t.empty() && isPunct(t.back(), u';')) t.pop_back();
     if (t.empty() || !isWord(t[0], u"select")) return {};
@@ -466,23 +532,37 @@ QString singleTableOf(const QString& selectText) {
         i = skipGroup(t, i);
     }
     if (i < t.size() && !(isWord(t[i], u"where") || isWord(t[i], u"order") || isWord(t[i], u"option"))) return {};
+    Condition condition{table, {}, true};
+    const size_t whereAt = i < t.size() && isWord(t[i], u"where") ? i : t.size();
+    size_t whereEnd = t.size();
     depth = 0;
     for (; i < t.size(); ++i) {
         if (isPunct(t[i], u'(')) ++depth;
         if (isPunct(t[i], u')')) --depth;
+        if (isPunct(t[i], u'?') && i > whereAt && i < whereEnd) condition.usable = false;
         if (depth != 0) continue;
+        if (whereEnd == t.size() && i > whereAt && (isWord(t[i], u"order") || isWord(t[i], u"option"))) whereEnd = i;
         if (isPunct(t[i], u';') || isWord(t[i], u"union") || isWord(t[i], u"except") || isWord(t[i], u"intersect") ||
             isWord(t[i], u"group") || isWord(t[i], u"having") || isWord(t[i], u"into") || isWord(t[i], u"for") ||
             isWord(t[i], u"compute")) {
             return {};
         }
     }
+    if (whereAt + 1 < whereEnd) {
+        condition.where =
+            u'(' + selectText.mid(t[whereAt + 1].begin, t[whereEnd - 1].end - t[whereAt + 1].begin) + u')';
+    } else if (whereAt < t.size()) {
+        condition.usable = false;
+    }
+    lastCondition = std::move(condition);
     return table;
 }
 
 QStringList tableKeys(Link& link, const QString& tableName) {
     const QStringList parts = nameParts(tableName);
     if (parts.isEmpty() || parts.last().isEmpty()) return {};
+    // A table opened by name: every row of it, without a condition.
+    lastCondition = {tableName, {}, true};
     return keyColumns(link, parts);
 }
 
@@ -507,7 +587,28 @@ void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, R
         }
         keyIndexes.push_back(found);
     }
-    auto writer = std::make_shared<Writer>(link, tableName.trimmed(), result.columns, std::move(keyIndexes));
+    bool byValues = false;
+    std::optional<QString> condition;
+    if (keyIndexes.empty()) {
+        // No key in the result: its identity column, else the row's values that a comparison
+        // can find again within the statement's own condition.
+        for (size_t c = 0; c < result.columns.size() && keyIndexes.empty(); ++c) {
+            if (result.columns[c].identity) keyIndexes.push_back(static_cast<int>(c));
+        }
+        if (keyIndexes.empty()) {
+            byValues = true;
+            for (size_t c = 0; c < result.columns.size(); ++c) {
+                const Column& column = result.columns[c];
+                if (column.writable && !isLongType(column.type)) keyIndexes.push_back(static_cast<int>(c));
+            }
+            // The condition of the statement just read (none for a table opened by name); a
+            // statement not seen here, or one with parameter markers, leaves the rows unfound.
+            if (lastCondition.table == tableName && lastCondition.usable) condition = lastCondition.where;
+        }
+    }
+    lastCondition = {};
+    auto writer = std::make_shared<Writer>(link, tableName.trimmed(), result.columns, std::move(keyIndexes), byValues,
+                                           std::move(condition));
     result.keys.clear();
     result.keys.reserve(result.rows.size());
     for (const Row& row : result.rows) result.keys.push_back(writer->addRow(row));
