@@ -127,7 +127,7 @@ TEST_F(OdbcWireWriter, HeapRowsAreFoundByTheirConditionAndValues) {
          ado::adCmdText, QStringLiteral(" WHERE (Codigo = 'C1' -- or\n or Nome like '%a') AND")},
         {QStringLiteral("Clientes"), ado::adCmdTable, QStringLiteral(" WHERE")},
     };
-    const QString dt = QStringLiteral("{2017-01-05 10:11:12.0030000}");
+    const QString dt = QStringLiteral("{2017-01-05T10:11:12.003}");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         start();

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "data/dberror.h"
@@ -185,10 +186,12 @@ std::vector<provider::Result> runPrepared(Link& link, const QString& shape,
                                           const QStringList& lateKeys = {});
 
 // The updatable form of a single-table result, when one can be built: sets result.writer and
-// result.keys. tableName is the table as the statement names it.
+// result.keys. tableName is the table as the statement names it. rowCondition is the
+// statement's own condition ("(…)", empty for every row), which a result without a key
+// combines with the row's values to find it again; nullopt where the condition is unusable.
 // keys: the table's key columns when already looked up (tableKeys), else looked up here.
 void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, provider::Result& result,
-                  const QStringList* keys = nullptr);
+                  const std::optional<QString>& rowCondition, const QStringList* keys = nullptr);
 
 // The columns that identify a row of the table as a statement names it; empty when the driver
 // tells none.
@@ -197,5 +200,14 @@ QStringList tableKeys(Link& link, const QString& tableName);
 // The one table that a plain "SELECT … FROM table [WHERE …] [ORDER BY …]" reads, as written
 // in the text; empty when the statement reads several tables, groups, or is no such select.
 QString singleTableOf(const QString& selectText);
+// The same with its condition: where is the text after WHERE up to ORDER BY, OPTION or the
+// end, in parentheses (empty without a WHERE); usable is false when it holds parameter markers,
+// whose values a writer lacks.
+struct SelectTarget {
+    QString table;
+    QString where;
+    bool usable = false;
+};
+SelectTarget selectTargetOf(const QString& selectText);
 
 }  // namespace data::odbc

@@ -27,15 +27,19 @@ public:
         link_->requestTimeout = request.commandTimeout;
         QString text = request.text;
         QString table;
+        std::optional<QString> rowCondition;
         if (request.commandType == ado::adCmdTable) {
             table = request.text.trimmed();
             text = QStringLiteral("SELECT * FROM ") + table;
+            rowCondition = QString();
             // The columns, and none of the rows, for a table opened to have rows added.
             if (request.columnsOnly) text += QStringLiteral(" WHERE 1 = 0");
         } else if (request.commandType == ado::adCmdStoredProc) {
             text = callText(request);
         } else if (request.updatable) {
-            table = odbc::singleTableOf(request.text);
+            const odbc::SelectTarget target = odbc::selectTargetOf(request.text);
+            table = target.table;
+            if (target.usable) rowCondition = target.where;
         }
         // Every column of a table opened by name is the table's own, so its long values can be
         // read later by the row's key; those of a query may be expressions and are read now.
@@ -43,7 +47,7 @@ public:
         const QStringList keys = byKey ? odbc::tableKeys(*link_, table) : QStringList();
         std::vector<Result> results = odbc::run(*link_, text, request.parameters, keys);
         if (request.updatable && !table.isEmpty() && results.size() == 1) {
-            odbc::attachWriter(link_, table, results.front(), byKey ? &keys : nullptr);
+            odbc::attachWriter(link_, table, results.front(), rowCondition, byKey ? &keys : nullptr);
         }
         return results;
     }

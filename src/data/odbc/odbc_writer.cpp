@@ -134,14 +134,6 @@ QStringList nameParts(const QString& name) {
     return parts;
 }
 
-// The condition of the last select whose table singleTableOf found on this thread: the session
-// asks for the table and then attaches the writer, and the writer needs the condition too.
-struct Condition {
-    QString table;
-    QString where;        // "(…)" as written, or empty when the select has none
-    bool usable = false;  // false when it holds parameter markers, whose values the writer lacks
-};
-thread_local Condition lastCondition;
 
 bool isLongType(int type) {
     return type == ado::adLongVarChar || type == ado::adLongVarWChar || type == ado::adLongVarBinary;
@@ -445,8 +437,8 @@ private:
     }
 
     // A key column is compared as it is, so the server may seek it. A value is compared as it
-    // was read: a datetime holds 1/300 s ticks that the datetime2 parameter sent for it never
-    // equals, and a decimal of more than four places was read as a double.
+    // was read, to the millisecond (a datetime2 column holds more), and a decimal of more than
+    // four places was read as a double.
     QString comparison(const Column& c) const {
         const QString name = bracketed(c.name);
         if (byValues_ && c.type == ado::adDBTimeStamp) return QStringLiteral("CAST(%1 AS datetime2(3)) = ?").arg(name);
@@ -483,8 +475,9 @@ private:
 
 }  // namespace
 
-QString singleTableOf(const QString& selectText) {
-    lastCondition = {};
+QString singleTableOf(const QString& selectText) { return selectTargetOf(selectText).table; }
+
+SelectTarget selectTargetOf(const QString& selectText) {
     std::vector<Token> t = tokenize(selectText);
     while (!t.empty() && isPunct(t.back(), u';')) t.pop_back();
     if (t.empty() || !isWord(t[0], u"select")) return {};
@@ -532,7 +525,7 @@ QString singleTableOf(const QString& selectText) {
         i = skipGroup(t, i);
     }
     if (i < t.size() && !(isWord(t[i], u"where") || isWord(t[i], u"order") || isWord(t[i], u"option"))) return {};
-    Condition condition{table, {}, true};
+    SelectTarget condition{table, {}, true};
     const size_t whereAt = i < t.size() && isWord(t[i], u"where") ? i : t.size();
     size_t whereEnd = t.size();
     depth = 0;
@@ -554,19 +547,17 @@ QString singleTableOf(const QString& selectText) {
     } else if (whereAt < t.size()) {
         condition.usable = false;
     }
-    lastCondition = std::move(condition);
-    return table;
+    return condition;
 }
 
 QStringList tableKeys(Link& link, const QString& tableName) {
     const QStringList parts = nameParts(tableName);
     if (parts.isEmpty() || parts.last().isEmpty()) return {};
-    // A table opened by name: every row of it, without a condition.
-    lastCondition = {tableName, {}, true};
     return keyColumns(link, parts);
 }
 
-void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, Result& result, const QStringList* keys) {
+void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, Result& result,
+                  const std::optional<QString>& rowCondition, const QStringList* keys) {
     if (!result.hasRows || tableName.isEmpty()) return;
     const QStringList parts = nameParts(tableName);
     if (parts.isEmpty() || parts.last().isEmpty()) return;
@@ -601,12 +592,11 @@ void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, R
                 const Column& column = result.columns[c];
                 if (column.writable && !isLongType(column.type)) keyIndexes.push_back(static_cast<int>(c));
             }
-            // The condition of the statement just read (none for a table opened by name); a
-            // statement not seen here, or one with parameter markers, leaves the rows unfound.
-            if (lastCondition.table == tableName && lastCondition.usable) condition = lastCondition.where;
+            // The statement's own condition (none for a table opened by name); one with
+            // parameter markers leaves the rows unfound.
+            condition = rowCondition;
         }
     }
-    lastCondition = {};
     auto writer = std::make_shared<Writer>(link, tableName.trimmed(), result.columns, std::move(keyIndexes), byValues,
                                            std::move(condition));
     result.keys.clear();
