@@ -15,7 +15,7 @@
 #include "data/connection.h"
 #include "data/dberror.h"
 #include "data/odbc/odbc_provider.h"
-#include "support/tds_server.h"
+#include "data/odbc_wire_fixture.h"
 #include "util/EDiv.h"
 
 using namespace data;
@@ -52,31 +52,17 @@ const char* const kHeapRules = R"js(
     {"text": "(?i)^(update|delete)", "times": 3, "reply": [{"count": 1}]},
     {"text": "(?i)^(update|delete)", "reply": [{"count": 0}]})js";
 
-class OdbcWireWriter : public ::testing::Test {
+class OdbcWireWriter : public wiretest::OdbcWire {
 protected:
     void SetUp() override {
-        if (!odbcDriverRegistered(QStringLiteral("FreeTDS")))
-            GTEST_SKIP() << "the FreeTDS ODBC driver is not registered in odbcinst.ini";
-        if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
-        start();
+        OdbcWire::SetUp();
+        if (!IsSkipped()) start();
     }
 
     // A fresh responder (its counts of replies start again) and a session on it.
     void start() {
         session_.reset();
-        QJsonObject script = QJsonDocument::fromJson(QByteArray("{\"rules\": [") + kHeapRules + "]}").object();
-        script.insert(QStringLiteral("logins"), QJsonObject{{QStringLiteral("sa"), QStringLiteral("secret")}});
-        server_ = std::make_unique<TdsTestServer>(script);
-        ASSERT_TRUE(server_->ok()) << server_->error().toStdString();
-        OpenArguments args;
-        args.connection = ConnectionString(connectionString());
-        args.password = QStringLiteral("secret");
-        session_ = openOdbcSession(args);
-    }
-
-    QString connectionString() const {
-        return QStringLiteral("Provider=SQLOLEDB;Data Source=") + server_->serverName() +
-               QStringLiteral(";Initial Catalog=db;User ID=sa");
+        OdbcWire::start((std::string("{\"rules\": [") + kHeapRules + "]}").c_str());
     }
 
     Result open(const QString& text, long commandType = ado::adCmdText, std::vector<Parameter> params = {}) {
@@ -109,8 +95,6 @@ protected:
         return out.join(u'\n').toStdString();
     }
 
-    std::unique_ptr<TdsTestServer> server_;
-    std::unique_ptr<Session> session_;
 };
 
 // The statement's condition and every value read (the long ones aside) find the row, and one

@@ -1,5 +1,7 @@
 #include "support/smtp_server.h"
 
+#include "support/python_server.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -81,36 +83,11 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
     process_->setProcessEnvironment(env);
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's python: python3-aiosmtpd is installed for it, not for another python3 on PATH.
-    process_->start(QStringLiteral("/usr/bin/python3"), args);
-    if (!process_->waitForStarted(30000)) {
-        error_ = QStringLiteral("cannot start /usr/bin/python3: ") + process_->errorString();
-        return;
-    }
-    QByteArray out;
-    while (!out.contains('\n')) {
-        if (!process_->waitForReadyRead(60000)) {
-            error_ = QStringLiteral("the SMTP server did not start: ") + QString::fromLocal8Bit(out);
-            return;
-        }
-        out += process_->readAllStandardOutput();
-    }
-    const QByteArray line = out.left(out.indexOf('\n')).trimmed();
-    if (!line.startsWith("READY ")) {
-        error_ = QStringLiteral("unexpected output of the SMTP server: ") + QString::fromLocal8Bit(line);
-        return;
-    }
-    port_ = line.mid(6).toInt();
+    port_ = startPythonServer(*process_, args, QStringLiteral("SMTP server"), error_);
 }
 
 SmtpTestServer::~SmtpTestServer() {
-    if (!process_) return;
-    if (process_->state() != QProcess::NotRunning) {
-        process_->closeWriteChannel();
-        if (!process_->waitForFinished(10000)) {
-            process_->kill();
-            process_->waitForFinished(10000);
-        }
-    }
+    if (process_) stopPythonServer(*process_);
 }
 
 int SmtpTestServer::messageCount() const {

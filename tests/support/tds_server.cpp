@@ -1,5 +1,7 @@
 #include "support/tds_server.h"
 
+#include "support/python_server.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -28,38 +30,14 @@ TdsTestServer::TdsTestServer(const QJsonObject& script) {
     scriptFile.close();
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // Debian's python, whatever python3 comes first on PATH.
-    process_->start(QStringLiteral("/usr/bin/python3"),
-                    {responderPath(), QStringLiteral("--script"), scriptFile.fileName(), QStringLiteral("--log"),
-                     dir_.filePath(QStringLiteral("requests.jsonl"))});
-    if (!process_->waitForStarted(30000)) {
-        error_ = QStringLiteral("cannot start /usr/bin/python3: ") + process_->errorString();
-        return;
-    }
-    QByteArray out;
-    while (!out.contains('\n')) {
-        if (!process_->waitForReadyRead(60000)) {
-            error_ = QStringLiteral("the TDS responder did not start: ") + QString::fromLocal8Bit(out);
-            return;
-        }
-        out += process_->readAllStandardOutput();
-    }
-    const QByteArray line = out.left(out.indexOf('\n')).trimmed();
-    if (!line.startsWith("READY ")) {
-        error_ = QStringLiteral("unexpected output of the TDS responder: ") + QString::fromLocal8Bit(line);
-        return;
-    }
-    port_ = line.mid(6).toInt();
+    port_ = startPythonServer(*process_,
+                              {responderPath(), QStringLiteral("--script"), scriptFile.fileName(),
+                               QStringLiteral("--log"), dir_.filePath(QStringLiteral("requests.jsonl"))},
+                              QStringLiteral("TDS responder"), error_);
 }
 
 TdsTestServer::~TdsTestServer() {
-    if (!process_ || process_->state() == QProcess::NotRunning) return;
-    // The responder stops when its standard input closes.
-    process_->closeWriteChannel();
-    if (!process_->waitForFinished(10000)) {
-        process_->kill();
-        process_->waitForFinished(10000);
-    }
+    if (process_) stopPythonServer(*process_);
 }
 
 QString TdsTestServer::serverName() const { return QStringLiteral("127.0.0.1,") + QString::number(port_); }

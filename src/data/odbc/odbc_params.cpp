@@ -338,6 +338,9 @@ void ParameterBinding::bind(const Statement& st, const std::vector<Parameter>& p
                 continue;
             }
         }
+        // Until the driver holds the new buffer, the slot counts as unbound: a failed bind
+        // must not leave the driver pointing at memory the slot no longer owns.
+        slot.bound = false;
         slot.binding = value.binding;
         slot.bytes = std::move(value.bytes);
         slot.indicator = value.indicator;
