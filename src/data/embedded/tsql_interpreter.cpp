@@ -516,12 +516,14 @@ private:
                 if (!c.open) raiseServerError(16917, QStringLiteral("Cursor is not open."));
                 c.open = false;
                 c.rows = provider::Result{};
+                rowCount_ = 0;
                 return;
             }
             case NodeKind::Deallocate:
                 if (!cursors_.remove(n.target.toLower()) && !shared_.globalCursors.remove(n.target.toLower())) {
                     raiseServerError(16916, QStringLiteral("A cursor with the name '%1' does not exist.").arg(n.target));
                 }
+                rowCount_ = 0;
                 return;
             case NodeKind::Raiserror:
                 raiserror(n);
@@ -537,6 +539,7 @@ private:
             case NodeKind::Set: {
                 Variable& v = variable(n.target);
                 v.value = coerce(evaluate(n.tokens), v.type);
+                rowCount_ = 1;
                 return;
             }
             case NodeKind::SelectAssign:
@@ -563,6 +566,7 @@ private:
                 provider::Request r;
                 r.text = joinTokens(n.tokens);
                 core_.execute(r);
+                rowCount_ = 0;
                 return;
             }
             default:
@@ -598,6 +602,7 @@ private:
         c.select = n.tokens;
         c.scroll = n.scroll;
         scope.insert(n.target.toLower(), std::move(c));
+        rowCount_ = 1;
     }
 
     Cursor& cursor(const QString& name) {
@@ -617,7 +622,6 @@ private:
         c.rows = core_.readRows(p->st.get(), false, QString(), QString(), p->tr.describingSql);
         c.open = true;
         c.position = -1;
-        rowCount_ = static_cast<qint64>(c.rows.rows.size());
     }
 
     void fetch(const Node& n) {
@@ -642,6 +646,7 @@ private:
         const bool found = to >= 0 && to < count;
         c.position = found ? to : (to < 0 ? -1 : count);
         shared_.fetchStatus = found ? 0 : -1;
+        rowCount_ = 1;
         if (!n.into.empty() && n.into.size() != c.rows.columns.size()) {
             raiseServerError(16924, QStringLiteral("Cursorfetch: The number of variables declared in the INTO list must match "
                                                    "that of selected columns."));
@@ -697,6 +702,7 @@ private:
                                         .arg(state));
         }
         // Severity 10 and below is a message, not an error.
+        rowCount_ = 0;
         if (severity <= 10) return;
         throw RaisedError(serverError(number, text), severity, state);
     }

@@ -104,6 +104,7 @@ private:
         int cases = 0;
         bool insertTail = false;
         bool updateSet = false;
+        bool values = false;  // INSERT ... VALUES: a SELECT after it is a statement of its own
         for (size_t i = next(start + 1); i < end; i = next(i + 1)) {
             const Token& tok = t_[i];
             if (tok.isPunct("(")) {
@@ -125,13 +126,14 @@ private:
                 continue;
             }
             if (cases > 0) continue;
+            if (tok.isWord("VALUES")) values = true;
             if (isLabel(i, end)) return i;
             if (!isStatementWord(tok)) continue;
             const size_t p = previous(i);
             const bool afterSetOperator = p < t_.size() && (t_[p].isWord("UNION") || t_[p].isWord("ALL") ||
                                                              t_[p].isWord("EXCEPT") || t_[p].isWord("INTERSECT"));
             if (tok.isWord("SELECT") && afterSetOperator) continue;
-            if (head.isWord("INSERT") && !insertTail && (tok.isWord("SELECT") || tok.isWord("EXEC") || tok.isWord("EXECUTE"))) {
+            if (head.isWord("INSERT") && !insertTail && !values && (tok.isWord("SELECT") || tok.isWord("EXEC") || tok.isWord("EXECUTE"))) {
                 insertTail = true;
                 continue;
             }
