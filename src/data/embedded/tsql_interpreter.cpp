@@ -192,10 +192,13 @@ public:
                         break;
                     case Instruction::Op::JumpUnless:
                         pc_ = condition(in.node->tokens) ? pc_ + 1 : in.target;
+                        error_ = 0;
                         break;
                     case Instruction::Op::Run:
                         exec(*in.node);
                         ++pc_;
+                        // @@ERROR tells of the statement just before only.
+                        error_ = 0;
                         break;
                 }
             } catch (const platform::RuntimeError& e) {
@@ -263,7 +266,7 @@ private:
                     continue;
                 }
             }
-            if (x.kind == TokenKind::Word && x.text.startsWith(QLatin1String("ERROR_"), Qt::CaseInsensitive)) {
+            if (x.isWord("ERROR_NUMBER") || x.isWord("ERROR_MESSAGE") || x.isWord("ERROR_SEVERITY") || x.isWord("ERROR_STATE")) {
                 size_t open = i + 1;
                 while (open < in.size() && in[open].isTrivia()) ++open;
                 size_t close = open + 1;

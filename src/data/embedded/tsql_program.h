@@ -93,6 +93,10 @@ struct Program {
 bool isStatementWord(const Token& t);
 bool meaningfulIn(const std::vector<Token>& t);
 [[noreturn]] void syntaxNear(const QString& text);
+// 156 "near the keyword" for SQL Server's reserved words, 102 for anything else.
+[[noreturn]] void syntaxAt(const Token& t);
+// Lays program.nodes out as program.code and program.tries.
+void layOut(Program& program);
 // A construct the interpreter does not run: refused, never run with another meaning.
 [[noreturn]] void outsideSubset(const QString& what);
 // sysname is SQL Server's name type.
