@@ -42,6 +42,7 @@ std::optional<tsql::ProcedureDef> loadStoredProcedure(Core& core, const QString&
 
 provider::Result createProcedure(Core& core, const Translation& tr) {
     const tsql::ProcedureDef def = tsql::parseProcedure(tr.definition);
+    tsql::checkProcedure(core, def);
     const bool alter = tr.name == u"ALTER PROCEDURE";
     if (!mayChangeProcedures(core)) {
         raiseServerError(262, QStringLiteral("%1 permission denied in database '%2'.")

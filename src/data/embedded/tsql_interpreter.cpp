@@ -4,401 +4,154 @@
 
 #include "data/embedded/admin_common.h"
 #include "data/embedded/translator.h"
+#include "data/embedded/tsql_program.h"
 
 namespace data::embedded::tsql {
-
-enum class NodeKind { Block, If, Declare, Set, SelectAssign, Statement, Return, Exec, Transaction, Nothing };
-
-struct DeclaredVariable {
-    QString name;
-    QString typeText;
-    std::vector<Token> init;
-};
-
-struct ExecArgument {
-    QString name;           // "@p" or empty
-    std::vector<Token> value;
-    bool output = false;
-};
-
-struct Node {
-    NodeKind kind = NodeKind::Nothing;
-    std::vector<Token> tokens;    // Statement, Return (its expression), If (its condition), Set (its expression)
-    std::vector<Node> children;   // Block; If: then and maybe else
-    std::vector<DeclaredVariable> declared;
-    QString target;               // Set; Exec: the variable taking the return status
-    std::vector<std::pair<QString, std::vector<Token>>> assignments;  // SelectAssign
-    std::vector<Token> head;      // SelectAssign: SELECT [DISTINCT] [TOP n]
-    std::vector<Token> tail;      // SelectAssign: FROM ... to the end
-    QString procedure;            // Exec
-    std::vector<ExecArgument> arguments;
-};
 
 namespace {
 
 constexpr int kMaxNesting = 32;
 
-std::vector<Token> slice(const std::vector<Token>& t, size_t from, size_t to) {
-    to = std::min(to, t.size());
-    if (from >= to) return {};
-    return {t.begin() + static_cast<long>(from), t.begin() + static_cast<long>(to)};
-}
-
-bool meaningfulIn(const std::vector<Token>& t) {
-    for (const auto& x : t) {
-        if (!x.isTrivia()) return true;
-    }
-    return false;
-}
-
-[[noreturn]] void syntaxNear(const QString& text) { raiseServerError(102, msg::syntaxNear(text)); }
-
-// sysname is SQL Server's name type.
-SqlType typeOf(const QString& typeText) {
-    if (typeText.compare(QLatin1String("sysname"), Qt::CaseInsensitive) == 0) return SqlType::parse(QStringLiteral("nvarchar(128)"));
-    return SqlType::parse(typeText);
-}
-
-[[noreturn]] void outsideSubset(const QString& word) {
-    raiseServerError(50000, QStringLiteral("The embedded server runs procedures made of DECLARE, SET, SELECT, INSERT, UPDATE, "
-                                           "DELETE, IF ... ELSE, BEGIN ... END, EXEC, PRINT and RETURN statements; '%1' is not "
-                                           "among them.")
-                                .arg(word));
-}
-
-bool isStatementWord(const Token& t) {
-    static const char* const words[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "SET",    "DECLARE",  "IF",    "ELSE",
-                                        "BEGIN",  "END",    "RETURN", "PRINT",  "EXEC",   "EXECUTE",  "WHILE", "COMMIT",
-                                        "ROLLBACK", "CREATE", "DROP", "ALTER",  "TRUNCATE", "USE",    "BREAK", "CONTINUE",
-                                        "GOTO",   "RAISERROR", "WAITFOR"};
-    for (const char* w : words) {
-        if (t.isWord(w)) return true;
-    }
-    return false;
-}
-
-bool isClauseWord(const Token& t) {
-    static const char* const words[] = {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO"};
-    for (const char* w : words) {
-        if (t.isWord(w)) return true;
-    }
-    return false;
-}
-
-class Parser {
+// An error raised by RAISERROR or THROW: it keeps the severity and state that a CATCH block
+// reads back.
+class RaisedError : public DbError {
 public:
-    explicit Parser(const std::vector<Token>& t) : t_(t) {}
-
-    std::vector<Node> parseAll(size_t from, size_t to) {
-        std::vector<Node> out;
-        size_t i = next(from);
-        while (i < to) {
-            if (t_[i].isWord("END") || t_[i].isWord("ELSE")) syntaxNear(t_[i].text);
-            out.push_back(parseStatement(i, to));
-            i = next(i);
-        }
-        return out;
-    }
-
-private:
-    size_t next(size_t i) const {
-        while (i < t_.size() && t_[i].isTrivia()) ++i;
-        return i;
-    }
-    size_t previous(size_t i) const {
-        while (i > 0) {
-            --i;
-            if (!t_[i].isTrivia()) return i;
-        }
-        return t_.size();
-    }
-
-    // Where the statement starting at start ends: the first token at depth 0 (outside CASE)
-    // that begins another statement.
-    size_t statementEnd(size_t start, size_t end) const {
-        const Token& head = t_[start];
-        int depth = 0;
-        int cases = 0;
-        bool insertTail = false;
-        bool updateSet = false;
-        for (size_t i = next(start + 1); i < end; i = next(i + 1)) {
-            const Token& tok = t_[i];
-            if (tok.isPunct("(")) {
-                ++depth;
-                continue;
-            }
-            if (tok.isPunct(")")) {
-                --depth;
-                continue;
-            }
-            if (depth > 0) continue;
-            if (tok.isPunct(";")) return i;
-            if (tok.isWord("CASE")) {
-                ++cases;
-                continue;
-            }
-            if (tok.isWord("END") && cases > 0) {
-                --cases;
-                continue;
-            }
-            if (cases > 0 || !isStatementWord(tok)) continue;
-            const size_t p = previous(i);
-            const bool afterSetOperator = p < t_.size() && (t_[p].isWord("UNION") || t_[p].isWord("ALL") ||
-                                                             t_[p].isWord("EXCEPT") || t_[p].isWord("INTERSECT"));
-            if (tok.isWord("SELECT") && afterSetOperator) continue;
-            if (head.isWord("INSERT") && !insertTail && (tok.isWord("SELECT") || tok.isWord("EXEC") || tok.isWord("EXECUTE"))) {
-                insertTail = true;
-                continue;
-            }
-            if (head.isWord("UPDATE") && !updateSet && tok.isWord("SET")) {
-                updateSet = true;
-                continue;
-            }
-            if (tok.isWord("UPDATE") && p < t_.size() && t_[p].isWord("FOR")) continue;
-            return i;
-        }
-        return end;
-    }
-
-    Node parseStatement(size_t& i, size_t end) {
-        const Token& first = t_[i];
-        Node n;
-        if (first.isPunct(";")) {
-            ++i;
-            return n;
-        }
-        if (first.isWord("BEGIN")) {
-            const size_t k = next(i + 1);
-            if (k < end && (t_[k].isWord("TRAN") || t_[k].isWord("TRANSACTION"))) {
-                const size_t e = statementEnd(i, end);
-                n.kind = NodeKind::Transaction;
-                n.tokens = slice(t_, i, e);
-                i = e;
-                return n;
-            }
-            n.kind = NodeKind::Block;
-            size_t j = k;
-            while (j < end && !t_[j].isWord("END")) {
-                if (t_[j].isWord("ELSE")) syntaxNear(t_[j].text);
-                n.children.push_back(parseStatement(j, end));
-                j = next(j);
-            }
-            if (j >= end) syntaxNear(QStringLiteral("BEGIN"));
-            i = j + 1;
-            return n;
-        }
-        if (first.isWord("IF")) {
-            n.kind = NodeKind::If;
-            const size_t c = statementEnd(i, end);
-            n.tokens = slice(t_, i + 1, c);
-            if (!meaningfulIn(n.tokens) || c >= end) syntaxNear(QStringLiteral("IF"));
-            size_t j = c;
-            n.children.push_back(parseStatement(j, end));
-            const size_t e = next(j);
-            if (e < end && t_[e].isWord("ELSE")) {
-                j = next(e + 1);
-                if (j >= end) syntaxNear(QStringLiteral("ELSE"));
-                n.children.push_back(parseStatement(j, end));
-            }
-            i = j;
-            return n;
-        }
-        const size_t e = statementEnd(i, end);
-        const std::vector<Token> whole = slice(t_, i, e);
-        i = e;
-        if (first.isWord("DECLARE")) return declare(whole);
-        if (first.isWord("SET")) return set(whole);
-        if (first.isWord("SELECT")) return select(whole);
-        if (first.isWord("RETURN")) {
-            n.kind = NodeKind::Return;
-            n.tokens = slice(whole, 1, whole.size());
-            return n;
-        }
-        if (first.isWord("PRINT")) return n;
-        if (first.isWord("EXEC") || first.isWord("EXECUTE")) return exec(whole);
-        if (first.isWord("COMMIT") || first.isWord("ROLLBACK")) {
-            n.kind = NodeKind::Transaction;
-            n.tokens = whole;
-            return n;
-        }
-        if (first.isWord("INSERT") || first.isWord("UPDATE") || first.isWord("DELETE") || first.isWord("TRUNCATE") ||
-            first.isWord("CREATE") || first.isWord("DROP") || first.isWord("ALTER")) {
-            n.kind = NodeKind::Statement;
-            n.tokens = whole;
-            return n;
-        }
-        if (first.kind == TokenKind::Word && isStatementWord(first)) outsideSubset(first.text.toUpper());
-        syntaxNear(first.text);
-    }
-
-    static std::vector<std::vector<Token>> splitTop(const std::vector<Token>& t, size_t from) {
-        std::vector<std::vector<Token>> parts(1);
-        int depth = 0;
-        for (size_t i = from; i < t.size(); ++i) {
-            if (t[i].isPunct("(")) ++depth;
-            if (t[i].isPunct(")")) --depth;
-            if (depth == 0 && t[i].isPunct(",")) {
-                parts.emplace_back();
-                continue;
-            }
-            parts.back().push_back(t[i]);
-        }
-        return parts;
-    }
-
-    static size_t firstMeaningful(const std::vector<Token>& t, size_t i = 0) {
-        while (i < t.size() && t[i].isTrivia()) ++i;
-        return i;
-    }
-
-    Node declare(const std::vector<Token>& whole) {
-        Node n;
-        n.kind = NodeKind::Declare;
-        for (const auto& item : splitTop(whole, 1)) {
-            size_t i = firstMeaningful(item);
-            if (i >= item.size() || item[i].kind != TokenKind::Variable) syntaxNear(i < item.size() ? item[i].text : QStringLiteral("DECLARE"));
-            DeclaredVariable v;
-            v.name = item[i].text;
-            i = firstMeaningful(item, i + 1);
-            if (i < item.size() && item[i].isWord("AS")) i = firstMeaningful(item, i + 1);
-            if (i < item.size() && (item[i].isWord("TABLE") || item[i].isWord("CURSOR"))) outsideSubset(item[i].text.toUpper());
-            size_t j = i;
-            while (j < item.size() && !item[j].isPunct("=")) ++j;
-            v.typeText = joinTokens(item, i, j).simplified();
-            if (v.typeText.isEmpty()) syntaxNear(v.name);
-            if (j < item.size()) v.init = slice(item, j + 1, item.size());
-            n.declared.push_back(v);
-        }
-        return n;
-    }
-
-    Node set(const std::vector<Token>& whole) {
-        Node n;
-        const size_t v = firstMeaningful(whole, 1);
-        if (v >= whole.size() || whole[v].kind != TokenKind::Variable) return n;  // SET NOCOUNT ON and the like
-        const size_t eq = firstMeaningful(whole, v + 1);
-        if (eq >= whole.size() || !whole[eq].isPunct("=")) syntaxNear(eq < whole.size() ? whole[eq].text : whole[v].text);
-        n.kind = NodeKind::Set;
-        n.target = whole[v].text;
-        n.tokens = slice(whole, eq + 1, whole.size());
-        if (!meaningfulIn(n.tokens)) syntaxNear(QStringLiteral("="));
-        return n;
-    }
-
-    Node select(const std::vector<Token>& whole) {
-        Node n;
-        n.kind = NodeKind::Statement;
-        n.tokens = whole;
-        size_t i = firstMeaningful(whole, 1);
-        if (i < whole.size() && (whole[i].isWord("DISTINCT") || whole[i].isWord("ALL"))) i = firstMeaningful(whole, i + 1);
-        if (i < whole.size() && whole[i].isWord("TOP")) {
-            i = firstMeaningful(whole, i + 1);
-            if (i < whole.size() && whole[i].isPunct("(")) {
-                while (i < whole.size() && !whole[i].isPunct(")")) ++i;
-            }
-            i = firstMeaningful(whole, i + 1);
-            if (i < whole.size() && whole[i].isWord("PERCENT")) i = firstMeaningful(whole, i + 1);
-        }
-        const size_t itemsStart = i;
-        size_t itemsEnd = i;
-        int depth = 0;
-        for (; itemsEnd < whole.size(); ++itemsEnd) {
-            if (whole[itemsEnd].isPunct("(")) ++depth;
-            if (whole[itemsEnd].isPunct(")")) --depth;
-            if (depth == 0 && isClauseWord(whole[itemsEnd])) break;
-        }
-        std::vector<std::pair<QString, std::vector<Token>>> assignments;
-        int plain = 0;
-        for (auto& item : splitTop(slice(whole, itemsStart, itemsEnd), 0)) {
-            const size_t a = firstMeaningful(item);
-            const size_t eq = firstMeaningful(item, a + 1);
-            if (a < item.size() && item[a].kind == TokenKind::Variable && !item[a].text.startsWith(QLatin1String("@@")) &&
-                eq < item.size() && item[eq].isPunct("=")) {
-                assignments.emplace_back(item[a].text, slice(item, eq + 1, item.size()));
-            } else {
-                ++plain;
-            }
-        }
-        if (assignments.empty()) return n;
-        if (plain > 0) {
-            raiseServerError(141, QStringLiteral("A SELECT statement that assigns a value to a variable must not be combined with "
-                                                 "data-retrieval operations."));
-        }
-        n.kind = NodeKind::SelectAssign;
-        n.assignments = std::move(assignments);
-        n.head = slice(whole, 0, itemsStart);
-        n.tail = slice(whole, itemsEnd, whole.size());
-        return n;
-    }
-
-    Node exec(const std::vector<Token>& whole) {
-        Node n;
-        n.kind = NodeKind::Exec;
-        size_t i = firstMeaningful(whole, 1);
-        if (i < whole.size() && whole[i].kind == TokenKind::Variable) {
-            const size_t eq = firstMeaningful(whole, i + 1);
-            if (eq >= whole.size() || !whole[eq].isPunct("=")) syntaxNear(whole[i].text);
-            n.target = whole[i].text;
-            i = firstMeaningful(whole, eq + 1);
-        }
-        if (i >= whole.size() || !whole[i].isName()) syntaxNear(QStringLiteral("EXEC"));
-        n.procedure = whole[i].value();
-        ++i;
-        while (i + 1 < whole.size() && whole[i].isPunct(".") && whole[i + 1].isName()) {
-            n.procedure = whole[i + 1].value();
-            i += 2;
-        }
-        if (!meaningfulIn(slice(whole, i, whole.size()))) return n;
-        for (auto& item : splitTop(whole, i)) {
-            ExecArgument a;
-            size_t k = firstMeaningful(item);
-            const size_t eq = firstMeaningful(item, k + 1);
-            if (k < item.size() && item[k].kind == TokenKind::Variable && eq < item.size() && item[eq].isPunct("=")) {
-                a.name = item[k].text;
-                k = firstMeaningful(item, eq + 1);
-            }
-            size_t e = item.size();
-            while (e > k && item[e - 1].isTrivia()) --e;
-            if (e > k && (item[e - 1].isWord("OUTPUT") || item[e - 1].isWord("OUT"))) {
-                a.output = true;
-                --e;
-            }
-            a.value = slice(item, k, e);
-            if (!meaningfulIn(a.value)) syntaxNear(QStringLiteral(","));
-            n.arguments.push_back(a);
-        }
-        return n;
-    }
-
-    const std::vector<Token>& t_;
+    RaisedError(const DbError& e, int severity, int state) : DbError(e), severity(severity), state(state) {}
+    int severity;
+    int state;
 };
 
-Variant literalValue(const std::vector<Token>& tokens) {
-    QString text;
-    bool negative = false;
-    for (const auto& t : tokens) {
-        if (t.isTrivia()) continue;
-        if (t.isWord("NULL")) return Variant::null();
-        if (t.isPunct("-")) {
-            negative = true;
+// The error a CATCH block is handling.
+struct Caught {
+    long number = 0;
+    QString message;
+    int severity = 16;
+    int state = 1;
+};
+
+// A cursor's rows, read when it is opened.
+struct Cursor {
+    std::vector<Token> select;
+    bool scroll = false;
+    bool open = false;
+    provider::Result rows;
+    long position = -1;  // -1 before the first row, rows.size() after the last
+};
+
+// What the calls of one request share: the cursors declared GLOBAL and @@FETCH_STATUS, which
+// belong to the connection rather than to one procedure.
+struct Shared {
+    QHash<QString, Cursor> globalCursors;
+    int fetchStatus = -9;
+};
+
+Token literalToken(const Variant& v) {
+    if (v.isNull() || v.isEmpty()) return Token{TokenKind::Word, QStringLiteral("NULL"), false};
+    if (v.isString()) return Token{TokenKind::String, quoteString(v.toString()), false};
+    return Token{TokenKind::Number, v.toString(), false};
+}
+
+// RAISERROR's message: printf-style specifications (%[flags][width][.precision][h|l]type with
+// d, i, u, o, x, X and s) take the values in turn; a missing or Null value shows "(null)".
+QString formatMessage(const QString& format, const std::vector<Variant>& values) {
+    QString out;
+    size_t next = 0;
+    auto take = [&]() -> const Variant* { return next < values.size() ? &values[next++] : nullptr; };
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c != u'%') {
+            out += c;
             continue;
         }
-        if (t.kind == TokenKind::String) return t.value();
-        if (t.kind == TokenKind::Number) {
-            bool ok = false;
-            const qint64 whole = t.text.toLongLong(&ok);
-            if (ok) return static_cast<std::int64_t>(negative ? -whole : whole);
-            return negative ? -t.text.toDouble() : t.text.toDouble();
+        if (i + 1 < format.size() && format.at(i + 1) == u'%') {
+            out += u'%';
+            ++i;
+            continue;
         }
-        text += t.value();
+        qsizetype k = i + 1;
+        QString flags;
+        while (k < format.size() && QStringLiteral("-+0# ").contains(format.at(k))) flags += format.at(k++);
+        auto number = [&]() -> int {
+            if (k < format.size() && format.at(k) == u'*') {
+                ++k;
+                const Variant* v = take();
+                return v && !v->isNull() ? static_cast<int>(v->toInt64()) : 0;
+            }
+            int n = 0;
+            while (k < format.size() && format.at(k).isDigit()) n = n * 10 + format.at(k++).digitValue();
+            return n;
+        };
+        const int width = number();
+        int precision = -1;
+        if (k < format.size() && format.at(k) == u'.') {
+            ++k;
+            precision = number();
+        }
+        if (k < format.size() && (format.at(k) == u'h' || format.at(k) == u'l')) ++k;
+        if (k >= format.size() || !QStringLiteral("diuoxXs").contains(format.at(k))) {
+            out += format.mid(i, k - i);
+            i = k - 1;
+            continue;
+        }
+        const QChar type = format.at(k);
+        i = k;
+        const Variant* v = take();
+        QString text;
+        if (!v || v->isNull() || v->isEmpty()) {
+            text = QStringLiteral("(null)");
+        } else if (type == u's') {
+            text = v->toString();
+            if (precision >= 0) text = text.left(precision);
+        } else {
+            const qint64 n = v->toInt64();
+            const bool hash = flags.contains(u'#');
+            if (type == u'd' || type == u'i') {
+                text = QString::number(n);
+                if (n >= 0 && flags.contains(u'+')) text.prepend(u'+');
+                else if (n >= 0 && flags.contains(u' ')) text.prepend(u' ');
+            } else {
+                const quint64 u = static_cast<quint32>(n);
+                text = type == u'u' ? QString::number(u) : type == u'o' ? QString::number(u, 8) : QString::number(u, 16);
+                if (type == u'X') text = text.toUpper();
+                if (hash && u != 0 && type != u'u') text.prepend(type == u'o' ? QStringLiteral("0") : type == u'x' ? QStringLiteral("0x") : QStringLiteral("0X"));
+            }
+        }
+        if (text.size() < width) {
+            if (flags.contains(u'-')) {
+                text = text.leftJustified(width, u' ');
+            } else if (flags.contains(u'0') && type != u's' && v && !v->isNull()) {
+                const bool sign = text.startsWith(u'-') || text.startsWith(u'+');
+                text.insert(sign ? 1 : 0, QString(width - text.size(), u'0'));
+            } else {
+                text = text.rightJustified(width, u' ');
+            }
+        }
+        out += text;
     }
-    return text;
+    // Longer messages are cut and end in an ellipsis.
+    if (out.size() > 2047) out = out.left(2044) + QStringLiteral("...");
+    return out;
 }
+
+CallResult callWith(Core& core, const ProcedureDef& def, const std::vector<Argument>& arguments, int depth, Shared& shared);
 
 // The runtime of one call: its variables (parameters included) and its result sets.
 class Runner {
 public:
-    Runner(Core& core, int depth) : core_(core), depth_(depth) {}
+    Runner(Core& core, int depth, Shared& shared) : core_(core), depth_(depth), shared_(shared) {}
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+    // The call's table variables go with it, whichever way it ends.
+    ~Runner() {
+        for (const QString& table : std::as_const(tables_)) {
+            try {
+                provider::Request r;
+                r.text = QStringLiteral("DROP TABLE ") + table;
+                core_.execute(r);
+            } catch (...) {
+            }
+        }
+    }
 
     struct Variable {
         SqlType type;
@@ -407,7 +160,7 @@ public:
 
     void declare(const QString& name, const QString& typeText, const Variant& value) {
         const QString key = name.toLower();
-        if (vars_.contains(key)) {
+        if (vars_.contains(key) || tables_.contains(key)) {
             raiseServerError(134, QStringLiteral("The variable name '%1' has already been declared. Variable names must be unique "
                                                  "within a query batch or stored procedure.")
                                       .arg(name));
@@ -425,10 +178,44 @@ public:
         return *it;
     }
 
-    void run(const std::vector<Node>& nodes) {
-        for (const auto& n : nodes) {
-            if (returned_) return;
-            exec(n);
+    void run(const Program& program) {
+        program_ = &program;
+        caught_.assign(program.tries.size(), Caught{});
+        pc_ = 0;
+        while (pc_ < program.code.size() && !returned_) {
+            const Instruction& in = program.code[pc_];
+            nested_ = false;
+            try {
+                switch (in.op) {
+                    case Instruction::Op::Jump:
+                        pc_ = in.target;
+                        break;
+                    case Instruction::Op::JumpUnless:
+                        pc_ = condition(in.node->tokens) ? pc_ + 1 : in.target;
+                        error_ = 0;
+                        break;
+                    case Instruction::Op::Run:
+                        exec(*in.node);
+                        ++pc_;
+                        // @@ERROR tells of the statement just before only.
+                        error_ = 0;
+                        break;
+                }
+            } catch (const platform::RuntimeError& e) {
+                // Names that cannot be resolved end the call even inside TRY; from a called
+                // procedure they are an error like any other.
+                const bool resolution = !nested_ && (e.number() == 207 || e.number() == 208);
+                const int region = resolution ? -1 : innermost(pc_, false);
+                if (region < 0) throw;
+                Caught c{e.number(), e.description(), 16, 1};
+                if (const auto* r = dynamic_cast<const RaisedError*>(&e)) {
+                    c.severity = r->severity;
+                    c.state = r->state;
+                }
+                caught_[static_cast<size_t>(region)] = c;
+                error_ = e.number();
+                pc_ = program.tries[static_cast<size_t>(region)].catchBegin;
+            }
         }
     }
 
@@ -436,6 +223,72 @@ public:
     qint64 returnValue = 0;
 
 private:
+    // The innermost TRY block (or, with inCatch, CATCH block) holding instruction pc.
+    int innermost(size_t pc, bool inCatch) const {
+        int best = -1;
+        size_t width = 0;
+        for (size_t r = 0; r < program_->tries.size(); ++r) {
+            const TryRegion& t = program_->tries[r];
+            const size_t from = inCatch ? t.catchBegin : t.tryBegin;
+            const size_t to = inCatch ? t.catchEnd : t.catchBegin;
+            if (pc < from || pc >= to) continue;
+            if (best < 0 || to - from < width) {
+                best = static_cast<int>(r);
+                width = to - from;
+            }
+        }
+        return best;
+    }
+
+    // Table variables become their temporary tables; ERROR_NUMBER() and the like and the
+    // global variables of the interpreter become their values.
+    std::vector<Token> resolved(const std::vector<Token>& in) {
+        std::vector<Token> t;
+        t.reserve(in.size());
+        for (size_t i = 0; i < in.size(); ++i) {
+            const Token& x = in[i];
+            if (x.kind == TokenKind::Variable) {
+                const QString key = x.text.toLower();
+                if (auto it = tables_.find(key); it != tables_.end()) {
+                    t.push_back(Token{TokenKind::Word, *it, false});
+                    continue;
+                }
+                if (key == u"@@fetch_status") {
+                    t.push_back(literalToken(static_cast<std::int64_t>(shared_.fetchStatus)));
+                    continue;
+                }
+                if (key == u"@@rowcount") {
+                    t.push_back(literalToken(static_cast<std::int64_t>(rowCount_)));
+                    continue;
+                }
+                if (key == u"@@error") {
+                    t.push_back(literalToken(static_cast<std::int64_t>(error_)));
+                    continue;
+                }
+            }
+            if (x.isWord("ERROR_NUMBER") || x.isWord("ERROR_MESSAGE") || x.isWord("ERROR_SEVERITY") || x.isWord("ERROR_STATE")) {
+                size_t open = i + 1;
+                while (open < in.size() && in[open].isTrivia()) ++open;
+                size_t close = open + 1;
+                while (close < in.size() && in[close].isTrivia()) ++close;
+                if (close < in.size() && in[open].isPunct("(") && in[close].isPunct(")")) {
+                    const int region = innermost(pc_, true);
+                    const Caught* c = region < 0 ? nullptr : &caught_[static_cast<size_t>(region)];
+                    Variant v = Variant::null();
+                    if (c && x.isWord("ERROR_NUMBER")) v = static_cast<std::int64_t>(c->number);
+                    if (c && x.isWord("ERROR_MESSAGE")) v = c->message;
+                    if (c && x.isWord("ERROR_SEVERITY")) v = static_cast<std::int64_t>(c->severity);
+                    if (c && x.isWord("ERROR_STATE")) v = static_cast<std::int64_t>(c->state);
+                    t.push_back(literalToken(v));
+                    i = close;
+                    continue;
+                }
+            }
+            t.push_back(x);
+        }
+        return t;
+    }
+
     // A value as a variable of the type holds it: converted as SQL Server converts on
     // assignment, character values cut to the declared length.
     Variant coerce(const Variant& v, const SqlType& type) {
@@ -476,7 +329,7 @@ private:
 
     // A statement translated as any statement of the engine, with the variables bound.
     std::optional<Prepared> prepare(const std::vector<Token>& tokens) {
-        Translation tr = translate(withJoins(tokens), core_.database());
+        Translation tr = translate(withJoins(resolved(tokens)), core_.database());
         if (!tr.syntaxError.isEmpty()) syntaxNear(tr.syntaxError);
         if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
         if (tr.kind != StatementKind::Query && tr.kind != StatementKind::Insert && tr.kind != StatementKind::Update &&
@@ -529,19 +382,22 @@ private:
             // Schema statements and the like run as the engine runs them anywhere.
             if (variables) outsideSubset(joinTokens(tokens).trimmed().section(u' ', 0, 1));
             provider::Request r;
-            r.text = joinTokens(tokens);
+            r.text = joinTokens(resolved(tokens));
             for (auto& res : core_.execute(r)) {
                 if (res.hasRows) results.push_back(std::move(res));
             }
+            rowCount_ = 0;
             return;
         }
         core_.startClock();
         if (p->tr.kind == StatementKind::Query) {
             results.push_back(core_.readRows(p->st.get(), false, QString(), QString(), p->tr.describingSql));
+            rowCount_ = static_cast<qint64>(results.back().rows.size());
             return;
         }
         while (p->st.step()) {
         }
+        rowCount_ = sqlite3_changes(core_.db());
         if (p->tr.kind != StatementKind::Other) core_.admin().wrote(p->tr.schema, p->tr.table);
     }
 
@@ -561,7 +417,9 @@ private:
         if (!p || p->tr.kind != StatementKind::Query) syntaxNear(QStringLiteral("SELECT"));
         core_.startClock();
         // Each row assigns in turn: the variables end with the last row's values.
+        rowCount_ = 0;
         while (p->st.step()) {
+            ++rowCount_;
             for (size_t k = 0; k < targets.size(); ++k) {
                 Variant v = targets[k]->type.decode(p->st.get(), static_cast<int>(k));
                 targets[k]->value = coerce(v, targets[k]->type);
@@ -598,7 +456,13 @@ private:
             outputs.push_back(arg.output ? var : QString());
         }
         if (auto def = admin::loadStoredProcedure(core_, n.procedure)) {
-            CallResult r = call(core_, *def, args, depth_ + 1);
+            CallResult r;
+            try {
+                r = callWith(core_, *def, args, depth_ + 1, shared_);
+            } catch (...) {
+                nested_ = true;
+                throw;
+            }
             for (auto& res : r.results) results.push_back(std::move(res));
             // OUTPUT arguments take the parameter's final value.
             size_t positional = 0;
@@ -638,17 +502,37 @@ private:
 
     void exec(const Node& n) {
         switch (n.kind) {
-            case NodeKind::Nothing:
+            case NodeKind::DeclareTable:
+                declareTable(n);
                 return;
-            case NodeKind::Block:
-                run(n.children);
+            case NodeKind::DeclareCursor:
+                declareCursor(n);
                 return;
-            case NodeKind::If:
-                if (condition(n.tokens)) {
-                    exec(n.children[0]);
-                } else if (n.children.size() > 1) {
-                    exec(n.children[1]);
+            case NodeKind::Open:
+                openCursor(cursor(n.target));
+                return;
+            case NodeKind::Fetch:
+                fetch(n);
+                return;
+            case NodeKind::Close: {
+                Cursor& c = cursor(n.target);
+                if (!c.open) raiseServerError(16917, QStringLiteral("Cursor is not open."));
+                c.open = false;
+                c.rows = provider::Result{};
+                rowCount_ = 0;
+                return;
+            }
+            case NodeKind::Deallocate:
+                if (!cursors_.remove(n.target.toLower()) && !shared_.globalCursors.remove(n.target.toLower())) {
+                    raiseServerError(16916, QStringLiteral("A cursor with the name '%1' does not exist.").arg(n.target));
                 }
+                rowCount_ = 0;
+                return;
+            case NodeKind::Raiserror:
+                raiserror(n);
+                return;
+            case NodeKind::Throw:
+                throwError(n);
                 return;
             case NodeKind::Declare:
                 for (const auto& d : n.declared) {
@@ -658,6 +542,7 @@ private:
             case NodeKind::Set: {
                 Variable& v = variable(n.target);
                 v.value = coerce(evaluate(n.tokens), v.type);
+                rowCount_ = 1;
                 return;
             }
             case NodeKind::SelectAssign:
@@ -684,99 +569,188 @@ private:
                 provider::Request r;
                 r.text = joinTokens(n.tokens);
                 core_.execute(r);
+                rowCount_ = 0;
                 return;
             }
+            default:
+                // Blocks, conditions, loops and jumps are laid out as instructions.
+                return;
         }
+    }
+
+    void declareTable(const Node& n) {
+        const QString key = n.target.toLower();
+        if (vars_.contains(key) || tables_.contains(key)) {
+            raiseServerError(134, QStringLiteral("The variable name '%1' has already been declared. Variable names must be unique "
+                                                 "within a query batch or stored procedure.")
+                                      .arg(n.target));
+        }
+        // A temporary table of this connection, named after the call's depth so that nested
+        // calls declaring the same name do not meet.
+        const QString table = QStringLiteral("#tsql_tv%1_%2").arg(depth_).arg(n.target.mid(1));
+        sqlite3_exec(core_.db(), ("DROP TABLE IF EXISTS temp." + quoteName(table).toUtf8()).constData(), nullptr, nullptr, nullptr);
+        core_.schemaChanged();
+        provider::Request r;
+        r.text = QStringLiteral("CREATE TABLE ") + table + u' ' + joinTokens(n.tokens);
+        core_.execute(r);
+        tables_.insert(key, table);
+    }
+
+    void declareCursor(const Node& n) {
+        QHash<QString, Cursor>& scope = n.global ? shared_.globalCursors : cursors_;
+        if (scope.contains(n.target.toLower())) {
+            raiseServerError(16915, QStringLiteral("A cursor with the name '%1' already exists.").arg(n.target));
+        }
+        Cursor c;
+        c.select = n.tokens;
+        c.scroll = n.scroll;
+        scope.insert(n.target.toLower(), std::move(c));
+        rowCount_ = 1;
+    }
+
+    Cursor& cursor(const QString& name) {
+        auto it = cursors_.find(name.toLower());
+        if (it != cursors_.end()) return *it;
+        it = shared_.globalCursors.find(name.toLower());
+        if (it != shared_.globalCursors.end()) return *it;
+        raiseServerError(16916, QStringLiteral("A cursor with the name '%1' does not exist.").arg(name));
+    }
+
+    // The rows are read once, as a STATIC cursor reads them: later writes do not show.
+    void openCursor(Cursor& c) {
+        if (c.open) raiseServerError(16905, QStringLiteral("The cursor is already open."));
+        auto p = prepare(c.select);
+        if (!p || p->tr.kind != StatementKind::Query) syntaxNear(QStringLiteral("FOR"));
+        core_.startClock();
+        c.rows = core_.readRows(p->st.get(), false, QString(), QString(), p->tr.describingSql);
+        c.open = true;
+        c.position = -1;
+    }
+
+    void fetch(const Node& n) {
+        Cursor& c = cursor(n.target);
+        if (!c.open) raiseServerError(16917, QStringLiteral("Cursor is not open."));
+        if (!c.scroll && n.fetch != u"NEXT") {
+            raiseServerError(16911, QStringLiteral("fetch: The fetch type %1 cannot be used with forward only cursors.").arg(n.fetch));
+        }
+        const long count = static_cast<long>(c.rows.rows.size());
+        long offset = 0;
+        if (!n.tokens.empty()) {
+            const Variant v = evaluate(n.tokens);
+            offset = v.isNull() ? 0 : static_cast<long>(v.toInt64());
+        }
+        long to = c.position;
+        if (n.fetch == u"NEXT") to = c.position + 1;
+        if (n.fetch == u"PRIOR") to = c.position - 1;
+        if (n.fetch == u"FIRST") to = 0;
+        if (n.fetch == u"LAST") to = count - 1;
+        if (n.fetch == u"ABSOLUTE") to = offset > 0 ? offset - 1 : offset < 0 ? count + offset : -1;
+        if (n.fetch == u"RELATIVE") to = c.position + offset;
+        const bool found = to >= 0 && to < count;
+        c.position = found ? to : (to < 0 ? -1 : count);
+        shared_.fetchStatus = found ? 0 : -1;
+        rowCount_ = 1;
+        if (!n.into.empty() && n.into.size() != c.rows.columns.size()) {
+            raiseServerError(16924, QStringLiteral("Cursorfetch: The number of variables declared in the INTO list must match "
+                                                   "that of selected columns."));
+        }
+        if (n.into.empty()) {
+            provider::Result r;
+            r.hasRows = true;
+            r.columns = c.rows.columns;
+            if (found) r.rows.push_back(c.rows.rows.row(static_cast<size_t>(to)));
+            results.push_back(std::move(r));
+            return;
+        }
+        if (!found) return;
+        const provider::Row row = c.rows.rows.row(static_cast<size_t>(to));
+        for (size_t k = 0; k < n.into.size(); ++k) {
+            Variable& v = variable(n.into[k]);
+            v.value = coerce(row[k], v.type);
+        }
+    }
+
+    std::vector<Variant> values(const std::vector<ExecArgument>& args, size_t from) {
+        std::vector<Variant> out;
+        for (size_t k = from; k < args.size(); ++k) out.push_back(evaluate(args[k].value));
+        return out;
+    }
+
+    void raiserror(const Node& n) {
+        const std::vector<Variant> v = values(n.arguments, 0);
+        const int severity = v[1].isNull() ? 0 : static_cast<int>(v[1].toInt64());
+        int state = v[2].isNull() ? 1 : static_cast<int>(v[2].toInt64());
+        if (state < 0 || state > 255) state = 1;
+        if (severity > 18) {
+            raiseServerError(2754, QStringLiteral("Error severity levels greater than 18 can only be specified by members of the "
+                                                  "sysadmin role, using the WITH LOG option."));
+        }
+        long number = 50000;
+        QString text;
+        if (v[0].isString() || v[0].isNull()) {
+            text = formatMessage(v[0].isNull() ? QString() : v[0].toString(), std::vector<Variant>(v.begin() + 3, v.end()));
+        } else {
+            // A message number names a message added with sp_addmessage, which this server has not.
+            number = static_cast<long>(v[0].toInt64());
+            if (number < 13000 || number == 50000) {
+                raiseServerError(2732, QStringLiteral("Error number %1 is invalid. The number must be from 13000 through 2147483647 "
+                                                      "and it cannot be 50000.")
+                                           .arg(number));
+            }
+            raiseServerError(18054, QStringLiteral("Error %1, severity %2, state %3 was raised, but no message with that error "
+                                                   "number was found in sys.messages. If error is larger than 50000, make sure the "
+                                                   "user-defined message is added using sp_addmessage.")
+                                        .arg(number)
+                                        .arg(severity)
+                                        .arg(state));
+        }
+        // Severity 10 and below is a message, not an error.
+        rowCount_ = 0;
+        if (severity <= 10) return;
+        throw RaisedError(serverError(number, text), severity, state);
+    }
+
+    void throwError(const Node& n) {
+        if (n.arguments.empty()) {
+            const int region = innermost(pc_, true);
+            if (region < 0) return;
+            const Caught& c = caught_[static_cast<size_t>(region)];
+            throw RaisedError(serverError(c.number, c.message), c.severity, c.state);
+        }
+        const std::vector<Variant> v = values(n.arguments, 0);
+        const qint64 number = v[0].isNull() ? 0 : v[0].toInt64();
+        if (number < 50000) {
+            raiseServerError(35100, QStringLiteral("Error number %1 in the THROW statement is outside the valid range. Specify an "
+                                                   "error number in the valid range of 50000 to 2147483647.")
+                                        .arg(number));
+        }
+        const qint64 state = v[2].isNull() ? 0 : v[2].toInt64();
+        if (state < 0 || state > 255) {
+            raiseServerError(35101, QStringLiteral("The THROW statement state %1 is outside the valid range. Specify a state in "
+                                                   "the valid range of 0 to 255.").arg(state));
+        }
+        throw RaisedError(serverError(static_cast<long>(number), v[1].isNull() ? QString() : v[1].toString()), 16,
+                          static_cast<int>(state));
     }
 
     Core& core_;
     int depth_;
+    Shared& shared_;
     bool returned_ = false;
     QHash<QString, Variable> vars_;
+    QHash<QString, QString> tables_;  // table variable (lower case) to its temporary table
+    QHash<QString, Cursor> cursors_;  // LOCAL cursors
+    const Program* program_ = nullptr;
+    size_t pc_ = 0;
+    bool nested_ = false;        // the failure came out of a called procedure
+    std::vector<Caught> caught_;  // per TRY ... CATCH
+    qint64 rowCount_ = 0;
+    long error_ = 0;
 };
 
-}  // namespace
 
-ProcedureDef parseProcedure(const std::vector<Token>& t) {
-    ProcedureDef def;
-    std::vector<size_t> m;
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (!t[i].isTrivia()) m.push_back(i);
-    }
-    size_t k = 2;  // after CREATE PROCEDURE
-    if (m.size() <= k || !t[m[k]].isName()) syntaxNear(QStringLiteral("PROCEDURE"));
-    def.name = t[m[k++]].value();
-    while (k + 1 < m.size() && t[m[k]].isPunct(".") && t[m[k + 1]].isName()) {
-        def.name = t[m[k + 1]].value();
-        k += 2;
-    }
-    // A group number (";1") belongs to the name.
-    if (k + 1 < m.size() && t[m[k]].isPunct(";") && t[m[k + 1]].kind == TokenKind::Number) k += 2;
-    bool parenthesised = false;
-    if (k < m.size() && t[m[k]].isPunct("(")) {
-        parenthesised = true;
-        ++k;
-    }
-    while (k < m.size() && t[m[k]].kind == TokenKind::Variable) {
-        ParameterDecl p;
-        p.name = t[m[k]].text;
-        ++k;
-        // "@p AS int" names the type; "@p AS SELECT ..." is a parameter without one.
-        if (k + 1 < m.size() && t[m[k]].isWord("AS") && !isStatementWord(t[m[k + 1]])) ++k;
-        const size_t typeStart = k;
-        int depth = 0;
-        while (k < m.size()) {
-            const Token& x = t[m[k]];
-            if (depth == 0 && (x.isPunct("=") || x.isPunct(",") || x.isWord("OUTPUT") || x.isWord("OUT") || x.isWord("AS") ||
-                               x.isWord("READONLY") || x.isWord("WITH") || (x.isPunct(")") && parenthesised))) {
-                break;
-            }
-            if (x.isPunct("(")) ++depth;
-            if (x.isPunct(")")) --depth;
-            ++k;
-        }
-        if (k == typeStart) syntaxNear(p.name);
-        p.typeText = joinTokens(t, m[typeStart], m[k - 1] + 1).simplified();
-        p.type = typeOf(p.typeText);
-        if (p.type.kind == SqlType::Kind::Unknown) {
-            raiseServerError(2715, QStringLiteral("Column, parameter, or variable %1: Cannot find data type %2.").arg(p.name, p.typeText));
-        }
-        if (k < m.size() && t[m[k]].isPunct("=")) {
-            ++k;
-            std::vector<Token> value;
-            if (k < m.size() && t[m[k]].isPunct("-")) value.push_back(t[m[k++]]);
-            if (k >= m.size()) syntaxNear(QStringLiteral("="));
-            value.push_back(t[m[k++]]);
-            p.defaultValue = literalValue(value);
-        }
-        while (k < m.size() && (t[m[k]].isWord("OUTPUT") || t[m[k]].isWord("OUT") || t[m[k]].isWord("READONLY"))) {
-            if (!t[m[k]].isWord("READONLY")) p.output = true;
-            ++k;
-        }
-        for (const auto& q : def.parameters) {
-            if (admin::sameName(q.name, p.name)) {
-                raiseServerError(134, QStringLiteral("The variable name '%1' has already been declared. Variable names must be "
-                                                     "unique within a query batch or stored procedure.")
-                                          .arg(p.name));
-            }
-        }
-        def.parameters.push_back(p);
-        if (k < m.size() && t[m[k]].isPunct(",")) ++k;
-    }
-    if (parenthesised) {
-        if (k >= m.size() || !t[m[k]].isPunct(")")) syntaxNear(k < m.size() ? t[m[k]].text : QStringLiteral("("));
-        ++k;
-    }
-    if (k < m.size() && t[m[k]].isWord("WITH")) {
-        while (k < m.size() && !t[m[k]].isWord("AS")) ++k;
-    }
-    if (k >= m.size() || !t[m[k]].isWord("AS")) syntaxNear(k < m.size() ? t[m[k]].text : def.name);
-    def.body = slice(t, m[k] + 1, t.size());
-    def.statements = std::make_shared<const std::vector<Node>>(Parser(def.body).parseAll(0, def.body.size()));
-    return def;
-}
 
-CallResult call(Core& core, const ProcedureDef& def, const std::vector<Argument>& arguments, int depth) {
+CallResult callWith(Core& core, const ProcedureDef& def, const std::vector<Argument>& arguments, int depth, Shared& shared) {
     if (depth > kMaxNesting) {
         raiseServerError(217, QStringLiteral("Maximum stored procedure, function, trigger, or view nesting level exceeded (limit "
                                              "%1).")
@@ -805,7 +779,7 @@ CallResult call(Core& core, const ProcedureDef& def, const std::vector<Argument>
                                        .arg(a.name.startsWith(u'@') ? a.name : u'@' + a.name, def.name));
         }
     }
-    Runner runner(core, depth);
+    Runner runner(core, depth, shared);
     for (size_t p = 0; p < def.parameters.size(); ++p) {
         const ParameterDecl& decl = def.parameters[p];
         Variant value;
@@ -819,12 +793,19 @@ CallResult call(Core& core, const ProcedureDef& def, const std::vector<Argument>
         }
         runner.declare(decl.name, decl.typeText, value);
     }
-    runner.run(*def.statements);
+    runner.run(*def.program);
     CallResult out;
     out.results = std::move(runner.results);
     out.returnValue = runner.returnValue;
     for (const auto& decl : def.parameters) out.finalValues.push_back(runner.variable(decl.name).value);
     return out;
+}
+
+}  // namespace
+
+CallResult call(Core& core, const ProcedureDef& procedure, const std::vector<Argument>& arguments, int depth) {
+    Shared shared;
+    return callWith(core, procedure, arguments, depth, shared);
 }
 
 }  // namespace data::embedded::tsql

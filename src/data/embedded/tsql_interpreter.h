@@ -1,12 +1,21 @@
 #pragma once
-// A small T-SQL interpreter for the bodies of stored procedures. The subset: parameters with
-// types, defaults and OUTPUT; DECLARE; SET and SELECT assignments to variables; IF [NOT]
-// EXISTS (...) or any condition, with ELSE; BEGIN ... END; SELECT (each one a result set);
-// INSERT, UPDATE, DELETE and the other statements of the engine; EXEC of another procedure;
-// BEGIN/COMMIT/ROLLBACK TRAN; PRINT; RETURN. Expressions are SQL: they are translated like any
-// statement and run with the variables bound, so every function and comparison means what it
-// means elsewhere in the engine. A procedure that goes beyond the subset is refused when it is
-// created, never half run.
+// A T-SQL interpreter for the bodies of stored procedures. What it runs: parameters with types,
+// defaults and OUTPUT; DECLARE of variables and of table variables (@t TABLE (...), a temporary
+// table of the call, dropped when the call ends on any path); SET and SELECT assignments; IF
+// ... ELSE; WHILE with BREAK and CONTINUE; GOTO and labels; BEGIN ... END; BEGIN TRY ... END TRY
+// BEGIN CATCH ... END CATCH with ERROR_NUMBER(), ERROR_MESSAGE(), ERROR_SEVERITY() and
+// ERROR_STATE(); RAISERROR and THROW; cursors (DECLARE c CURSOR [LOCAL | GLOBAL] [FORWARD_ONLY |
+// SCROLL] [STATIC | FAST_FORWARD] [READ_ONLY] FOR SELECT ..., OPEN, FETCH ... INTO, CLOSE,
+// DEALLOCATE, @@FETCH_STATUS), whose rows are read when the cursor is opened; @@ROWCOUNT and
+// @@ERROR; SELECT (each one a result set), INSERT, UPDATE, DELETE and the other statements of
+// the engine; EXEC of another procedure; BEGIN/COMMIT/ROLLBACK TRAN; PRINT; RETURN.
+// Expressions are SQL: they are translated like any statement and run with the variables bound,
+// so every function and comparison means what it means elsewhere in the engine.
+// The whole body is parsed and its statements checked when the procedure is created, with SQL
+// Server's numbers (102, 156, ...); tables that do not exist yet are no error then. A procedure
+// that goes beyond what is run (KEYSET or DYNAMIC cursors, FOR UPDATE, cursor variables,
+// WAITFOR, RAISERROR ... WITH LOG, ERROR_LINE() and ERROR_PROCEDURE(), other @@ variables) is
+// refused when it is created, never half run.
 
 #include <QString>
 #include <memory>
@@ -31,17 +40,22 @@ struct ParameterDecl {
     bool output = false;
 };
 
-struct Node;
+struct Program;
 
 struct ProcedureDef {
     QString name;
     std::vector<ParameterDecl> parameters;
     std::vector<Token> body;  // after AS
-    std::shared_ptr<const std::vector<Node>> statements;
+    std::shared_ptr<const Program> program;
 };
 
-// Reads CREATE/ALTER PROCEDURE text. Raises 102 (or 50000 for a statement outside the subset).
+// Reads CREATE/ALTER PROCEDURE text. Raises 102, 156 and SQL Server's other numbers for a body
+// it cannot parse, 50000 for a construct it does not run.
 ProcedureDef parseProcedure(const std::vector<Token>& statement);
+
+// Checks the statements of a parsed body as far as the engine can without running them, as SQL
+// Server compiles a procedure when it is created: syntax, and what the translator refuses.
+void checkProcedure(Core& core, const ProcedureDef& procedure);
 
 // One argument of a call: by name (with "@") or by position.
 struct Argument {
