@@ -32,6 +32,7 @@
 namespace data::embedded {
 
 class Core;
+class Rights;
 struct Translation;
 
 // The fixed server roles, in SQL Server's order.
@@ -101,6 +102,9 @@ public:
     // Marks a connection killed (raises 6104, 6106 as SQL Server does).
     void kill(int spid);
 
+    // The connection's object rights (permissions.h).
+    Rights& rights() { return *rights_; }
+
     // Output parameters and return value of the last stored procedure this connection ran.
     std::vector<provider::Parameter> lastOutputs;
 
@@ -146,6 +150,7 @@ private:
     std::array<std::pair<QString, QString>, 4> lastWrote_;
     size_t nextWrote_ = 0;
     std::thread::id thread_;
+    std::unique_ptr<Rights> rights_;
     friend void releaseKilled(const QString& token);
 };
 
