@@ -45,6 +45,7 @@ TEST(EmbeddedAdminRights, PermissionStatementsRefuseWhatSqlServerRefuses) {
     Server s;
     auto sa = s.connect();
     sa->Execute(QStringLiteral("create table t (a int)"));
+    sa->Execute(QStringLiteral("create table t2 (a int)"));
     sa->Execute(QStringLiteral("create procedure p AS select 1"));
     sa->Execute(QStringLiteral("sp_addlogin 'ana', 'pw'"));
     sa->Execute(QStringLiteral("sp_grantdbaccess 'ana'"));
@@ -79,6 +80,11 @@ TEST(EmbeddedAdminRights, PermissionStatementsRefuseWhatSqlServerRefuses) {
     EXPECT_EQ(errorOf(ana, QStringLiteral("create index ix on t (a)")), 1088);
     EXPECT_EQ(errorOf(ana, QStringLiteral("create view v as select a from t")), 262);
     EXPECT_EQ(errorOf(ana, QStringLiteral("exec p")), 0);
+    sa->Execute(QStringLiteral("GRANT SELECT ON t2 TO ana"));
+    EXPECT_EQ(errorOf(ana, QStringLiteral("select * from t2")), 0);
+    sa->Execute(QStringLiteral("drop table t2"));
+    sa->Execute(QStringLiteral("create table t2 (a int)"));
+    EXPECT_EQ(errorOf(ana, QStringLiteral("select * from t2")), 229) << "a table made again starts without rights";
     sa->Execute(QStringLiteral("sp_revokedbaccess 'ana'"));
     sa->Execute(QStringLiteral("sp_grantdbaccess 'ana'"));
     EXPECT_EQ(errorOf(ana, QStringLiteral("select * from t")), 229) << "a user added again has none of the old rights";

@@ -8,7 +8,8 @@
 //   itself), sysdatabases (owner sid, option bits in status), sysdevices (dump devices);
 // - every database: sysusers and sysmembers (its users and the fixed roles they belong to;
 //   a database made by another tool has none until a user is added: only its owner, dbo, and
-//   the sysadmins reach it), tsql_procedures (its stored procedures, as written);
+//   the sysadmins reach it), sysprotects (GRANT and DENY on its objects, permissions.h),
+//   tsql_procedures (its stored procedures, as written);
 // - tsql_processes.sqlite in the server folder: the live connections of every program using
 //   the folder (its spid, process id and start time, host, login, current database, a kill
 //   mark) and the locks their open transactions hold. A row whose process is gone is removed

@@ -316,6 +316,7 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
             attach(tr.databases);
             admin_->rights().checkSchemaChange(tr);
             dropTable(*this, tr);
+            admin_->rights().dropped(tr);
             schemaChanged();
             return none;
         case StatementKind::Procedure:

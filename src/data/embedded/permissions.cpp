@@ -264,6 +264,16 @@ void Rights::checkSchemaText(const QString& sql, const ObjectUses& uses) {
     schemaRefusal(words[0].toUpper(), words[1].toUpper(), words[2], g.database);
 }
 
+void Rights::dropped(const Translation& tr) {
+    const QString schema = keyOf(tr.schema);
+    if (schema == u"temp" || !hasTable(core_.db(), schema, QStringLiteral("sysprotects"))) return;
+    Statement del(core_.db(),
+                  QStringLiteral("DELETE FROM ") + schemaRef(schema) + QStringLiteral(".sysprotects WHERE name = ? COLLATE NOCASE"),
+                  core_.context());
+    del.bind(1, trimRight(tr.table));
+    del.step();
+}
+
 void Rights::checkExecute(const QString& procedure) {
     if (chained_ > 0 || sysadmin()) return;
     const Grants& g = grants(QStringLiteral("main"));

@@ -49,6 +49,8 @@ public:
     void checkSchemaText(const QString& sql, const ObjectUses& uses);
     // The right to run a stored procedure of the current database.
     void checkExecute(const QString& procedure);
+    // A dropped table takes its rights with it: a table made again under its name starts without.
+    void dropped(const Translation& tr);
     // The connection itself may have changed rights or roles.
     void forget() { grants_.clear(); }
 
