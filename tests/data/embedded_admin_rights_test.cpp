@@ -56,7 +56,8 @@ TEST(EmbeddedAdminRights, PermissionStatementsRefuseWhatSqlServerRefuses) {
     const Case cases[] = {
         {"GRANT SELECT, INSERT ON dbo.t TO ana", 0},
         {"GRANT ALL ON OBJECT::[t] TO ana, db_datareader WITH GRANT OPTION", 0},
-        {"REVOKE GRANT OPTION FOR DELETE ON t FROM ana CASCADE", 0},
+        {"REVOKE GRANT OPTION FOR SELECT ON t FROM ana CASCADE", 0},
+        {"REVOKE DELETE ON t FROM ana", 0},
         {"DENY EXECUTE ON p TO db_datareader", 0},
         {"GRANT EXEC ON Velmora.dbo.p TO ana", 0},
         {"GRANT SELECT ON nada TO ana", 15151},

@@ -6,7 +6,6 @@
 #include "data/embedded/admin_common.h"
 #include "data/embedded/serversignals.h"
 #include "data/embedded/tokenops.h"
-#include "platform/clock.h"
 
 namespace data::embedded {
 
@@ -288,6 +287,7 @@ namespace {
 struct PermissionStatement {
     QString verb;  // GRANT, DENY or REVOKE
     bool all = false;
+    bool grantOptionOnly = false;  // REVOKE GRANT OPTION FOR: the rights themselves stay
     quint8 actions = 0;
     QString object;
     QStringList principals;
@@ -303,7 +303,7 @@ PermissionStatement parsePermission(const std::vector<Token>& t) {
     p.verb = t[i].text.toUpper();
     i = nextAt(t, i + 1);
     if (p.verb == u"REVOKE" && wordAt(t, i, "GRANT")) {
-        // REVOKE GRANT OPTION FOR: the grants themselves go too.
+        p.grantOptionOnly = true;
         i = nextAt(t, i + 1);
         if (!wordAt(t, i, "OPTION")) syntaxAt(t, i);
         i = nextAt(t, nextAt(t, i + 1) + 1);
@@ -437,6 +437,8 @@ provider::Result permissionStatement(Core& core, const Translation& tr) {
         if (u->uid == 1) raiseServerError(15405, QStringLiteral("Cannot use the special principal '%1'.").arg(u->name));
         uids.push_back(u->uid);
     }
+    // Nobody here grants on another's behalf, so taking back the right to do so changes nothing.
+    if (p.grantOptionOnly) return noRows();
     const DbUser* grantor = core.admin().login().sid >= 0 ? users.bySid(core.admin().login().sid) : nullptr;
     const qint64 grantorUid = grantor ? grantor->uid : 1;
     auto write = [&] {
