@@ -213,6 +213,9 @@ TEST(EmbeddedAdminProcedures, CreateListDropAsTheScriptMemberDoes) {
     EXPECT_EQ(errorOf(ana, QStringLiteral("create procedure Dela as select 1"), &text), 262);
     EXPECT_EQ(text, QStringLiteral("CREATE PROCEDURE permission denied in database 'BorviaConfig'."));
     EXPECT_EQ(errorOf(ana, QStringLiteral("Drop Procedure [Lista]")), 3701);
+    // Running it takes the right to: a user without roles has it once granted.
+    EXPECT_EQ(errorOf(ana, QStringLiteral("exec Lista")), 229);
+    c->Execute(QStringLiteral("GRANT EXECUTE ON Lista TO ana"));
     EXPECT_EQ(scalar(ana, QStringLiteral("exec Lista")).toString(), QStringLiteral("nova"));
 }
 

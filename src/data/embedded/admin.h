@@ -8,7 +8,8 @@
 //   itself), sysdatabases (owner sid, option bits in status), sysdevices (dump devices);
 // - every database: sysusers and sysmembers (its users and the fixed roles they belong to;
 //   a database made by another tool has none until a user is added: only its owner, dbo, and
-//   the sysadmins reach it), tsql_procedures (its stored procedures, as written);
+//   the sysadmins reach it), sysprotects (GRANT and DENY on its objects, permissions.h),
+//   tsql_procedures (its stored procedures, as written);
 // - tsql_processes.sqlite in the server folder: the live connections of every program using
 //   the folder (its spid, process id and start time, host, login, current database, a kill
 //   mark) and the locks their open transactions hold. A row whose process is gone is removed
@@ -32,6 +33,7 @@
 namespace data::embedded {
 
 class Core;
+class Rights;
 struct Translation;
 
 // The fixed server roles, in SQL Server's order.
@@ -101,6 +103,9 @@ public:
     // Marks a connection killed (raises 6104, 6106 as SQL Server does).
     void kill(int spid);
 
+    // The connection's object rights (permissions.h).
+    Rights& rights() { return *rights_; }
+
     // Output parameters and return value of the last stored procedure this connection ran.
     std::vector<provider::Parameter> lastOutputs;
 
@@ -146,6 +151,7 @@ private:
     std::array<std::pair<QString, QString>, 4> lastWrote_;
     size_t nextWrote_ = 0;
     std::thread::id thread_;
+    std::unique_ptr<Rights> rights_;
     friend void releaseKilled(const QString& token);
 };
 

@@ -126,7 +126,12 @@ DbRights rightsHere(Core& core);
 // SQL Server's object ids: a stable number for a name of the current database.
 qint64 objectId(const QString& name);
 
+// Rights of users and roles changed in the database: every connection forgets what it knew of
+// them when it next looks at the schema version (permissions.h).
+void rightsChanged(sqlite3* db, const ErrorContext& ctx);
+
 // Administration statement handlers (one file each).
+provider::Result permissionStatement(Core& core, const Translation& tr);  // GRANT, DENY, REVOKE
 provider::Result dropDatabase(Core& core, const Translation& tr);
 provider::Result killProcess(Core& core, const Translation& tr);
 provider::Result backupDatabase(Core& core, const Translation& tr);

@@ -1,5 +1,6 @@
 // Where the administration statements and procedures enter the engine.
 #include "data/embedded/admin_common.h"
+#include "data/embedded/permissions.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/translator.h"
 #include "data/embedded/tokenops.h"
@@ -56,6 +57,8 @@ bool translateAdmin(const std::vector<Token>& in, size_t f, Translation& tr) {
         op = QStringLiteral("DROP PROCEDURE");
     } else if ((first.isWord("CREATE") || first.isWord("ALTER")) && (wordAt(in, s, "PROC") || wordAt(in, s, "PROCEDURE"))) {
         op = first.isWord("CREATE") ? QStringLiteral("CREATE PROCEDURE") : QStringLiteral("ALTER PROCEDURE");
+    } else if (first.isWord("GRANT") || first.isWord("DENY") || first.isWord("REVOKE")) {
+        op = QStringLiteral("PERMISSION");
     } else if (first.isWord("KILL")) {
         op = QStringLiteral("KILL");
     } else if (first.isWord("BACKUP")) {
@@ -149,6 +152,7 @@ provider::Result runAdmin(Core& core, const Translation& tr) {
     if (op == u"DROP COLUMN") return dropColumn(core, tr);
     if (op == u"CREATE PROCEDURE" || op == u"ALTER PROCEDURE") return createProcedure(core, tr);
     if (op == u"DROP PROCEDURE") return dropProcedure(core, tr);
+    if (op == u"PERMISSION") return permissionStatement(core, tr);
     raiseServerError(102, msg::syntaxNear(op));
 }
 
@@ -163,7 +167,10 @@ std::vector<provider::Result> runProcedure(Core& core, const Translation& tr, co
     for (auto family : {loginProcedure, userProcedure, databaseProcedure, processProcedure, backupProcedure,
                         maintenanceProcedure, storedProcedureProcedure}) {
         if (Handler h = family(name)) {
+            // Whatever it changed (roles, users, owners), this connection looks at its rights again.
+            core.admin().rights().forget();
             out = h(core, tr.arguments);
+            core.admin().rights().forget();
             if (out.empty()) out.push_back(noRows());
             return out;
         }

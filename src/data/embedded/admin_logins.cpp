@@ -2,6 +2,7 @@
 // sp_addsrvrolemember, sp_dropsrvrolemember, sp_helpsrvrolemember, and the catalogue upkeep.
 #include "data/embedded/admin_common.h"
 #include "data/embedded/catalog.h"
+#include "data/embedded/serversignals.h"
 #include "data/embedded/sqltype.h"
 #include "platform/clock.h"
 
@@ -17,12 +18,15 @@ const ErrorContext kMaster{QStringLiteral("master"), QString()};
 
 void upgradeCatalogue(sqlite3* db, const ErrorContext& ctx) {
     try {
+        qint64 version = 0;
         {
             Statement v(db, QStringLiteral("PRAGMA main.user_version"), ctx);
             v.step();
-            if (v.int64(0) >= 1) return;
+            version = v.int64(0);
+            if (version >= 2) return;
         }
         writeTransaction(db, ctx, [&] {
+            if (version >= 1) return;
             exec(db,
                  QStringLiteral("CREATE TABLE IF NOT EXISTS sysdevices (name varchar(128) NOT NULL, phyname varchar(260) NOT "
                                 "NULL, cntrltype smallint NOT NULL DEFAULT 2, status smallint NOT NULL DEFAULT 16, size int NOT "
@@ -35,6 +39,25 @@ void upgradeCatalogue(sqlite3* db, const ErrorContext& ctx) {
                 exec(db, QStringLiteral("ALTER TABLE sysdatabases ADD COLUMN status int NOT NULL DEFAULT 0"), ctx);
             }
             exec(db, QStringLiteral("PRAGMA main.user_version = 1"), ctx);
+        });
+        // Every server has sa, as SQL Server has. Where the first login was another, sa is there
+        // disabled and without a password: it cannot connect, but it can own databases, which is
+        // where the toolkit puts the databases of a login it removes.
+        writeTransaction(db, ctx, [&] {
+            if (!hasColumn(db, QStringLiteral("syslogins"), QStringLiteral("denylogin"))) {
+                exec(db, QStringLiteral("ALTER TABLE syslogins ADD COLUMN denylogin smallint NOT NULL DEFAULT 0"), ctx);
+            }
+            Statement q(db, QStringLiteral("SELECT count(*) FROM syslogins WHERE name = 'sa' COLLATE NOCASE"), ctx);
+            q.step();
+            if (q.int64(0) == 0) {
+                Statement ins(db,
+                              QStringLiteral("INSERT INTO syslogins (name, loginname, password, dbname, createdate, sysadmin, "
+                                             "dbcreator, denylogin) VALUES ('sa', 'sa', NULL, 'master', ?, 1, 1, 1)"),
+                              ctx);
+                ins.bind(1, formatDateTime(platform::now()));
+                ins.step();
+            }
+            exec(db, QStringLiteral("PRAGMA main.user_version = 2"), ctx);
         });
     } catch (const DbError&) {
         // A catalogue that cannot be written still lets its logins in.
@@ -134,7 +157,7 @@ std::vector<provider::Result> spDropLogin(Core& core, const Arguments& args) {
     requireSecurityAdmin(state);
     const auto sid = loginSid(state, name);
     if (!sid) notALogin(name);
-    if (*sid == 1) raiseServerError(15405, QStringLiteral("Cannot use the special principal '%1'.").arg(loginName(state, *sid)));
+    if (*sid == 1 || sameName(name, QStringLiteral("sa"))) raiseServerError(15405, QStringLiteral("Cannot use the special principal '%1'.").arg(loginName(state, *sid)));
     for (const auto& d : allDatabases(state)) {
         if (d.ownerSid == *sid) {
             raiseServerError(15174, QStringLiteral("Login '%1' owns one or more database(s). Change the owner of the database(s) "
@@ -210,6 +233,8 @@ void changeServerRole(Core& core, const Arguments& args, const QString& procedur
         up.bind(2, *sid);
         up.step();
     });
+    // Other connections of the login look at their rights again at once.
+    catalogueChanged(core.server().path());
 }
 
 std::vector<provider::Result> spAddSrvRoleMember(Core& core, const Arguments& args) {

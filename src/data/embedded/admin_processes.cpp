@@ -15,6 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "data/embedded/permissions.h"
 #include "data/embedded/admin_common.h"
 #include "data/embedded/serversignals.h"
 #include "data/embedded/sqltype.h"
@@ -186,7 +187,8 @@ const QStringList& serverRoles() {
 
 std::shared_ptr<AdminState> makeAdminState(Core& core) { return std::make_shared<AdminState>(core); }
 
-AdminState::AdminState(Core& core) : core_(core), thread_(std::this_thread::get_id()) {}
+AdminState::AdminState(Core& core)
+    : core_(core), thread_(std::this_thread::get_id()), rights_(std::make_unique<Rights>(core)) {}
 
 AdminState::~AdminState() {
     try {

@@ -1,6 +1,7 @@
 // Stored procedures of a database: CREATE, ALTER and DROP PROCEDURE, sp_stored_procedures, and
 // the calls that run them (EXEC in a text, a command of type 4 with typed parameters). A
 // database keeps its procedures as written in tsql_procedures, so any SQLite tool shows them.
+#include "data/embedded/permissions.h"
 #include "data/embedded/admin_common.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/sqltype.h"
@@ -149,6 +150,9 @@ std::optional<std::vector<provider::Result>> runStoredProcedure(Core& core, cons
                                                                 const provider::Request* typed, int depth) {
     const auto def = loadStoredProcedure(core, name);
     if (!def) return std::nullopt;
+    Rights& rights = core.admin().rights();
+    rights.checkExecute(def->name.isEmpty() ? trimRight(name) : def->name);
+    const Rights::Chain chain(rights);
     std::vector<tsql::Argument> arguments;
     // A command's parameters go by position, as the provider binds them; the return value
     // has none.

@@ -48,6 +48,7 @@ void addUser(Core& core, const QString& login, QString name, const QString& role
         writeTransaction(core.db(), core.context(), [&] {
             ensureUserTables(core.db(), core.context());
             exec(core.db(), QStringLiteral("UPDATE sysusers SET hasdbaccess = 1 WHERE uid = 2"), core.context());
+            rightsChanged(core.db(), core.context());
         });
         return;
     }
@@ -89,6 +90,7 @@ void addUser(Core& core, const QString& login, QString name, const QString& role
             m.bind(2, static_cast<qint64>(groupUid));
             m.step();
         }
+        rightsChanged(core.db(), core.context());
     });
 }
 
@@ -102,6 +104,7 @@ void removeUser(Core& core, const QString& given) {
         if (uid == 2) {
             // guest stays, without access
             exec(core.db(), QStringLiteral("UPDATE sysusers SET hasdbaccess = 0 WHERE uid = 2"), core.context());
+            rightsChanged(core.db(), core.context());
             return;
         }
         for (const char* sql : {"DELETE FROM sysmembers WHERE memberuid = ?", "DELETE FROM sysusers WHERE uid = ?"}) {
@@ -109,6 +112,12 @@ void removeUser(Core& core, const QString& given) {
             del.bind(1, static_cast<qint64>(uid));
             del.step();
         }
+        if (hasTable(core.db(), QStringLiteral("main"), QStringLiteral("sysprotects"))) {
+            Statement del(core.db(), QStringLiteral("DELETE FROM main.sysprotects WHERE uid = ?"), core.context());
+            del.bind(1, static_cast<qint64>(uid));
+            del.step();
+        }
+        rightsChanged(core.db(), core.context());
     });
 }
 
@@ -179,6 +188,7 @@ void changeRole(Core& core, const Arguments& args, const QString& procedure, boo
         st.bind(1, static_cast<qint64>(memberUid));
         st.bind(2, static_cast<qint64>(roleUid));
         st.step();
+        rightsChanged(core.db(), core.context());
     });
 }
 

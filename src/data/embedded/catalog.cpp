@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 
 #include "data/embedded/admin.h"
+#include "data/embedded/admin_common.h"
 #include "data/embedded/errors.h"
 #include "data/embedded/privatefiles.h"
 #include "data/embedded/sqlitedb.h"
@@ -53,7 +54,8 @@ CREATE TABLE IF NOT EXISTS syslogins (
   processadmin smallint NOT NULL DEFAULT 0,
   diskadmin smallint NOT NULL DEFAULT 0,
   dbcreator smallint NOT NULL DEFAULT 0,
-  bulkadmin smallint NOT NULL DEFAULT 0);
+  bulkadmin smallint NOT NULL DEFAULT 0,
+  denylogin smallint NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS sysdatabases (
   dbid INTEGER PRIMARY KEY AUTOINCREMENT,
   name varchar(128) NOT NULL,
@@ -196,9 +198,13 @@ Login logIn(const ServerFolder& server, const QString& login, const QString& pas
     }
     DbHandle db = openDatabaseFile(server.masterPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, busyMs, ctx);
 
+    bool disabled = false;
     auto lookUp = [&](Login& out, QString& hash) {
+        const bool deny = admin::hasColumn(db.get(), QStringLiteral("syslogins"), QStringLiteral("denylogin"));
         Statement q(db.get(),
-                    QStringLiteral("SELECT name, password, sysadmin, dbcreator FROM syslogins WHERE name = ? COLLATE NOCASE"),
+                    QStringLiteral("SELECT name, password, sysadmin, dbcreator, %1 FROM syslogins WHERE name = ? COLLATE "
+                                   "NOCASE")
+                        .arg(deny ? QStringLiteral("denylogin") : QStringLiteral("0")),
                     ctx);
         q.bind(1, login);
         if (!q.step()) return false;
@@ -206,6 +212,7 @@ Login logIn(const ServerFolder& server, const QString& login, const QString& pas
         hash = q.text(1);
         out.sysadmin = q.int64(2) != 0;
         out.dbcreator = q.int64(3) != 0;
+        disabled = q.int64(4) != 0;
         return true;
     };
     auto catalogueReady = [&] {
@@ -246,6 +253,9 @@ Login logIn(const ServerFolder& server, const QString& login, const QString& pas
     }
     upgradeCatalogue(db.get(), ctx);
     if (!lookUp(result, hash) || !verifyPassword(password, hash)) raiseServerError(18456, msg::loginFailed(login));
+    if (disabled) {
+        raiseServerError(18470, QStringLiteral("Login failed for user '%1'. Reason: The account is disabled.").arg(result.name));
+    }
     syncDatabases(db.get(), server);
     return result;
 }

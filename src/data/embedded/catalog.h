@@ -5,7 +5,9 @@
 //                 password itself) and its server roles (sysadmin, dbcreator, ...);
 //   sysdatabases  the databases, kept in step with the files in the folder.
 // A server folder is made on the first connection to it, and its first login becomes its
-// sysadmin. Any file "<name>.db" put into the folder (made with the sqlite3 tool, say) is a
+// sysadmin. Every server also has the login sa, as SQL Server has: when the first login is
+// another, sa is a sysadmin that cannot connect (18470, disabled, without a password) but can
+// own databases. Any file "<name>.db" put into the folder (made with the sqlite3 tool, say) is a
 // database of the server.
 
 #include <QString>

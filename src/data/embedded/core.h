@@ -73,6 +73,8 @@ public:
     StatementCache::Lease prepared(const QString& sql) { return statements_.acquire(db(), sql, context()); }
     // Changes whenever the cached table definitions are forgotten.
     quint64 schemaGeneration() const { return generation_; }
+    // Raises SQL Server's refusal when the login may not do what the statement does (permissions.h).
+    void checkRights(const StatementCache::Lease& st);
     // Makes sure the write checks of a table exist on this connection.
     void ensureChecks(const QString& schema, const QString& table);
     // Before a write to a table: its checks are the triggers unless the statement carries its

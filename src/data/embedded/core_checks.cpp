@@ -2,9 +2,13 @@
 // temporary triggers or written into the statement.
 #include "data/embedded/core.h"
 
+#include "data/embedded/admin.h"
 #include "data/embedded/columnrules.h"
+#include "data/embedded/permissions.h"
 
 namespace data::embedded {
+
+void Core::checkRights(const StatementCache::Lease& st) { admin_->rights().check(st.uses()); }
 
 const QString& Core::sqlWithRules(const Translation& tr) {
     auto it = ruled_.find(tr.sql);

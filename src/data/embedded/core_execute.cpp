@@ -5,6 +5,7 @@
 #include "data/adoconstants.h"
 #include "data/embedded/admin.h"
 #include "data/embedded/columnrules.h"
+#include "data/embedded/permissions.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/schemaops.h"
 
@@ -283,32 +284,39 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
         }
         case StatementKind::CreateTable:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             createTable(*this, tr);
             schemaChanged();
             return none;
         case StatementKind::AddColumn:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             addColumn(*this, tr);
             schemaChanged();
             return none;
         case StatementKind::AlterColumn:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             alterColumn(*this, tr);
             schemaChanged();
             return none;
         case StatementKind::AddConstraint:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             addConstraint(*this, tr);
             schemaChanged();
             return none;
         case StatementKind::CreateIndex:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             createIndex(*this, tr);
             schemaChanged();
             return none;
         case StatementKind::DropTable:
             attach(tr.databases);
+            admin_->rights().checkSchemaChange(tr);
             dropTable(*this, tr);
+            admin_->rights().dropped(tr);
             schemaChanged();
             return none;
         case StatementKind::Procedure:
@@ -337,8 +345,12 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
             return none;
         case StatementKind::NoOp:
             return none;
-        case StatementKind::Admin:
-            return runAdmin(*this, tr);
+        case StatementKind::Admin: {
+            admin_->rights().forget();
+            provider::Result r = runAdmin(*this, tr);
+            admin_->rights().forget();
+            return r;
+        }
     }
     return none;
 }
@@ -367,6 +379,8 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     const bool elsewhere = tr.kind != StatementKind::Query && !tr.schema.isEmpty() &&
                            tr.schema.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0;
     if (!st) st = statements_.acquire(db(), *sql, elsewhere ? ErrorContext{tr.schema, path_} : context());
+    checkRights(st);
+    if (tr.kind == StatementKind::Other) admin_->rights().checkSchemaText(*sql, st.uses());
     if (tr.attachedUsedGeneration != generation_) {
         tr.attachedUsed = st.databases();
         tr.attachedUsedGeneration = generation_;

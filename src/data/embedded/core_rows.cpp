@@ -94,6 +94,7 @@ private:
     void updateRow(Core& c, const QString& sql, const Variant& key, const provider::Changes& changes) {
         Core* core = &c;
         auto st = core->prepared(sql);
+        core->checkRights(st);
         int k = 1;
         for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         st.bind(k, key.toInt64());
@@ -105,6 +106,7 @@ private:
     std::pair<Variant, provider::Row> insertRow(Core& c, const QString& sql, const provider::Changes& values) {
         Core* core = &c;
         auto st = core->prepared(sql);
+        core->checkRights(st);
         int k = 1;
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
@@ -116,6 +118,7 @@ private:
     void removeRow(Core& c, const Variant& key) {
         Core* core = &c;
         auto st = core->prepared(QStringLiteral("DELETE FROM ") + qualified() + QStringLiteral(" WHERE rowid = ?"));
+        core->checkRights(st);
         st.bind(1, static_cast<qint64>(key.toInt64()));
         core->startClock();
         st.step();

@@ -8,22 +8,76 @@ namespace data::embedded {
 
 namespace {
 
-// The databases named to the authorizer while a statement of the cache is being prepared.
-thread_local QStringList* collecting = nullptr;
+// What the authorizer is told while a statement of the cache is being prepared.
+struct Collecting {
+    QStringList* databases;
+    ObjectUses* uses;
+};
+thread_local Collecting* collecting = nullptr;
 
-int noteDatabase(void*, int, const char*, const char*, const char* database, const char*) {
-    if (collecting && database && std::strcmp(database, "main") != 0 && std::strcmp(database, "temp") != 0) {
+void noteUse(const char* database, const char* object, quint8 action) {
+    const QString db = QString::fromUtf8(database).toLower();
+    const QString name = object ? QString::fromUtf8(object) : QString();
+    for (auto& u : *collecting->uses) {
+        if (u.database == db && u.object.compare(name, Qt::CaseInsensitive) == 0) {
+            u.actions |= action;
+            return;
+        }
+    }
+    collecting->uses->push_back(ObjectUse{db, name, action});
+}
+
+int noteDatabase(void*, int code, const char* a1, const char*, const char* database, const char* inner) {
+    if (!collecting || !database) return SQLITE_OK;
+    const bool temp = std::strcmp(database, "temp") == 0;
+    if (std::strcmp(database, "main") != 0 && !temp) {
         const QString name = QString::fromUtf8(database).toLower();
-        if (!collecting->contains(name)) collecting->push_back(name);
+        if (!collecting->databases->contains(name)) collecting->databases->push_back(name);
+    }
+    if (temp) return SQLITE_OK;
+    // What a trigger does is the trigger owner's business (the engine's own write checks are
+    // triggers too); what a view reads is covered by the right to read the view.
+    switch (code) {
+        case SQLITE_READ:
+            if (inner) {
+                if (std::strncmp(inner, "tsql", 4) != 0) noteUse(database, inner, ObjectUse::Select);
+            } else {
+                noteUse(database, a1, ObjectUse::Select);
+            }
+            break;
+        case SQLITE_INSERT:
+            if (!inner) noteUse(database, a1, ObjectUse::Insert);
+            break;
+        case SQLITE_UPDATE:
+            if (!inner) noteUse(database, a1, ObjectUse::Update);
+            break;
+        case SQLITE_DELETE:
+            if (!inner) noteUse(database, a1, ObjectUse::Delete);
+            break;
+        case SQLITE_CREATE_TABLE:
+        case SQLITE_CREATE_INDEX:
+        case SQLITE_CREATE_VIEW:
+        case SQLITE_CREATE_TRIGGER:
+        case SQLITE_DROP_TABLE:
+        case SQLITE_DROP_INDEX:
+        case SQLITE_DROP_VIEW:
+        case SQLITE_DROP_TRIGGER:
+        case SQLITE_ALTER_TABLE:
+            noteUse(database, nullptr, ObjectUse::Schema);
+            break;
+        default:
+            break;
     }
     return SQLITE_OK;
 }
 
-sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx, QStringList& databases) {
+sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx, QStringList& databases, ObjectUses& uses) {
     const QByteArray s = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     databases.clear();
-    collecting = &databases;
+    uses.clear();
+    Collecting into{&databases, &uses};
+    collecting = &into;
     const int rc = sqlite3_prepare_v3(db, s.constData(), static_cast<int>(s.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
                                       nullptr);
     collecting = nullptr;
@@ -46,6 +100,7 @@ StatementCache::Lease& StatementCache::Lease::operator=(Lease&& o) noexcept {
         stmt_ = o.stmt_;
         entry_ = o.entry_;
         databases_ = std::move(o.databases_);
+        uses_ = std::move(o.uses_);
         ctx_ = std::move(o.ctx_);
         o.stmt_ = nullptr;
         o.entry_ = nullptr;
@@ -98,11 +153,12 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
             return lease;
         }
         // Lent out already: this user gets a statement of its own.
-        lease.stmt_ = prepare(db, sql, ctx, lease.databases_);
+        lease.stmt_ = prepare(db, sql, ctx, lease.databases_, lease.uses_);
         return lease;
     }
     QStringList databases;
-    sqlite3_stmt* stmt = prepare(db, sql, ctx, databases);
+    ObjectUses uses;
+    sqlite3_stmt* stmt = prepare(db, sql, ctx, databases, uses);
     while (entries_.size() >= capacity_) {
         // The least recently used statement that nobody holds makes room.
         auto victim = entries_.end();
@@ -118,7 +174,7 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
         sqlite3_finalize(victim->stmt);
         entries_.erase(victim);
     }
-    entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases)});
+    entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases), std::move(uses)});
     index_.insert(sql, entries_.begin());
     lease.stmt_ = stmt;
     lease.entry_ = &entries_.front();

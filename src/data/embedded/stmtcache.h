@@ -75,6 +75,16 @@ struct ColumnPlan {
     mutable std::vector<size_t> reloadAt;
 };
 
+// What a statement does to one table, view or procedure, as SQLite's authorizer names it while
+// the statement is prepared: the rights it needs, checked each time it runs (permissions.h).
+struct ObjectUse {
+    enum Action : quint8 { Select = 1, Insert = 2, Update = 4, Delete = 8, Execute = 16, Schema = 32 };
+    QString database;  // "main" or the name the database is attached under, lower case
+    QString object;    // empty for a schema change
+    quint8 actions = 0;
+};
+using ObjectUses = std::vector<ObjectUse>;
+
 class StatementCache {
     struct Entry {
         QString sql;
@@ -83,6 +93,7 @@ class StatementCache {
         bool orphan = false;  // left the cache while lent out: finalized when it comes back
         std::shared_ptr<const ColumnPlan> plan;
         QStringList databases;  // the databases other than main and temp that it reads or writes
+        ObjectUses uses;
     };
 
 public:
@@ -114,6 +125,8 @@ public:
         // The databases other than main and temp that the statement reads or writes (by their
         // names as attached, in lower case), as SQLite resolved its names when preparing it.
         const QStringList& databases() const { return entry_ ? entry_->databases : databases_; }
+        // The tables and views it reads and writes outside temp, and the schema it changes.
+        const ObjectUses& uses() const { return entry_ ? entry_->uses : uses_; }
 
     private:
         friend class StatementCache;
@@ -122,6 +135,7 @@ public:
         sqlite3_stmt* stmt_ = nullptr;
         Entry* entry_ = nullptr;  // nullptr: the statement is the lease's own
         QStringList databases_;   // of the lease's own statement
+        ObjectUses uses_;
         ErrorContext ctx_;
     };
 
