@@ -1,13 +1,16 @@
 // The program's entry, Main: a single copy, the settings file's name, the regional settings
-// checked, and the main window WMenu loaded hidden. From then on the program lives in the main
+// checked, and the main window WMenu loaded hidden (shown where the desktop has no notification
+// area). From then on the program lives in the main
 // window's event loop (scheduler, notification icon, menu) until "Fechar Aplicativo".
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <memory>
 
 #include "extractor/MainMod.h"
 #include "extractor/MainMod_config.h"
 #include "extractor/gui/WMenu.h"
+#include "extractor/gui/modSysTray.h"
 #include "linkscreens/frmTabLigaClientes.h"
 #include "linkscreens/frmTabLigaProdutos.h"
 #include "linkscreens/frmTabLigaVendas.h"
@@ -106,5 +109,10 @@ int main(int argc, char** argv) {
     platform::SingleCopyLock copiaUnica;
     const std::unique_ptr<WMenu> menu = Main(copiaUnica);
     if (!menu) return 0;
+    // A desktop without a notification area has no icon to open the menu from: the window is
+    // shown so that the settings, the manual run and the exit stay within the operator's reach.
+    if (janelaVisivelAoIniciar(QSystemTrayIcon::isSystemTrayAvailable(), QGuiApplication::platformName())) {
+        menu->MostraSemIcone();
+    }
     return QApplication::exec();
 }

@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "extractor/gui/MainMod_SetIcon.h"
 #include "util/EDiv.h"
 
 frmBrowseFolders::frmBrowseFolders(QWidget* parent)
@@ -55,6 +56,7 @@ frmBrowseFolders::frmBrowseFolders(QWidget* parent)
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     ok_->setDefault(true);
 
+    SetIcon(this);
     eFun().CenterForm(this);
 }
 

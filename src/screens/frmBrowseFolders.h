@@ -2,7 +2,8 @@
 // frmBrowseFolders: the folder picker of the settings screen. A tree of the machine's folders,
 // the chosen folder's path, "&OK" and "&Cancelar". ShowForm opens it at the caller's folder
 // (the user's home folder when that is no folder) and, when the user confirms, hands the
-// chosen folder back through the same argument.
+// chosen folder back through the same argument. Like every screen it shows the main window's
+// icon (SetIcon).
 
 #include <QDialog>
 #include <QString>

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 #include <memory>
 
@@ -260,6 +261,37 @@ TEST(MainModWindows, SetIconAndIsFormCarregado) {
         filho->setObjectName(QStringLiteral("lblInfo"));
         EXPECT_FALSE(IsFormCarregado(QStringLiteral("lblInfo")));  // a control, not a window
     }
+}
+
+TEST(WMenuWindow, WithoutANotificationAreaTheWindowIsTheWayIn) {
+    struct Caso {
+        bool areaDeNotificacao;
+        const char* plataforma;
+        bool mostrada;
+    };
+    for (const Caso& c : {Caso{true, "xcb", false}, Caso{true, "wayland", false}, Caso{false, "xcb", true},
+                          Caso{false, "wayland", true}, Caso{false, "offscreen", false},
+                          Caso{false, "minimal", false}, Caso{true, "offscreen", false}}) {
+        EXPECT_EQ(janelaVisivelAoIniciar(c.areaDeNotificacao, QString::fromLatin1(c.plataforma)), c.mostrada)
+            << c.plataforma << (c.areaDeNotificacao ? " with" : " without") << " a notification area";
+    }
+
+    TempProgramFolder program;
+    FimGravado fim;
+    WMenu w;
+    w.Timer1->stop();
+    w.MostraSemIcone();
+    w.MostraSemIcone();  // once is enough: one menu in the bar
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(w.menuBar()->actions().size(), 1);
+    EXPECT_EQ(w.menuBar()->actions().front()->menu(), w.mnuOpcoes);
+    // A close only minimises: a hidden window could not be shown again.
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_EQ(fim.fins, 0);
+    w.mnuSair->trigger();
+    EXPECT_EQ(fim.fins, 1);
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ TEST_F(AlertDialogTest, TwoLinesLayoutFirstLineSelectedAndEnterAnswersOne) {
         EXPECT_NEAR(twipsY(list->height()), 600, 15);
         EXPECT_NEAR(twipsY(d.GravarG()->y()), 820, 15);
         EXPECT_NEAR(twipsY(d.CancelarG()->y()), 820, 15);
-        EXPECT_NEAR(twipsY(d.height()), 1675, 15);
+        // The window's whole height, frame included (offscreen draws none).
+        EXPECT_NEAR(twipsY(d.frameGeometry().height()), 1675, 15);
         EXPECT_EQ(d.GravarG()->text(), "&Selecionar");
         EXPECT_EQ(d.CancelarG()->text(), "&Cancelar");
         guitest::key(list, Qt::Key_Return, QStringLiteral("\r"));
@@ -111,6 +112,7 @@ TEST_F(AlertDialogTest, TenLinesAreCentredAndEachCallStartsFresh) {
     whenShown<WAlert1>([](WAlert1& d) {
         EXPECT_NEAR(twipsY(d.List1()->height()), 3000, 15);
         EXPECT_NEAR(twipsY(d.GravarG()->y()), 120 + 3000 + 100, 15);
+        EXPECT_NEAR(twipsY(d.frameGeometry().height()), 3000 + 375 + 700, 15);
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         const QRect frame = d.frameGeometry();
         EXPECT_NEAR(frame.center().x(), screen.center().x(), 2);
@@ -143,4 +145,30 @@ TEST_F(AlertDialogTest, NoLinesGiveAnEmptyListAndSelecionarKeepsTheAnswer) {
         guitest::key(d.List1(), Qt::Key_Enter, QStringLiteral("\r"));
     });
     EXPECT_EQ(eFun().Alert(QStringLiteral("t"), {Variant::null(), Variant(QStringLiteral("Sim"))}), 2);
+}
+
+TEST(AlertDialogHeight, TheWindowManagersFrameComesOffTheDesignHeight) {
+    // 112 pixels is the two-line dialog's whole height at 96 dpi; its buttons end at 80.
+    struct Caso {
+        const char* porque;
+        int molduraMedida;
+        const char* plataforma;
+        int barraDeTitulo;
+        int minimo;
+        int cliente;
+    };
+    const Caso casos[] = {
+        {"a measured frame comes off whole", 27, "xcb", 22, 80, 85},
+        {"a measured frame wins over the style's title bar", 30, "wayland", 22, 80, 82},
+        {"no frame known yet: the style's title bar stands in", 0, "xcb", 22, 80, 90},
+        {"offscreen draws no frame", 0, "offscreen", 22, 80, 112},
+        {"minimal draws no frame", 0, "minimal", 22, 80, 112},
+        {"a thick frame never cuts the buttons", 45, "xcb", 22, 80, 80},
+    };
+    for (const Caso& c : casos) {
+        EXPECT_EQ(util::gui::alturaDoCliente(112, c.molduraMedida, QString::fromLatin1(c.plataforma),
+                                             c.barraDeTitulo, c.minimo),
+                  c.cliente)
+            << c.porque;
+    }
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QStatusBar>
@@ -185,7 +186,7 @@ WMenu::WMenu(Ecras ecras) : QMainWindow(nullptr), ecras_(std::move(ecras)) {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &WMenu::Timer1_Timer);
 
-    // The menu of the icon: a pop-up only, never a menu bar.
+    // The menu of the icon: a pop-up, and a menu bar only where there is no icon (MostraSemIcone).
     mnuOpcoes = new QMenu(QStringLiteral("Opções"), this);
     mnuOpcoes->setObjectName(QStringLiteral("mnuOpcoes"));
     mnuConfig = mnuOpcoes->addMenu(QStringLiteral("Configurações"));
@@ -364,6 +365,16 @@ void WMenu::Form_MouseMove(int X) {
     }
 }
 
+void WMenu::MostraSemIcone() {
+    if (!semIcone_) {
+        semIcone_ = true;
+        menuBar()->addMenu(mnuOpcoes);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
 void WMenu::abreLigaVendas(const QString& Mascara) {
     if (!ecras_.LigaVendas) return;
     QString mascara = Mascara;
@@ -381,7 +392,12 @@ void WMenu::mnuSair_Click() {
 void WMenu::closeEvent(QCloseEvent* event) {
     if (!fechando_ && !sessaoATerminar_) {
         event->ignore();
-        hide();
+        // Without an icon a hidden window could never be shown again.
+        if (semIcone_) {
+            showMinimized();
+        } else {
+            hide();
+        }
         return;
     }
     event->accept();

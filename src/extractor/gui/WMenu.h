@@ -9,6 +9,10 @@
 // The screens that the menu opens live in the folders built on top of this one; the program
 // hands them in (Ecras), so the window does not depend on them.
 //
+// On a desktop without a notification area (modSysTray's janelaVisivelAoIniciar) the program
+// shows the window at start with MostraSemIcone: mnuOpcoes is then its menu bar, and closing
+// minimises it instead of hiding it, since nothing could show it again.
+//
 // While a modal window is open the main window takes no mouse events from its icon, as a
 // window disabled by a modal screen would: the menu cannot open a second screen over the first.
 
@@ -68,6 +72,10 @@ public:
     // mouse position; every other code is ignored.
     Q_INVOKABLE void Form_MouseMove(int X);
 
+    // Shows the window for a desktop without a notification area: the options menu becomes its
+    // menu bar and a close only minimises it.
+    void MostraSemIcone();
+
     // ---- RunHost: the run's progress in panel 1, the pointer, its failure box, the mail ----
     void SetPanelText(const QString& text) override;
     void RefreshStatusBar() override;
@@ -113,6 +121,7 @@ private:
     std::array<QIcon, 3> ImageList1;
     bool fechando_ = false;          // set only by "Fechar Aplicativo"
     bool sessaoATerminar_ = false;   // the desktop session is ending: the window may close
+    bool semIcone_ = false;          // no notification area: the window is the way in
     bool ponteiroOcupado_ = false;
     frmSendMailHost mail_;
 };

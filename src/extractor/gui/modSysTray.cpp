@@ -152,4 +152,9 @@ EstadoTray estadoTray() {
     return {a.adicionado, !a.icon.isNull() && a.icon->isVisible(), a.tip, a.imagem, a.uCallbackMessage};
 }
 
+bool janelaVisivelAoIniciar(bool areaDeNotificacao, const QString& plataforma) {
+    if (areaDeNotificacao) return false;
+    return plataforma != QLatin1String("offscreen") && plataforma != QLatin1String("minimal");
+}
+
 QSystemTrayIcon* trayIcon() { return area().icon.data(); }

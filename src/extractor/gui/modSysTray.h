@@ -8,7 +8,9 @@
 //
 // Where there is no notification area (no desktop, Qt's offscreen platform) adding the icon
 // fails quietly and nothing is shown; the record of what would be shown is kept all the same,
-// so the rest of the program, and its tests, go on as with an icon.
+// so the rest of the program, and its tests, go on as with an icon. On a desktop people see
+// that has no notification area, the main window is shown at start instead
+// (janelaVisivelAoIniciar).
 
 #include <QIcon>
 #include <QPointer>
@@ -73,6 +75,13 @@ struct EstadoTray {
     std::uint32_t uCallbackMessage = 0;
 };
 EstadoTray estadoTray();
+
+// Whether the main window is shown at start. The icon is the operator's only way to the
+// options menu (settings, link rules, manual run, exit); on a desktop without a notification
+// area (`areaDeNotificacao` false) a hidden window would leave the program running with no way
+// in, so it is shown. The offscreen and minimal platforms have nobody to see it: the window
+// stays hidden there, as with an icon.
+bool janelaVisivelAoIniciar(bool areaDeNotificacao, const QString& plataforma);
 
 // The icon object while one is shown; nullptr otherwise.
 QSystemTrayIcon* trayIcon();

@@ -1,9 +1,11 @@
 #include "util/gui/WAlert1.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QStyle>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -51,6 +53,7 @@ WAlert1::WAlert1(QWidget* parent)
     place(list_, kListLeft, kListTop, kListWidth, kLineTwips);
     place(cancelar_, 2040, 600, kButtonWidth, kButtonHeight);
     place(gravar_, 120, 600, kButtonWidth, kButtonHeight);
+    // The design height is the client area's; only Alert's own height counts the frame.
     setFixedSize(pixelsX(kDesignWidth), pixelsY(kDesignHeight));
     setTabOrder(list_, cancelar_);
     setTabOrder(cancelar_, gravar_);
@@ -93,8 +96,20 @@ void WAlert1::Preparar(const QString& titulo, const std::vector<data::Variant>& 
     const float buttonsTop = kListTop + listHeight + 100;
     place(cancelar_, 2040, buttonsTop, kButtonWidth, kButtonHeight);
     place(gravar_, 120, buttonsTop, kButtonWidth, kButtonHeight);
-    setFixedSize(pixelsX(kDesignWidth), pixelsY(listHeight + kButtonHeight + 700));
+    alturaExterior_ = pixelsY(listHeight + kButtonHeight + 700);
+    molduraMedida_ = false;
+    AjustarAltura();
     Centrar();
+}
+
+void WAlert1::AjustarAltura() {
+    if (alturaExterior_ <= 0) return;
+    const int medida = isVisible() ? frameGeometry().height() - geometry().height() : 0;
+    if (medida > 0) molduraMedida_ = true;
+    const int cliente = util::gui::alturaDoCliente(alturaExterior_, medida, QGuiApplication::platformName(),
+                                                   style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this),
+                                                   gravar_->geometry().bottom() + 1);
+    if (cliente != height()) setFixedSize(width(), cliente);
 }
 
 void WAlert1::Centrar() {
@@ -105,10 +120,20 @@ void WAlert1::Centrar() {
 
 void WAlert1::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // The window frame is known once the window exists: centred again with it.
+    // The window frame is known once the window exists: sized and centred again with it.
+    AjustarAltura();
     Centrar();
     list_->setSelectedRow(list_->row(1));
     list_->setFocus(Qt::OtherFocusReason);
+}
+
+void WAlert1::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // A window manager reports its frame when it places the window, which can be after the show:
+    // the height follows it once.
+    if (!isVisible() || molduraMedida_ || frameGeometry().height() == geometry().height()) return;
+    AjustarAltura();
+    Centrar();
 }
 
 bool WAlert1::eventFilter(QObject* watched, QEvent* event) {
@@ -134,6 +159,17 @@ void WAlert1::reject() {
 }
 
 namespace util::gui {
+
+int alturaDoCliente(int alturaExterior, int molduraMedida, const QString& plataforma, int barraDeTitulo,
+                    int minimo) {
+    int moldura = molduraMedida;
+    if (moldura <= 0) {
+        const bool semMolduras =
+            plataforma == QLatin1String("offscreen") || plataforma == QLatin1String("minimal");
+        moldura = semMolduras ? 0 : std::max(barraDeTitulo, 0);
+    }
+    return std::max(alturaExterior - moldura, minimo);
+}
 
 void alertDialog(const QString& titulo, const std::vector<data::Variant>& opcoes) {
     {
