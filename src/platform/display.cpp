@@ -1,63 +1,41 @@
 #include "platform/display.h"
 
 #include <QString>
-#include <mutex>
+
+#include "platform/xdisplay.h"
 
 // After every Qt header: Xlib defines macros (Bool, None, Status) that Qt's headers also use.
-#include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
 namespace platform {
 
 namespace {
 
-// Xlib's default error handler ends the program; a refused request must only fail the call.
-// The handler is process-wide, so connections made here are serialised.
-std::mutex gXMutex;
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
-
 class XConnection {
 public:
     XConnection() {
-        const QByteArray name = currentDisplayName();
-        if (name.isEmpty()) return;
-        previous_ = XSetErrorHandler(ignoreXError);
-        handlerSet_ = true;
-        display_ = XOpenDisplay(name.constData());
-        if (display_ == nullptr) return;
+        if (x_.get() == nullptr) return;
         int eventBase = 0;
         int errorBase = 0;
-        if (!XRRQueryExtension(display_, &eventBase, &errorBase)) {
-            XCloseDisplay(display_);
-            display_ = nullptr;
-            return;
-        }
-        root_ = DefaultRootWindow(display_);
-        config_ = XRRGetScreenInfo(display_, root_);
+        if (!XRRQueryExtension(x_.get(), &eventBase, &errorBase)) return;
+        root_ = DefaultRootWindow(x_.get());
+        config_ = XRRGetScreenInfo(x_.get(), root_);
     }
     ~XConnection() {
         if (config_ != nullptr) XRRFreeScreenConfigInfo(config_);
-        if (display_ != nullptr) {
-            XSync(display_, False);
-            XCloseDisplay(display_);
-        }
-        if (handlerSet_) XSetErrorHandler(previous_);
     }
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;
 
-    bool ok() const { return display_ != nullptr && config_ != nullptr; }
-    Display* display() const { return display_; }
+    bool ok() const { return x_.get() != nullptr && config_ != nullptr; }
+    Display* display() const { return x_.get(); }
     Window root() const { return root_; }
     XRRScreenConfiguration* config() const { return config_; }
 
 private:
-    std::lock_guard<std::mutex> lock_{gXMutex};
-    Display* display_ = nullptr;
+    XDisplay x_;
     Window root_ = 0;
     XRRScreenConfiguration* config_ = nullptr;
-    XErrorHandler previous_ = nullptr;
-    bool handlerSet_ = false;
 };
 
 }  // namespace

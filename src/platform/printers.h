@@ -10,7 +10,8 @@
 
 namespace platform {
 
-// The platform's paper-size codes the system knows.
+// Paper-size codes of the platform's device-mode record that the system names (every standard
+// code from 1 to 118 is answered; see paperSizeCode).
 namespace paper {
 inline constexpr std::int16_t Letter = 1;
 inline constexpr std::int16_t Tabloid = 3;
@@ -34,8 +35,10 @@ struct PrinterPaper {
 // nothing when there is no such destination or no server to ask.
 std::optional<PrinterPaper> printerPaper(const QString& name);
 
-// The paper-size code of a sheet of the given size in hundredths of millimetres (portrait
-// dimensions); paper::Other when it is none of the known ones.
+// The platform's paper-size code of a sheet of the given width and length (as fed) in hundredths
+// of millimetres, within a millimetre; paper::Other for a size no standard code names (a custom
+// size). A sheet given sideways answers the platform's "rotated" code where there is one, and a
+// sheet the platform only knows sideways answers its code either way up.
 std::int16_t paperSizeCode(int widthHundredthsMm, int lengthHundredthsMm);
 
 // The paper-size code of a media name in any of the forms CUPS uses: the standard self-describing

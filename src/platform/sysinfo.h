@@ -28,7 +28,8 @@ using FolderBrowserHook = std::function<QString(std::int32_t owner, const QStrin
 void setFolderBrowserHook(FolderBrowserHook hook);  // an empty hook removes it
 QString browseForFolder(std::int32_t owner, const QString& prompt);
 
-// The beep: frequency in hertz, duration in milliseconds (a host may ignore both).
+// The beep: frequency in hertz, duration in milliseconds (the windowed program rings the X bell
+// at both; a host without one may ignore them).
 using BeepHook = std::function<void(std::int32_t frequency, std::int32_t duration)>;
 void setBeepHook(BeepHook hook);  // an empty hook removes it
 void beep(std::int32_t frequency, std::int32_t duration);

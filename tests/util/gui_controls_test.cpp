@@ -4,7 +4,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/runtime_error.h"
 #include "util/EDiv.h"
@@ -74,6 +76,46 @@ TEST(EnableFrame, SwitchesAFramesControlsButNotItsCloseButtonsOrTaggedOnes) {
     txtFora->setEnabled(false);
     e.EnableControlContainer(&form, txtFora);
     EXPECT_FALSE(util::gui::controlEnabled(txtFora));
+}
+
+TEST(EnableFrame, ControlsOnTabPagesBelongToTheTabControl) {
+    QWidget form;
+    auto* tabDados = make<QTabWidget>(&form, QStringLiteral("tabDados"));
+    auto* page1 = make<QWidget>(nullptr, QStringLiteral("pagGeral"));
+    auto* page2 = new QWidget;  // pages are often left unnamed
+    tabDados->addTab(page1, QStringLiteral("Geral"));
+    tabDados->addTab(page2, QStringLiteral("Mais"));
+    auto* txtNome = make<QLineEdit>(page1, QStringLiteral("txtNome"));
+    auto* cmdFechar = make<QPushButton>(page1, QStringLiteral("cmdFechar"));
+    auto* fraMais = make<QGroupBox>(page2, QStringLiteral("fraMais"));
+    auto* chkMais = make<QCheckBox>(fraMais, QStringLiteral("chkMais"));
+    auto* txtFora = make<QLineEdit>(&form, QStringLiteral("txtFora"));
+
+    for (QWidget* c : {static_cast<QWidget*>(txtNome), static_cast<QWidget*>(fraMais)})
+        EXPECT_EQ(util::gui::controlContainer(c, &form), tabDados) << c->objectName().toStdString();
+    const auto controls = util::gui::formControls(&form);
+    EXPECT_EQ(std::count(controls.begin(), controls.end(), page1), 0) << "a page is no control of its own";
+
+    EDiv& e = eFun();
+    e.EnableFrame(&form, tabDados, false, false);
+    EXPECT_FALSE(util::gui::controlEnabled(txtNome)) << "on the page shown";
+    EXPECT_TRUE(util::gui::controlEnabled(cmdFechar));
+    EXPECT_TRUE(util::gui::controlEnabled(fraMais)) << "a container is not switched itself";
+    EXPECT_TRUE(util::gui::controlEnabled(chkMais)) << "no recursion asked for";
+    EXPECT_TRUE(util::gui::controlEnabled(txtFora));
+    EXPECT_TRUE(util::gui::controlEnabled(tabDados));
+
+    e.EnableFrame(&form, tabDados, false, true);
+    EXPECT_FALSE(util::gui::controlEnabled(chkMais)) << "on a hidden page, inside a frame";
+
+    // Switching on a control on a page switches on the containers up to the tab control's own.
+    chkMais->setEnabled(false);
+    fraMais->setEnabled(false);
+    tabDados->setEnabled(false);
+    e.EnableControlContainer(&form, chkMais);
+    EXPECT_TRUE(util::gui::controlEnabled(chkMais));
+    EXPECT_TRUE(util::gui::controlEnabled(fraMais));
+    EXPECT_FALSE(util::gui::controlEnabled(tabDados)) << "the outermost container keeps its state";
 }
 
 TEST(GetControlDisponivel, LowestAndHighestUsableControlOfATabRange) {

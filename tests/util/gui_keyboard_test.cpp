@@ -9,6 +9,7 @@
 #include "util/EDiv.h"
 #include "util/gui/ControlEnterFilter.h"
 #include "util/gui_helpers.h"
+#include "util/gui/keystrokes.h"
 
 namespace {
 
@@ -117,4 +118,79 @@ TEST(SimulatedKeys, ArriveLaterAtTheFocusedControl) {
     EXPECT_THROW(eFun().MandaTeclas(-1), platform::RuntimeError);
     EXPECT_NO_THROW(eFun().MandaTeclas(255));  // a code without a key sends nothing
     guitest::pump();
+}
+
+// Every kind of key of the virtual-key table, with what it gives under the modifiers and
+// Caps Lock. Qt keys of punctuation are the character's own code.
+TEST(SimulatedKeys, TheVirtualKeyTable) {
+    using util::gui::keyOfVirtualKey;
+    constexpr auto none = Qt::NoModifier;
+    constexpr auto shift = Qt::ShiftModifier;
+    constexpr auto ctrl = Qt::ControlModifier;
+    constexpr auto alt = Qt::AltModifier;
+    const struct {
+        int vk;
+        Qt::KeyboardModifiers mods;
+        bool caps;
+        int key;
+        const char* text;
+        bool keypad;
+    } cases[] = {
+        // Letters: Caps Lock makes capitals, Shift turns them back; Ctrl gives control codes.
+        {'A', none, false, Qt::Key_A, "a", false},      {'A', shift, false, Qt::Key_A, "A", false},
+        {'Q', none, true, Qt::Key_Q, "Q", false},       {'Q', shift, true, Qt::Key_Q, "q", false},
+        {'V', ctrl, false, Qt::Key_V, "\x16", false},   {'Z', alt, true, Qt::Key_Z, "", false},
+        // Digits and their shifted signs; Caps Lock leaves them alone.
+        {'0', none, true, Qt::Key_0, "0", false},       {'1', shift, false, Qt::Key_Exclam, "!", false},
+        {'9', shift, true, Qt::Key_ParenLeft, "(", false},
+        // The numeric pad.
+        {0x60, none, false, Qt::Key_0, "0", true},      {0x69, shift, false, Qt::Key_9, "9", true},
+        {0x6A, none, false, Qt::Key_Asterisk, "*", true}, {0x6B, none, false, Qt::Key_Plus, "+", true},
+        {0x6C, none, false, Qt::Key_Comma, ",", true},  {0x6D, none, false, Qt::Key_Minus, "-", true},
+        {0x6E, none, false, Qt::Key_Period, ".", true}, {0x6F, shift, false, Qt::Key_Slash, "/", true},
+        {0x65, ctrl, false, Qt::Key_5, "", true},
+        // Punctuation, plain and shifted.
+        {0xBA, none, false, Qt::Key_Semicolon, ";", false}, {0xBA, shift, false, Qt::Key_Colon, ":", false},
+        {0xBB, none, false, Qt::Key_Equal, "=", false},     {0xBB, shift, false, Qt::Key_Plus, "+", false},
+        {0xBC, none, false, Qt::Key_Comma, ",", false},     {0xBC, shift, true, Qt::Key_Less, "<", false},
+        {0xBD, none, false, Qt::Key_Minus, "-", false},     {0xBD, shift, false, Qt::Key_Underscore, "_", false},
+        {0xBE, none, false, Qt::Key_Period, ".", false},    {0xBF, shift, false, Qt::Key_Question, "?", false},
+        {0xC0, none, false, Qt::Key_QuoteLeft, "`", false}, {0xC0, shift, false, Qt::Key_AsciiTilde, "~", false},
+        {0xDB, none, false, Qt::Key_BracketLeft, "[", false}, {0xDB, ctrl, false, Qt::Key_BracketLeft, "\x1b", false},
+        {0xDC, none, false, Qt::Key_Backslash, "\\", false},  {0xDD, shift, false, Qt::Key_BraceRight, "}", false},
+        {0xDE, none, false, Qt::Key_Apostrophe, "'", false},  {0xDE, shift, false, Qt::Key_QuoteDbl, "\"", false},
+        {0xE2, shift, false, Qt::Key_Bar, "|", false},        {0xBF, alt, false, Qt::Key_Slash, "", false},
+        // Modifiers, locks and keys that type nothing.
+        {0x10, none, false, Qt::Key_Shift, "", false},    {0xA1, none, false, Qt::Key_Shift, "", false},
+        {0x11, none, false, Qt::Key_Control, "", false},  {0xA3, none, false, Qt::Key_Control, "", false},
+        {0x12, none, false, Qt::Key_Alt, "", false},      {0xA4, none, false, Qt::Key_Alt, "", false},
+        {0x14, none, false, Qt::Key_CapsLock, "", false}, {0x90, none, false, Qt::Key_NumLock, "", false},
+        {0x91, none, false, Qt::Key_ScrollLock, "", false}, {0x13, none, false, Qt::Key_Pause, "", false},
+        {0x2C, none, false, Qt::Key_Print, "", false},    {0x2D, none, false, Qt::Key_Insert, "", false},
+        {0x2E, none, false, Qt::Key_Delete, "", false},   {0x5B, none, false, Qt::Key_Meta, "", false},
+        {0x5C, none, false, Qt::Key_Meta, "", false},     {0x5D, none, false, Qt::Key_Menu, "", false},
+        {0x70, none, false, Qt::Key_F1, "", false},       {0x87, none, false, Qt::Key_F24, "", false},
+        {0x24, shift, false, Qt::Key_Home, "", false},    {0x28, none, false, Qt::Key_Down, "", false},
+        {0xAD, none, false, Qt::Key_VolumeMute, "", false}, {0xB3, none, false, Qt::Key_MediaTogglePlayPause, "", false},
+        // Keys that type control characters.
+        {0x09, none, false, Qt::Key_Tab, "\t", false},    {0x09, shift, false, Qt::Key_Backtab, "\t", false},
+        {0x0D, none, false, Qt::Key_Return, "\r", false}, {0x0D, ctrl, false, Qt::Key_Return, "\n", false},
+        {0x1B, none, false, Qt::Key_Escape, "\x1b", false}, {0x08, none, false, Qt::Key_Backspace, "\b", false},
+        {0x08, ctrl, false, Qt::Key_Backspace, "\x7f", false}, {0x20, shift, true, Qt::Key_Space, " ", false},
+        // Mouse buttons and unassigned codes are no keys.
+        {0x00, none, false, 0, "", false}, {0x01, none, false, 0, "", false}, {0x07, none, false, 0, "", false},
+        {0x3A, none, false, 0, "", false}, {0x88, none, false, 0, "", false}, {0xFF, none, false, 0, "", false},
+    };
+    for (const auto& c : cases) {
+        const auto k = keyOfVirtualKey(c.vk, c.mods, c.caps);
+        const std::string where = "vk " + std::to_string(c.vk) + " mods " + std::to_string(c.mods.toInt()) +
+                                  (c.caps ? " caps" : "");
+        EXPECT_EQ(k.key, c.key) << where;
+        EXPECT_EQ(k.text, QString::fromLatin1(c.text)) << where;
+        EXPECT_EQ(k.keypad, c.keypad) << where;
+    }
+    for (const auto& [vk, mod] : {std::pair{0x10, Qt::ShiftModifier}, {0xA0, Qt::ShiftModifier},
+                                  {0xA2, Qt::ControlModifier}, {0xA5, Qt::AltModifier}, {0x5C, Qt::MetaModifier},
+                                  {0x14, Qt::NoModifier}, {'A', Qt::NoModifier}})
+        EXPECT_EQ(util::gui::modifierOfVirtualKey(vk), mod) << vk;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/gui/qtmessagebox.h"
 #include "platform/sysinfo.h"
+#include "platform/xkeyboard.h"
 
 namespace platform {
 
@@ -35,7 +36,10 @@ QString qtBrowseForFolder(std::int32_t owner, const QString& prompt) {
     return chosen;
 }
 
-void qtBeep(std::int32_t /*frequency*/, std::int32_t /*duration*/) {
+void qtBeep(std::int32_t frequency, std::int32_t duration) {
+    // The platform's beep refuses a pitch outside 37..32767 Hz and sounds nothing for no time.
+    if (frequency < 37 || frequency > 32767 || duration <= 0) return;
+    if (ringXBell(frequency, duration)) return;
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return;
     if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
         QApplication::beep();

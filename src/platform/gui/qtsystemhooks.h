@@ -1,6 +1,6 @@
 #pragma once
 // The widget side of the small system services: the folder picker (a Qt folder dialog) and the
-// beep (the Qt beep). The windowed program installs both at start-up; where nobody can see a
+// beep (the X bell, or the Qt beep). The windowed program installs both at start-up; where nobody can see a
 // dialog (Qt's offscreen or minimal platform, or no widget application) the picker answers ""
 // at once instead of waiting for an answer that never comes.
 
@@ -19,7 +19,9 @@ void removeQtSystemHooks();
 // dialog can be shown.
 QString qtBrowseForFolder(std::int32_t owner, const QString& prompt);
 
-// The platform beep; Qt has no frequency or duration, so both are ignored.
+// The platform beep: on an X display the keyboard bell at that pitch and length (see
+// xkeyboard.h), elsewhere Qt's beep, which has neither. A pitch outside 37..32767 Hz or a
+// length of no time sounds nothing, as the platform's beep refuses them.
 void qtBeep(std::int32_t frequency, std::int32_t duration);
 
 }  // namespace platform

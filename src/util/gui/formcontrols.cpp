@@ -24,12 +24,21 @@ bool carriesControls(const QWidget* w) {
            w->objectName() == QLatin1String("qt_scrollarea_viewport");
 }
 
+// A page of a tab widget (page -> the tab widget's page stack -> the tab widget). The system's
+// tab control has no page controls: what sits on a page sits in the tab control itself.
+bool isTabPage(const QWidget* w) {
+    const QWidget* stack = w->parentWidget();
+    if (qobject_cast<const QStackedWidget*>(stack) == nullptr) return false;
+    const auto* tabs = qobject_cast<const QTabWidget*>(stack->parentWidget());
+    return tabs != nullptr && tabs->indexOf(w) >= 0;
+}
+
 void collect(QWidget* parent, std::vector<QWidget*>& out) {
     for (QObject* o : parent->children()) {
         auto* w = qobject_cast<QWidget*>(o);
         if (w == nullptr || w->isWindow()) continue;
-        if (isInner(w)) {
-            if (carriesControls(w)) collect(w, out);
+        if (isInner(w) || isTabPage(w)) {
+            if (carriesControls(w) || isTabPage(w)) collect(w, out);
             continue;
         }
         out.push_back(w);
@@ -57,7 +66,7 @@ bool isContainerControl(const QWidget* w) {
 QWidget* controlContainer(const QWidget* w, const QWidget* form) {
     if (w == nullptr) return nullptr;
     QWidget* p = w->parentWidget();
-    while (p != nullptr && p != form && isInner(p)) p = p->parentWidget();
+    while (p != nullptr && p != form && (isInner(p) || isTabPage(p))) p = p->parentWidget();
     if (p == nullptr) return nullptr;
     if (p != form && !form->isAncestorOf(p)) return nullptr;
     return p;

@@ -2,8 +2,9 @@
 // A form's controls as the system's window members see them: every widget of the form in its
 // control order (creation order, containers before their contents), with the control
 // properties those members read. Qt's own inner widgets (named "qt_...", such as a tab
-// widget's page stack or a combo box's list) are no controls; the pages of a tab widget and
-// the contents of a scroll area are reached through them.
+// widget's page stack or a combo box's list) are no controls, and neither are the pages of a
+// tab widget: the controls on its pages are the tab widget's own, as on the system's tab
+// control, and the contents of a scroll area are reached through its viewport.
 
 #include <QString>
 #include <QVariant>
