@@ -176,6 +176,10 @@ void ActualizaBaseDados() {
                        false);
     sql.SQLCreateIndex(conn, QStringLiteral("IX_Movimentos_Data"), QStringLiteral("Movimentos"), QStringLiteral("Data"),
                        false);
+    // The export file lists the sales lines by kind and date: read in that order from here, the
+    // lines need no sort.
+    sql.SQLCreateIndex(conn, QStringLiteral("IX_Movimentos_Mascara"), QStringLiteral("Movimentos"),
+                       QStringLiteral("Mascara DESC, Data"), false);
 
     // The log opens a connection of its own while this one is still open.
     LancaLog(QStringLiteral("Arranque da Aplicação"), QString());

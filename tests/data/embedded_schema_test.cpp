@@ -83,6 +83,11 @@ TEST(EmbeddedSchema, AddAndChangeColumnsKeepDataAndDeclaredTypes) {
               QStringLiteral("varchar(60)"));
     EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_indexes @table_name = 'Clientes' , @index_name= 'IX_Codigo'")));
     EXPECT_TRUE(hasRows(*c, QStringLiteral("sp_indexes @table_name = 'Clientes' , @index_name= 'PK_Clientes'")));
+    // A key column's order stays with the index, which then reads rows in a query's order.
+    c->Execute(QStringLiteral("CREATE INDEX [IX_Ordem] on [dbo].[Clientes] ( Descricao DESC, Codigo )"));
+    EXPECT_EQ(rawText(file, QStringLiteral("select sql from sqlite_master where name = 'IX_Ordem'")),
+              QStringLiteral("CREATE INDEX \"IX_Ordem\" ON \"Clientes\" (\"Descricao\" COLLATE TSQL_TEXT DESC, \"Codigo\" "
+                             "COLLATE TSQL_TEXT)"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select Descricao from Clientes")).toString(), QString(50, u'x'));
     c->Execute(QStringLiteral("insert into Clientes (Codigo) values ('C2')"));
     EXPECT_EQ(scalar(*c, QStringLiteral("select max(NumRegisto) from Clientes")).toInt32(), 2);

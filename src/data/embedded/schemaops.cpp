@@ -426,14 +426,17 @@ void createIndex(Core& core, const Translation& tr) {
     }
     const TableDefinition* def = core.table(tr.schema, stored);
     QStringList cols;
-    for (const QString& col : tr.columns) {
+    for (qsizetype n = 0; n < tr.columns.size(); ++n) {
+        const QString& col = tr.columns[n];
+        const bool descending = static_cast<size_t>(n) < tr.descending.size() && tr.descending[static_cast<size_t>(n)];
         if (def && def->find(col) < 0) {
             raiseServerError(1911, QStringLiteral("Column name '%1' does not exist in the target table or view.").arg(col));
         }
         // Kept in the collation that the translated comparisons use, so that SQLite can look
         // rows up through the index (and a unique index refuses what SQL Server's default
         // collation would: values that differ only in case or trailing blanks).
-        cols.push_back(quoteName(col) + QStringLiteral(" COLLATE TSQL_TEXT"));
+        cols.push_back(quoteName(col) + QStringLiteral(" COLLATE TSQL_TEXT") +
+                       (descending ? QStringLiteral(" DESC") : QString()));
     }
     {
         Statement q(core.db(),

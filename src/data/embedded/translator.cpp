@@ -545,7 +545,17 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
             const ObjectName o = tableAt(in, ++i, ctx);
             tr.schema = o.schema;
             tr.table = o.table;
-            tr.columns = parenList(in, i);
+            {
+                // The order of each key column counts: an index that reads in a query's order
+                // spares it a sort.
+                size_t k = i;
+                tr.columns = parenList(in, k);
+                for (size_t j = nextAt(in, i); j < k; ++j) {
+                    if (in[j].isWord("DESC") && !tr.descending.empty()) tr.descending.back() = true;
+                    if (in[j].isName() && !in[j].isWord("ASC") && !in[j].isWord("DESC")) tr.descending.push_back(false);
+                }
+                i = k;
+            }
             if (tr.columns.isEmpty()) tr.syntaxError = tr.table;
             tr.databases = ctx.databases;
             return tr;

@@ -73,6 +73,7 @@ struct Translation {
     QString column;
     bool unique = false;
     QStringList columns;           // index or key columns
+    std::vector<bool> descending;  // CreateIndex: per column, sorted DESC
     QString constraintKind;        // "PRIMARY KEY", "UNIQUE", ...
 
     // Procedure calls: the name and the arguments (name without "@", or empty when given by
