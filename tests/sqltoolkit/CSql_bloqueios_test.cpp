@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "csql_test_support.h"
+#include "data/connection.h"
+#include "data/dberror.h"
 #include "support/borvia_config.h"
 
 using csqltest::ConfiguredLogin;
@@ -28,6 +30,22 @@ TEST(CSqlBloqueios, ALockIsHeldFromActivaLockToDesActivaLockAndSeenByOthers) {
     QString outro = "Outro";
     EXPECT_TRUE(s.SQLCheckLock(outro));
 
+    // Other programs write to every other table of the database meanwhile; a write to the lock
+    // table waits for the lock, and gives up with the lock time-out's error when its time is up.
+    auto other = server.connect("BorviaConfig");
+    other->setCommandTimeout(1);
+    other->Execute("create table Outra (a int)");
+    other->Execute("insert into Outra (a) values (1)");
+    other->BeginTrans();
+    other->Execute("update Outra set a = 2");
+    other->CommitTrans();
+    try {
+        other->Execute("update Fecho_ set xxx = 'yyy'");
+        ADD_FAILURE() << "the held table was written";
+    } catch (const data::DbError& e) {
+        EXPECT_EQ(e.number(), 1222);
+    }
+
     // Taking the same lock again works on the connection that holds it.
     nome = "Fecho";
     EXPECT_TRUE(s.ActivaLock(nome));
@@ -37,6 +55,8 @@ TEST(CSqlBloqueios, ALockIsHeldFromActivaLockToDesActivaLockAndSeenByOthers) {
     nome = "Fecho";
     EXPECT_TRUE(s.SQLCheckLock(nome));
     EXPECT_FALSE(s.SQLCheckTable(*server.connect("BorviaConfig"), "Fecho_")) << "the lock table is gone";
+    other->Execute("create table Fecho_ (xxx varchar(10))");
+    other->Execute("update Fecho_ set xxx = 'yyy'");
 
     // Releasing a lock this program does not hold does nothing.
     nome = "Fecho";

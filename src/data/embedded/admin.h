@@ -20,6 +20,7 @@
 #include <QSet>
 #include <array>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -98,6 +99,17 @@ public:
         QString object;
     };
     std::vector<Lock> locks();
+    // An UPDATE of a client's transaction that changes no value holds its table as SQL Server's
+    // row lock would, without the database file's write lock: other connections' writes to
+    // the table wait until the transaction ends, writes to other tables go on. The hold shows
+    // in sp_lock like a write's lock.
+    void holdTable(const QString& schema, const QString& table);
+    // Waits while another connection holds the table so; raises 1222 once timedOut() says the
+    // statement's time is up, and the connection's KILL as usual.
+    void waitWhileHeld(const QString& schema, const QString& table, const std::function<bool()>& timedOut);
+    // Whether another connection may hold a table (false from one load of shared memory while
+    // nobody has held one since this connection last found none).
+    bool holdsMayExist();
     // Connections other than this one whose current database is name.
     int othersIn(const QString& database);
     // Marks a connection killed (raises 6104, 6106 as SQL Server does).
@@ -116,6 +128,8 @@ private:
     void removeStale();
     void refreshSysProcesses();
     void releaseNow();
+    void checkKilled();  // raises the connection's KILL, once another connection has marked it
+    QString databaseOf(const QString& schema) const;
     bool registryMayHaveChanged();
     ServerSignals* serverSignals();
     bool catalogueMayHaveChanged();
@@ -146,6 +160,8 @@ private:
     std::uint64_t catalogueSeen_ = 0;
     qint64 catalogueCheckedMs_ = -1;
     QSet<QString> heldLocks_;
+    bool holdsTables_ = false;      // this connection holds a table (holdTable) in its transaction
+    std::uint64_t noHoldsAt_ = 0;   // the Holds counter when no other connection held a table
     // Database and table of the last locks found held, as the statements named them: a
     // transaction of row-by-row writes names the same few tables statement after statement.
     std::array<std::pair<QString, QString>, 4> lastWrote_;

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QSysInfo>
 #include <QUrl>
+#include <chrono>
+#include <thread>
 #include <QUuid>
 #include <csignal>
 #include <mutex>
@@ -220,7 +222,9 @@ sqlite3* AdminState::registry() {
                             "program TEXT NOT NULL, dbname TEXT NOT NULL, login_time TEXT NOT NULL, last_batch TEXT NOT "
                             "NULL, open_tran INTEGER NOT NULL DEFAULT 0, killed INTEGER NOT NULL DEFAULT 0);"
                             "CREATE TABLE IF NOT EXISTS locks (token TEXT NOT NULL, dbname TEXT NOT NULL, object TEXT NOT "
-                            "NULL, PRIMARY KEY (token, dbname, object));"),
+                            "NULL, PRIMARY KEY (token, dbname, object));"
+                            "CREATE TABLE IF NOT EXISTS holds (token TEXT NOT NULL, dbname TEXT NOT NULL COLLATE NOCASE, "
+                            "object TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY (token, dbname, object));"),
              ErrorContext{QStringLiteral("master"), path});
         registry_ = std::move(h);
     } catch (const DbError&) {
@@ -253,6 +257,7 @@ void AdminState::removeStale() {
     for (const QString& t : stale) {
         forToken(r, "DELETE FROM connections WHERE token = ?", t);
         forToken(r, "DELETE FROM locks WHERE token = ?", t);
+        forToken(r, "DELETE FROM holds WHERE token = ?", t);
     }
 }
 
@@ -315,7 +320,8 @@ void AdminState::unregisterSelf() {
     if (!registry_) return;
     sqlite3* r = registry_.get();
     sqlite3_exec(r, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    for (const char* sql : {"DELETE FROM connections WHERE token = ?", "DELETE FROM locks WHERE token = ?"}) {
+    for (const char* sql : {"DELETE FROM connections WHERE token = ?", "DELETE FROM locks WHERE token = ?",
+                            "DELETE FROM holds WHERE token = ?"}) {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(r, sql, -1, &st, nullptr) == SQLITE_OK) {
             const QByteArray t = token.toUtf8();
@@ -527,6 +533,19 @@ ServerSignals* AdminState::serverSignals() {
 }
 
 void AdminState::beforeStatement(const QString& text) {
+    checkKilled();
+    if (!heldLocks_.isEmpty() && !core_.inTransaction()) transactionEnded();
+    // Another connection changed the catalogue: databases attached before may have become
+    // read-only or offline since, so they are attached again as they are now.
+    if (core_.hasAttached() && !core_.inTransaction() && catalogueMayHaveChanged()) {
+        const qint64 v = masterDataVersion();
+        if (masterVersion_ >= 0 && v != masterVersion_) core_.detachAll();
+        masterVersion_ = v;
+    }
+    if (containsNoCase(text, "sysprocesses")) refreshSysProcesses();
+}
+
+void AdminState::checkKilled() {
     if (!dead_ && !token_.isEmpty() && registryMayHaveChanged()) {
         try {
             if (!aliveQuery_.get()) {
@@ -551,15 +570,6 @@ void AdminState::beforeStatement(const QString& text) {
         }
         throw killedError();
     }
-    if (!heldLocks_.isEmpty() && !core_.inTransaction()) transactionEnded();
-    // Another connection changed the catalogue: databases attached before may have become
-    // read-only or offline since, so they are attached again as they are now.
-    if (core_.hasAttached() && !core_.inTransaction() && catalogueMayHaveChanged()) {
-        const qint64 v = masterDataVersion();
-        if (masterVersion_ >= 0 && v != masterVersion_) core_.detachAll();
-        masterVersion_ = v;
-    }
-    if (containsNoCase(text, "sysprocesses")) refreshSysProcesses();
 }
 
 void AdminState::wrote(const QString& schema, const QString& table) {
@@ -607,8 +617,77 @@ void AdminState::transactionEnded() {
     sqlite3* r = registry_.get();
     writeTransaction(r, ErrorContext{}, [&] {
         forToken(r, "DELETE FROM locks WHERE token = ?", token_);
+        if (holdsTables_) forToken(r, "DELETE FROM holds WHERE token = ?", token_);
         forToken(r, "UPDATE connections SET open_tran = 0 WHERE token = ?", token_);
     });
+    if (holdsTables_) {
+        holdsTables_ = false;
+        if (ServerSignals* signal = serverSignals()) signal->raise(ServerSignals::Holds);
+    }
+}
+
+QString AdminState::databaseOf(const QString& schema) const {
+    return schema.isEmpty() || schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
+}
+
+void AdminState::holdTable(const QString& schema, const QString& table) {
+    if (token_.isEmpty() || table.isEmpty()) return;
+    const QString database = databaseOf(schema);
+    const QString stored = core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table);
+    const QString key = u'!' + database.toLower() + u'.' + stored.toLower();
+    if (heldLocks_.contains(key)) return;  // held already in this transaction
+    sqlite3* r = registry();
+    writeTransaction(r, ErrorContext{}, [&] {
+        Statement ins(r, QStringLiteral("INSERT OR IGNORE INTO holds (token, dbname, object) VALUES (?, ?, ?)"), ErrorContext{});
+        ins.bind(1, token_);
+        ins.bind(2, database);
+        ins.bind(3, stored);
+        ins.step();
+    });
+    holdsTables_ = true;
+    if (ServerSignals* signal = serverSignals()) signal->raise(ServerSignals::Holds);
+    // Shown by sp_lock and released at the transaction's end like a write's lock.
+    wrote(schema, table);
+    heldLocks_.insert(key);
+}
+
+bool AdminState::holdsMayExist() {
+    ServerSignals* signal = serverSignals();
+    return !signal || signal->value(ServerSignals::Holds) != noHoldsAt_;
+}
+
+void AdminState::waitWhileHeld(const QString& schema, const QString& table, const std::function<bool()>& timedOut) {
+    if (token_.isEmpty() || table.isEmpty() || schema.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0) return;
+    ServerSignals* signal = serverSignals();
+    // Nobody has held a table since this connection last found none: one load of shared memory.
+    const std::uint64_t seen = signal ? signal->value(ServerSignals::Holds) : 1;
+    if (signal && seen == noHoldsAt_) return;
+    const QString database = databaseOf(schema);
+    const QString stored = core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table);
+    sqlite3* r = registry();
+    for (;;) {
+        bool heldHere = false;
+        bool heldAnywhere = false;
+        writeTransaction(r, ErrorContext{}, [&] {
+            removeStale();
+            Statement q(r,
+                        QStringLiteral("SELECT max(dbname = ? AND object = ?) FROM holds WHERE token <> ? AND token IN "
+                                       "(SELECT token FROM connections WHERE killed = 0)"),
+                        ErrorContext{});
+            q.bind(1, database);
+            q.bind(2, stored);
+            q.bind(3, token_);
+            if (q.step() && !q.isNull(0)) {
+                heldAnywhere = true;
+                heldHere = q.int64(0) != 0;
+            }
+        });
+        if (!heldAnywhere && signal) noHoldsAt_ = seen;
+        if (!heldHere) return;
+        if (timedOut()) raiseServerError(1222, QStringLiteral("Lock request time out period exceeded."));
+        checkKilled();  // a KILL meanwhile ends the wait
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 std::vector<AdminState::Process> AdminState::processes() {

@@ -21,9 +21,10 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
-#include <type_traits>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "data/embedded/catalog.h"
@@ -133,6 +134,14 @@ public:
 
 private:
     std::vector<provider::Result> executeChecked(const provider::Request& request);
+    // Whether the running statement has outlived the command time-out.
+    bool timedOut() const;
+    // An UPDATE of the client's transaction that would change no value of the rows it finds
+    // holds the table (AdminState::holdTable) instead of taking the file's write lock; answers
+    // its row count then, nothing when the UPDATE has to run. bind binds the UPDATE's values
+    // to the probe, in the same order.
+    std::optional<long> holdIfUnchanged(const Translation& tr, const QString& updateSql,
+                                        const std::function<void(StatementCache::Lease&)>& bind);
     void beginOwnWrite();
     void endOwnWrite(bool commit);
     bool ownWrite_ = false;

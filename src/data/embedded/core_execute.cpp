@@ -2,10 +2,13 @@
 // statements SQLite runs as translated and those the engine carries out itself.
 #include "data/embedded/core.h"
 
+#include <optional>
+
 #include "data/adoconstants.h"
 #include "data/embedded/admin.h"
 #include "data/embedded/columnrules.h"
 #include "data/embedded/permissions.h"
+#include "data/embedded/tokenops.h"
 #include "data/embedded/procedures.h"
 #include "data/embedded/schemaops.h"
 
@@ -98,6 +101,59 @@ bool plainWrite(const provider::Request& request) {
     return true;
 }
 
+// A query that counts the rows an UPDATE (as translated for SQLite) finds, and those of them
+// it would change: "SELECT count(*), count(CASE WHEN NOT (a IS (x) AND …) THEN 1 END) FROM t
+// WHERE …", its markers in the UPDATE's order. Empty for any UPDATE of another form.
+QString unchangedProbe(const QString& updateSql) {
+    const std::vector<Token> t = tokenize(updateSql);
+    size_t i = nextAt(t, 0);
+    if (!wordAt(t, i, "UPDATE")) return {};
+    const size_t target = nextAt(t, i + 1);
+    size_t set = t.size();
+    size_t where = t.size();
+    int depth = 0;
+    for (size_t k = target; k < t.size(); ++k) {
+        if (t[k].isPunct("(")) ++depth;
+        if (t[k].isPunct(")")) --depth;
+        if (depth != 0) continue;
+        if (set == t.size()) {
+            if (t[k].isWord("SET")) set = k;
+            if (t[k].isWord("OR")) return {};
+            continue;
+        }
+        if (t[k].isWord("FROM") || t[k].isWord("RETURNING") || t[k].isWord("ORDER") || t[k].isWord("LIMIT") ||
+            t[k].isPunct(";")) {
+            return {};
+        }
+        if (t[k].isWord("WHERE") && where == t.size()) where = k;
+    }
+    if (set == t.size()) return {};
+    auto text = [&](size_t from, size_t to) {
+        QString out;
+        for (size_t k = from; k < to; ++k) out += t[k].text;
+        return out.trimmed();
+    };
+    QStringList same;
+    size_t start = set + 1;
+    depth = 0;
+    for (size_t k = start; k <= where; ++k) {
+        const bool end = k == where || (depth == 0 && t[k].isPunct(","));
+        if (k < where && t[k].isPunct("(")) ++depth;
+        if (k < where && t[k].isPunct(")")) --depth;
+        if (!end) continue;
+        size_t eq = start;
+        while (eq < k && !t[eq].isPunct("=")) ++eq;
+        const QString column = text(start, eq);
+        if (eq >= k || column.isEmpty() || column.startsWith(u'(')) return {};
+        same << QStringLiteral("%1 IS (%2)").arg(column, text(eq + 1, k));
+        start = k + 1;
+    }
+    if (same.isEmpty()) return {};
+    return QStringLiteral("SELECT count(*), count(CASE WHEN NOT (%1) THEN 1 END) FROM %2")
+               .arg(same.join(QStringLiteral(" AND ")), text(target, set)) +
+           (where < t.size() ? u' ' + text(where, t.size()) : QString());
+}
+
 }  // namespace
 
 void Core::beginOwnWrite() {
@@ -125,8 +181,55 @@ void Core::endOwnWrite(bool commit) {
 std::vector<provider::Result> Core::execute(const provider::Request& request) {
     startClock();
     admin_->beforeStatement(request.text);
-    if (!inTransaction() && plainWrite(request)) return asOneWrite([&] { return executeChecked(request); });
+    if (!inTransaction() && plainWrite(request)) {
+        // A table another connection holds is waited for before the write lock of the file is
+        // taken: waiting with it would stop every writer of the database.
+        if (admin_->holdsMayExist()) {
+            std::vector<QString> literals;
+            for (const auto& tr : translations(request.text, literals)) {
+                admin_->waitWhileHeld(tr->schema, tr->table, [this] { return timedOut(); });
+            }
+        }
+        return asOneWrite([&] { return executeChecked(request); });
+    }
     return executeChecked(request);
+}
+
+bool Core::timedOut() const { return commandTimeout_ > 0 && clock_.isValid() && clock_.elapsed() > commandTimeout_ * 1000; }
+
+std::optional<long> Core::holdIfUnchanged(const Translation& tr, const QString& updateSql,
+                                          const std::function<void(StatementCache::Lease&)>& bind) {
+    const QString schema = tr.schema.isEmpty() ? QStringLiteral("main") : tr.schema;
+    const QByteArray schemaName = schema.toUtf8();
+    // Only before the transaction's first write to the database: after it the file's write
+    // lock is held anyway.
+    if (tr.table.isEmpty() || sqlite3_txn_state(db(), schemaName.constData()) == SQLITE_TXN_WRITE) return std::nullopt;
+    const QString probeSql = unchangedProbe(updateSql);
+    if (probeSql.isEmpty()) return std::nullopt;
+    {
+        // The table's own triggers would run for an UPDATE that changes nothing.
+        Statement triggers(db(),
+                           QStringLiteral("SELECT 1 FROM ") + schemaRef(schema) +
+                               QStringLiteral(".sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE"),
+                           context());
+        triggers.bind(1, storedTableName(tr.schema, tr.table).isEmpty() ? tr.table : storedTableName(tr.schema, tr.table));
+        if (triggers.step()) return std::nullopt;
+    }
+    StatementCache::Lease probe = statements_.acquire(db(), probeSql, context());
+    bind(probe);
+    if (!probe.step()) return std::nullopt;
+    const long rows = static_cast<long>(sqlite3_column_int64(probe.get(), 0));
+    const long changed = static_cast<long>(sqlite3_column_int64(probe.get(), 1));
+    probe = StatementCache::Lease();
+    if (changed != 0) return std::nullopt;
+    if (rows > 0) admin_->holdTable(tr.schema, tr.table);
+    // A transaction that has written nothing lets its read snapshot go, so that its later
+    // writes start from the databases as they are now, not as they were at the probe.
+    if (sqlite3_txn_state(db(), nullptr) < SQLITE_TXN_WRITE &&
+        sqlite3_exec(db(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        exec(db(), QStringLiteral("BEGIN"), context());
+    }
+    return rows;
 }
 
 std::vector<provider::Result> Core::executeChecked(const provider::Request& request) {
@@ -385,24 +488,41 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
         tr.attachedUsed = st.databases();
         tr.attachedUsedGeneration = generation_;
     }
-    const int params = sqlite3_bind_parameter_count(st.get());
-    if (!literals.empty()) {
-        // A lifted shape: parameter k is the text's k-th literal.
-        for (int k = 1; k <= params && k <= static_cast<int>(literals.size()); ++k) st.bind(k, literals[k - 1]);
-    } else {
+    auto bindTo = [&](StatementCache::Lease& lease, size_t& next) {
+        const int params = sqlite3_bind_parameter_count(lease.get());
+        if (!literals.empty()) {
+            // A lifted shape: parameter k is the text's k-th literal.
+            for (int k = 1; k <= params && k <= static_cast<int>(literals.size()); ++k) lease.bind(k, literals[k - 1]);
+            return;
+        }
         for (int k = 1; k <= params; ++k) {
-            if (nextParameter >= request.parameters.size()) {
+            if (next >= request.parameters.size()) {
                 raiseServerError(8178, QStringLiteral("The parameterized query expects a parameter which was not supplied."));
             }
-            const auto& p = request.parameters[nextParameter++];
-            typeForAdo(p.type).bind(st.get(), k, p.value);
+            const auto& p = request.parameters[next++];
+            typeForAdo(p.type).bind(lease.get(), k, p.value);
+        }
+    };
+    const size_t firstParameter = nextParameter;
+    bindTo(st, nextParameter);
+    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
+    const bool counts = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
+    if ((counts || tr.kind == StatementKind::Other) && !ownWrite_) {
+        admin_->waitWhileHeld(tr.schema, tr.table, [this] { return timedOut(); });
+    }
+    if (tr.kind == StatementKind::Update && inTransaction()) {
+        size_t probeParameter = firstParameter;
+        if (const std::optional<long> held = holdIfUnchanged(tr, *sql, [&](StatementCache::Lease& probe) {
+                bindTo(probe, probeParameter);
+            })) {
+            provider::Result r;
+            r.recordsAffected = *held;
+            return r;
         }
     }
-    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
     while (st.step()) {
     }
     provider::Result r;
-    const bool counts = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
     r.recordsAffected = counts ? sqlite3_changes(db()) : -1;
     if (counts) admin_->wrote(tr.schema, tr.table);
     return r;

@@ -15,7 +15,7 @@ namespace data::embedded {
 
 namespace {
 
-constexpr off_t kSize = 2 * sizeof(std::uint64_t);
+constexpr off_t kSize = 3 * sizeof(std::uint64_t);
 
 std::mutex& mapsMutex() {
     static std::mutex m;

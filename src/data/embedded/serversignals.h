@@ -12,7 +12,9 @@ namespace data::embedded {
 
 class ServerSignals {
 public:
-    enum Counter { Kills = 0, Catalogue = 1 };
+    // Holds: raised whenever a connection starts or stops holding a table without the file's
+    // write lock (AdminState::holdTable).
+    enum Counter { Kills = 0, Catalogue = 1, Holds = 2 };
 
     // The counters of the server whose folder is given, mapped once per process and folder;
     // null when their file cannot be made or mapped (a read-only folder), in which case callers
