@@ -7,6 +7,9 @@
 // is answered with its columns alone (Request::columnsOnly), and an updatable result may leave
 // its long values unread until they are looked at (RowWriter::longValue).
 // Updatable results carry a RowWriter that writes a row back by the row's key.
+// A caller that reads a result forward once and writes nothing back may ask for its rows one at
+// a time instead (Request::stream): a provider that can answers with a RowSource, which holds
+// the statement open on the server until its last row is read or it is dropped.
 //
 // Providers: the embedded engine (data/embedded/, server names "embedded:<folder>") and the
 // SQL Server provider (data/odbc/, every other server name), chosen by openSession().
@@ -67,6 +70,16 @@ public:
     }
 };
 
+// The rows of a streamed result, handed out one at a time. Raises DbError when the server
+// fails while reading a row.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // Makes row hold the next row alone (its storage reused); false after the last row, after
+    // which the source holds nothing on the server.
+    virtual bool next(RowSet& row) = 0;
+};
+
 struct Parameter {
     QString name;
     int type = 0;
@@ -84,6 +97,8 @@ struct Result {
     RowSet rows;
     std::vector<Variant> keys;   // one per row when writer is set
     std::shared_ptr<RowWriter> writer;
+    // Set when the rows are streamed: rows is then empty and the source hands them out.
+    std::shared_ptr<RowSource> source;
     // Output and return-value parameters of a stored procedure call, with their final values.
     std::vector<Parameter> outputs;
 };
@@ -95,6 +110,10 @@ struct Request {
     // A table by name: only its columns (and its writer), none of its rows, which the caller
     // asks for again when it needs them.
     bool columnsOnly = false;
+    // The caller reads the rows forward once and writes none back: a provider may answer a
+    // single query with a RowSource instead of its rows. Nothing else changes for a request
+    // it does not stream.
+    bool stream = false;
     std::vector<Parameter> parameters;
     // Seconds its statements may wait; -1 for the session's command time-out.
     long commandTimeout = -1;

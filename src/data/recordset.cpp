@@ -113,6 +113,7 @@ const Variant& RecordsetState::fieldValue(int index) {
 void RecordsetState::takeNext() {
     unreadPos = -1;
     rowsUnread = false;
+    streamEnded = false;
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
@@ -134,13 +135,53 @@ void RecordsetState::takeNext() {
     deleted.assign(current.rows.size(), false);
     appendStarted.assign(current.columns.size(), false);
     resetChunks();
-    if (current.rows.empty()) {
+    if (current.source) {
+        pos = -1;
+        streamNext();
+    } else if (current.rows.empty()) {
         pos = -1;
         bof = eof = true;
     } else {
         pos = 0;
         bof = eof = false;
     }
+}
+
+void RecordsetState::streamNext() {
+    const bool first = pos < 0;
+    forgetUnpacked();
+    resetChunks();
+    bool more = false;
+    try {
+        auto conn = connection.lock();
+        if (!conn) adoerr::raise(adoerr::ConnectionUnusable);
+        more = conn->guarded([&] { return current.source->next(current.rows); });
+    } catch (...) {
+        current.source.reset();
+        current.rows.clear();
+        deleted.clear();
+        streamEnded = true;
+        pos = 0;
+        bof = first;
+        eof = true;
+        throw;
+    }
+    if (!more) {
+        // The source let its statement go with its last row.
+        current.source.reset();
+        current.rows.clear();
+        deleted.clear();
+        streamEnded = true;
+    } else {
+        deleted.assign(1, false);
+    }
+    pos = 0;
+    bof = first && !more;
+    eof = !more;
+}
+
+void RecordsetState::refuseStreamed() const {
+    if (streamed()) adoerr::raise(adoerr::OperationNotAllowed);
 }
 
 void RecordsetState::requireOpen() const {
@@ -518,6 +559,16 @@ bool looksLikeTableName(const QString& source) {
 }  // namespace
 
 void Recordset::Open(const QString& source, Connection& activeConnection, int cursorType, int lockType, long options) {
+    open(source, activeConnection, cursorType, lockType, options, false);
+}
+
+void Recordset::OpenForwardOnce(const QString& source, Connection& activeConnection, int cursorType, int lockType,
+                                long options) {
+    open(source, activeConnection, cursorType, lockType, options, true);
+}
+
+void Recordset::open(const QString& source, Connection& activeConnection, int cursorType, int lockType, long options,
+                     bool stream) {
     if (d_->open) adoerr::raise(adoerr::ObjectOpen);
     auto conn = activeConnection.state();
     provider::Request req;
@@ -537,6 +588,7 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
     // day): its rows are read only once it is walked.
     const bool later = req.updatable && req.commandType == ado::adCmdTable;
     req.columnsOnly = later;
+    req.stream = stream && !later;
     auto results = conn->guarded([&] {
         conn->errors.Clear();
         return conn->openSession().execute(req);
@@ -572,6 +624,11 @@ bool Recordset::EOF() const {
 
 void Recordset::MoveNext() {
     d_->requireOpen();
+    if (d_->streamed()) {
+        if (d_->eof) adoerr::raise(adoerr::NoCurrentRecord);
+        d_->streamNext();
+        return;
+    }
     d_->readRows();
     if (d_->eof && d_->editMode != ado::adEditAdd) adoerr::raise(adoerr::NoCurrentRecord);
     long p = d_->pos + 1;
@@ -581,6 +638,7 @@ void Recordset::MoveNext() {
 
 void Recordset::MoveFirst() {
     d_->requireOpen();
+    d_->refuseStreamed();
     d_->readRows();
     long p = 0;
     while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
@@ -595,6 +653,7 @@ void Recordset::MoveFirst() {
 
 void Recordset::MovePrevious() {
     d_->requireOpen();
+    d_->refuseStreamed();
     d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     if (d_->bof) adoerr::raise(adoerr::NoCurrentRecord);
@@ -605,6 +664,7 @@ void Recordset::MovePrevious() {
 
 void Recordset::MoveLast() {
     d_->requireOpen();
+    d_->refuseStreamed();
     d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     long p = d_->rowCount() - 1;
@@ -621,6 +681,8 @@ long Recordset::RecordCount() const {
     d_->requireOpen();
     d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly || d_->cursorType == ado::adOpenDynamic) return -1;
+    // A streamed result does not know how many rows are still to come.
+    d_->refuseStreamed();
     long n = 0;
     for (bool del : d_->deleted) n += del ? 0 : 1;
     return n;
@@ -652,6 +714,7 @@ void Recordset::AddNew() {
 
 void Recordset::Update() {
     d_->requireOpen();
+    if (d_->streamed()) adoerr::raise(adoerr::NotSupported);
     d_->commitEdit();
 }
 
@@ -701,6 +764,7 @@ Recordset Recordset::NextRecordset(long* recordsAffected) {
     d_->pending.clear();
     d_->editMode = ado::adEditNone;
     d_->open = false;
+    d_->current.source.reset();  // a streamed result lets its statement go
     next->takeNext();
     if (recordsAffected) *recordsAffected = next->current.recordsAffected;
     return Recordset(next);

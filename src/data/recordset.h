@@ -9,6 +9,10 @@
 // Recordset, Field and FieldList are handles: copies refer to the same recordset, as object
 // references do in the system.
 //
+// A recordset opened with OpenForwardOnce may instead hand its rows out one at a time, as the
+// provider reads them (provider.h, Request::stream): it then holds one row, moves forward only
+// and is written through by nobody; what needs more of it raises 3219, or 3251 for a change.
+//
 // Positions follow ADO: a recordset without rows is at BOF and EOF at once; MoveNext past the
 // last row leaves it at EOF with BOF false; reading or writing a field needs a current row
 // (error 3021 otherwise).
@@ -90,6 +94,12 @@ public:
     // the text: a lone (maybe qualified) name is a table.
     void Open(const QString& source, Connection& activeConnection, int cursorType = ado::adOpenForwardOnly,
               int lockType = ado::adLockReadOnly, long options = -1);
+    // Opens as Open does, for a caller that walks the rows forward once and changes none: the
+    // provider may stream them (the engine does for a lone query). The cursor and lock types
+    // are kept as given and reported, but such a recordset refuses to move back, to count its
+    // rows (RecordCount is -1 or 3219) and every change.
+    void OpenForwardOnce(const QString& source, Connection& activeConnection, int cursorType = ado::adOpenForwardOnly,
+                         int lockType = ado::adLockReadOnly, long options = -1);
     void Close();
     long State() const;
 
@@ -123,6 +133,8 @@ public:
     explicit Recordset(std::shared_ptr<detail::RecordsetState> state) : d_(std::move(state)) {}
 
 private:
+    void open(const QString& source, Connection& activeConnection, int cursorType, int lockType, long options,
+              bool stream);
     std::shared_ptr<detail::RecordsetState> d_;
 };
 

@@ -16,6 +16,8 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     int lockType = 1;
     std::weak_ptr<ConnectionState> connection;
 
+    // With a source (a streamed result) current.rows holds the current row alone, at pos 0,
+    // and nothing once the last row is passed.
     provider::Result current;
     // The row at pos unpacked, read once per position (current.rows keeps rows packed).
     mutable provider::Row unpacked;
@@ -52,6 +54,12 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     void assign(std::vector<provider::Result> results, int cursor, int lock,
                 const std::shared_ptr<ConnectionState>& conn);
     void takeNext();  // makes the first pending result current (or closes)
+    bool streamed() const { return current.source != nullptr || streamEnded; }
+    bool streamEnded = false;  // a streamed result's rows were all read
+    // Moves a streamed result to its next row (the first when nothing was read yet), or to
+    // EOF past the last; raises the provider's error with the recordset at EOF.
+    void streamNext();
+    void refuseStreamed() const;  // 3219 for a streamed result
 
     long rowCount() const { return static_cast<long>(current.rows.size()); }
     bool isLive(long i) const { return i >= 0 && i < rowCount() && !deleted[static_cast<size_t>(i)]; }

@@ -71,6 +71,32 @@ RowSet::RowSet(const RowSet& o) {
     for (size_t i = 0; i < o.size(); ++i) push_back(o.row(i));
 }
 
+RowSet::RowSet(RowSet&& o) noexcept { *this = std::move(o); }
+
+RowSet& RowSet::operator=(RowSet&& o) noexcept {
+    if (this != &o) {
+        blocks_ = std::move(o.blocks_);
+        blockSizes_ = std::move(o.blockSizes_);
+        used_ = o.used_;
+        rows_ = std::move(o.rows_);
+        pendingBytes_ = o.pendingBytes_;
+        pendingValues_ = o.pendingValues_;
+        keepRoom();
+        o.clear();
+    }
+    return *this;
+}
+
+void RowSet::keepRoom() {
+    if (blocks_.empty()) {
+        last_ = nullptr;
+        room_ = 0;
+        return;
+    }
+    last_ = blocks_.back().get();
+    room_ = blockSizes_.back() - used_ - pendingBytes_;
+}
+
 RowSet& RowSet::operator=(const RowSet& o) {
     if (this != &o) {
         RowSet copy(o);
@@ -86,9 +112,26 @@ void RowSet::clear() {
     rows_.clear();
     pendingBytes_ = 0;
     pendingValues_ = 0;
+    keepRoom();
 }
 
-char* RowSet::grow(size_t bytes) {
+void RowSet::reuse() {
+    if (blocks_.size() > 1) {
+        std::unique_ptr<char[]> last = std::move(blocks_.back());
+        const size_t size = blockSizes_.back();
+        blocks_.clear();
+        blockSizes_.clear();
+        blocks_.push_back(std::move(last));
+        blockSizes_.push_back(size);
+    }
+    used_ = 0;
+    rows_.clear();
+    pendingBytes_ = 0;
+    pendingValues_ = 0;
+    keepRoom();
+}
+
+char* RowSet::growBlock(size_t bytes) {
     if (blocks_.empty() || used_ + pendingBytes_ + bytes > blockSizes_.back()) {
         // Small results (a look-up's one row) stay small; large ones grow to blocks of kBlock.
         // A row never spans two blocks: what was written of it moves to the new one.
@@ -103,6 +146,7 @@ char* RowSet::grow(size_t bytes) {
     }
     char* at = blocks_.back().get() + used_ + pendingBytes_;
     pendingBytes_ += bytes;
+    keepRoom();
     return at;
 }
 
@@ -205,6 +249,7 @@ void RowSet::encode(const Variant& v) {
 void RowSet::beginRow() {
     pendingBytes_ = 0;
     pendingValues_ = 0;
+    keepRoom();
 }
 
 void RowSet::add(const Variant& v) { encode(v); }
@@ -237,7 +282,7 @@ void RowSet::addCurrency(std::int64_t raw) {
 
 void RowSet::endRow() {
     // An empty row still has a block to point into.
-    if (blocks_.empty()) grow(0);
+    if (blocks_.empty()) growBlock(0);
     rows_.push_back(Place{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(used_),
                           static_cast<std::uint32_t>(pendingBytes_), pendingValues_});
     used_ += pendingBytes_;
@@ -256,6 +301,7 @@ void RowSet::pop_back() {
     const Place last = rows_.back();
     rows_.pop_back();
     if (last.block + 1 == blocks_.size() && last.offset + last.bytes == used_) used_ = last.offset;
+    keepRoom();
 }
 
 void RowSet::set(size_t i, const Row& row) {

@@ -35,12 +35,17 @@ public:
     RowSet() = default;
     RowSet(const RowSet& o);
     RowSet& operator=(const RowSet& o);
-    RowSet(RowSet&&) noexcept = default;
-    RowSet& operator=(RowSet&&) noexcept = default;
+    // A set moved from is left empty (its place pointers would otherwise still point into the
+    // blocks it gave away).
+    RowSet(RowSet&& o) noexcept;
+    RowSet& operator=(RowSet&& o) noexcept;
 
     size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
     void clear();
+    // Empties the set but keeps its largest block: a set that holds one row after another
+    // (a streamed result's current row) then writes each into the same memory.
+    void reuse();
 
     void push_back(const Row& row);
     void pop_back();
@@ -98,8 +103,18 @@ private:
         std::uint32_t values;
     };
     // Room for `bytes` more of the row being built, which is written straight after the used
-    // part of the last block.
-    char* grow(size_t bytes);
+    // part of the last block. Called for every value packed: the common case is inline.
+    char* grow(size_t bytes) {
+        if (bytes <= room_) {
+            char* at = last_ + used_ + pendingBytes_;
+            pendingBytes_ += bytes;
+            room_ -= bytes;
+            return at;
+        }
+        return growBlock(bytes);
+    }
+    char* growBlock(size_t bytes);
+    void keepRoom();  // sets last_ and room_ after the blocks or the used part change
     void putMark(unsigned char mark);
     void putBytes(const void* p, size_t n);
     template <class T>
@@ -112,6 +127,8 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::vector<size_t> blockSizes_;  // capacity of each block
     size_t used_ = 0;                 // bytes used in the last block
+    char* last_ = nullptr;            // the last block
+    size_t room_ = 0;                 // bytes of it after the used part and the row being built
     std::vector<Place> rows_;
     // The row being built.
     size_t pendingBytes_ = 0;

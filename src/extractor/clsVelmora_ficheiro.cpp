@@ -310,10 +310,12 @@ private:
 };
 
 // Every row of a section's statement, in its order, through `linha` (which reads its columns).
+// The rows are read forward once and none is changed, so the provider may hand them out one at
+// a time instead of reading the whole section into memory first.
 template <typename Linha>
 void cadaLinha(data::Connection& conn, const QString& sql, Linha linha) {
     data::Recordset rs;
-    rs.Open(sql, conn, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
+    rs.OpenForwardOnce(sql, conn, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
     Colunas campo(rs);
     if (!(rs.BOF() && rs.EOF())) {
         while (!rs.EOF()) {

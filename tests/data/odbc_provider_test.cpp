@@ -429,3 +429,20 @@ TEST_F(OdbcSqlite, ATableByNameGivesItsColumnsAloneAndLeavesLongValuesForLater) 
     ASSERT_EQ(query.front().rows.size(), 1u);
     EXPECT_EQ(query.front().rows[0][1].toBytes(), blob);
 }
+
+TEST_F(OdbcSqlite, AStreamRequestIsAnsweredWithTheRowsReadAndItsWriter) {
+    exec(QStringLiteral("CREATE TABLE clientes (id integer primary key autoincrement, nome varchar(40))"));
+    exec(QStringLiteral("INSERT INTO clientes (nome) VALUES ('ANA'), ('BRUNO')"));
+    Request r;
+    r.text = QStringLiteral("SELECT * FROM clientes ORDER BY id");
+    r.updatable = true;
+    r.stream = true;
+    auto results = session_->execute(r);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].source);
+    ASSERT_EQ(results[0].rows.size(), 2u);
+    EXPECT_EQ(results[0].rows[1][1].toString(), QStringLiteral("BRUNO"));
+    ASSERT_TRUE(results[0].writer);
+    results[0].writer->update(results[0].keys[0], {{1, Variant(QStringLiteral("ANABELA"))}});
+    EXPECT_EQ(query(QStringLiteral("SELECT nome FROM clientes WHERE id = 1")).rows[0][0].toString(), QStringLiteral("ANABELA"));
+}

@@ -109,6 +109,7 @@ void Core::openDatabase(const QString& requested, bool atLogin) {
     // Options (offline, single user, read only) and the login's access are checked there.
     DbHandle h = admin_->open(name, file, atLogin, static_cast<int>(std::min<long>(openSeconds, 86400) * 1000), ctx);
     statements_.clear();  // they belong to the handle that is replaced now
+    streams_.cutOff();
     transactionMayHaveChanged();
     db_ = std::move(h);
     database_ = server_.canonicalName(name);

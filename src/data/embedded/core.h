@@ -37,6 +37,23 @@
 namespace data::embedded {
 
 class AdminState;
+class StreamedRows;
+
+// The streamed results of a connection still open (Request::stream). Each owns its statement;
+// they are cut off before the handle they run on closes or is replaced, and a read from one
+// afterwards raises instead of finding the rows gone.
+class OpenStreams {
+public:
+    OpenStreams() = default;
+    ~OpenStreams() { cutOff(); }
+    OpenStreams(const OpenStreams&) = delete;
+    OpenStreams& operator=(const OpenStreams&) = delete;
+    void add(const std::shared_ptr<StreamedRows>& s);
+    void cutOff();
+
+private:
+    std::vector<std::weak_ptr<StreamedRows>> list_;
+};
 
 // "main" or the quoted alias of an attached database, for qualifying names in SQL.
 QString schemaRef(const QString& schema);
@@ -59,6 +76,8 @@ public:
 
     // Statement time limit: armed before running a statement.
     void startClock();
+    // No time limit for what runs until the clock is started again (a streamed result's rows).
+    void stopClock() { clock_.invalidate(); }
 
     std::vector<provider::Result> execute(const provider::Request& request);
 
@@ -155,10 +174,14 @@ private:
     // The lifted translations of a statement shape; empty when it keeps its literals inline.
     // lasting false: the answer may change (a table was missing), so it is not kept.
     std::vector<std::shared_ptr<const Translation>> liftShape(const std::vector<Token>& tokens, bool& lasting);
+    // stream: the statement may answer with a RowSource (Request::stream, a lone query).
     provider::Result run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                         const std::vector<QString>& literals = {});
+                         const std::vector<QString>& literals = {}, bool stream = false);
     provider::Result runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                                    const std::vector<QString>& literals);
+                                    const std::vector<QString>& literals, bool stream);
+    // The rows of a statement of its own handed out one at a time; read into memory instead
+    // when a column's type is only known from its values (decided by every row).
+    provider::Result streamRows(StatementCache::Lease st, const QString& schema, const QString& describing);
     int firstStep(sqlite3_stmt* stmt);  // SQLITE_ROW or SQLITE_DONE; raises the engine's error otherwise
     // Reads every row of a statement whose first step returned `first`.
     provider::Result readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
@@ -212,6 +235,7 @@ private:
     QHash<QString, RuledText> ruled_;  // by the translated text
     QHash<QString, RuledText> starColumns_;  // by the text that holds the stars
     // After the handle (destroyed first): its statements are finalized while the handle lives.
+    OpenStreams streams_;
     StatementCache statements_;
 
     // Declared last: it leaves the process list while the connection is still whole.

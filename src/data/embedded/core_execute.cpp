@@ -348,7 +348,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         }
         const bool before = inTransaction();
         try {
-            results.push_back(run(*tr, request, nextParameter, literals));
+            results.push_back(run(*tr, request, nextParameter, literals, request.stream && list.size() == 1));
         } catch (...) {
             transactionMayHaveChanged();
             throw;
@@ -359,7 +359,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
 }
 
 provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                           const std::vector<QString>& literals) {
+                           const std::vector<QString>& literals, bool stream) {
     if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
     if (!tr.syntaxError.isEmpty()) {
         if (tr.syntaxError.startsWith(u'\'') || tr.syntaxError.startsWith(u'N')) {
@@ -375,7 +375,7 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
         case StatementKind::Update:
         case StatementKind::Delete:
         case StatementKind::Other:
-            return runPassThrough(tr, request, nextParameter, literals);
+            return runPassThrough(tr, request, nextParameter, literals, stream && tr.kind == StatementKind::Query);
         case StatementKind::CreateDatabase: {
             // The login's roles as they are now: they may have changed since it connected.
             const LoginInfo now = admin_->login();
@@ -459,7 +459,7 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
 }
 
 provider::Result Core::runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                                      const std::vector<QString>& literals) {
+                                      const std::vector<QString>& literals, bool stream) {
     attach(tr.databases);
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
     const QString* sql = &tr.sql;
@@ -469,8 +469,12 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
         if (!ruled.isEmpty()) sql = &ruled;
     }
     if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
-    bool keyed = request.updatable && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
+    // A streamed result writes nothing back: it needs no row key.
+    bool keyed = request.updatable && !stream && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
     StatementCache::Lease st;
+    // A stream keeps its statement running between the caller's reads, so it must be one that
+    // no other request of the connection is lent (and resets) meanwhile.
+    if (stream) st = StatementCache::own(db(), *sql, context());
     if (keyed) {
         try {
             st = prepared(tr.updatableSql);
@@ -505,7 +509,10 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     };
     const size_t firstParameter = nextParameter;
     bindTo(st, nextParameter);
-    if (sqlite3_column_count(st.get()) > 0) return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
+    if (sqlite3_column_count(st.get()) > 0) {
+        if (stream) return streamRows(std::move(st), tr.schema, tr.describingSql);
+        return readRows(st, keyed, tr.schema, tr.table, tr.describingSql);
+    }
     const bool counts = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update || tr.kind == StatementKind::Delete;
     if ((counts || tr.kind == StatementKind::Other) && !ownWrite_) {
         admin_->waitWhileHeld(tr.schema, tr.table, [this] { return timedOut(); });

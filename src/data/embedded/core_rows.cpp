@@ -2,6 +2,8 @@
 // and the writer that puts an updatable recordset's changes back by row key.
 #include "data/embedded/core.h"
 
+#include <cstring>
+
 #include "data/adoconstants.h"
 #include "data/embedded/columnrules.h"
 
@@ -313,6 +315,20 @@ char directKind(const SqlType& t, bool known, bool late) {
     return kDirectNullOnly;
 }
 
+// Whether every byte is below 0x80; eight at a time, the texts of a row being most of its bytes.
+bool plainAscii(const char* p, int bytes) {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    std::uint64_t seen = 0;
+    int b = 0;
+    for (; b + 8 <= bytes; b += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + b, sizeof w);
+        seen |= w;
+    }
+    for (; b < bytes; ++b) seen |= static_cast<unsigned char>(p[b]);
+    return (seen & kHigh) == 0;
+}
+
 // Adds the value to the row being built when its column's kind lets it be taken as it is (what
 // the type's decoding would make of it, packed the same way); false leaves it to the decoding.
 // The caller holds the connection's lock.
@@ -325,9 +341,7 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
     if (kind == kDirectText && storage == SQLITE_TEXT) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
         const int bytes = sqlite3_value_bytes(v);
-        for (int b = 0; b < bytes; ++b) {
-            if (static_cast<unsigned char>(p[b]) >= 0x80) return false;
-        }
+        if (!plainAscii(p, bytes)) return false;
         rows.addAscii(p, bytes);
         return true;
     }
@@ -344,7 +358,141 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
     return false;
 }
 
+// The values an expression column gave, which decide its type.
+struct Seen {
+    bool text = false, blob = false, real = false, big = false, integer = false;
+    long longest = 0;
+};
+
+// How each column of a plan is read (directKind).
+std::vector<char> directKinds(const ColumnPlan& plan) {
+    std::vector<char> direct(plan.columns.size());
+    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(plan.types[k], plan.known[k], plan.late[k]);
+    return direct;
+}
+
+// Packs the statement's current row into rows. The common values (Null, a text of plain ASCII,
+// an amount) go in as they are read, without a Variant; the others are decoded by their
+// column's type, and those of a column of unknown type are noted in seen.
+void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan, const std::vector<char>& direct,
+             sqlite3_mutex* mutex, std::vector<Seen>& seen) {
+    const int visible = static_cast<int>(plan.columns.size());
+    rows.beginRow();
+    // The row's values are read under the connection's lock, held once for the row, which
+    // lets them be read from the value objects without every call taking it again.
+    const RowLock lock(mutex);
+    for (int i = 0; i < visible; ++i) {
+        const auto k = static_cast<size_t>(i);
+        if (direct[k] == kLate) {
+            rows.add(Variant());
+            continue;
+        }
+        if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k])) continue;
+        const Variant value = plan.types[k].decode(stmt, i);
+        rows.add(value);
+        if (plan.known[k]) continue;
+        const auto& v = value.storage();
+        Seen& f = seen[k];
+        if (const auto* s = std::get_if<QString>(&v)) {
+            f.text = true;
+            f.longest = std::max(f.longest, static_cast<long>(s->size()));
+        } else if (const auto* b = std::get_if<QByteArray>(&v)) {
+            f.blob = true;
+            f.longest = std::max(f.longest, static_cast<long>(b->size()));
+        } else if (std::holds_alternative<double>(v)) {
+            f.real = true;
+        } else if (std::holds_alternative<std::int64_t>(v)) {
+            f.big = true;
+        } else if (std::holds_alternative<std::int32_t>(v)) {
+            f.integer = true;
+        }
+    }
+    rows.endRow();
+}
+
+[[noreturn]] void connectionGone() {
+    throw DbError(3709, QStringLiteral("The connection cannot be used to perform this operation. It is either "
+                                       "closed or invalid in this context."));
+}
+
 }  // namespace
+
+// A streamed result: the statement of its own, stepped once per row the caller asks for. Its
+// first step was taken when the request ran (the columns are only known after it).
+class StreamedRows : public provider::RowSource {
+public:
+    StreamedRows(Core& core, StatementCache::Lease st, std::shared_ptr<const ColumnPlan> plan, int first)
+        : core_(core), st_(std::move(st)), plan_(std::move(plan)), direct_(directKinds(*plan_)), rc_(first) {}
+
+    bool next(provider::RowSet& row) override {
+        row.reuse();
+        if (cut_) connectionGone();
+        if (!st_) return false;
+        sqlite3_stmt* const stmt = st_.get();
+        if (stepped_) {
+            // The command time-out bounds opening the stream (the first step, which sorts);
+            // the rows after it are read as the caller asks, over time that is the caller's.
+            core_.stopClock();
+            rc_ = sqlite3_step(stmt);
+        }
+        stepped_ = true;
+        if (rc_ == SQLITE_DONE) {
+            st_ = {};
+            return false;
+        }
+        if (rc_ != SQLITE_ROW) {
+            DbError e = mapSqliteError(sqlite3_db_handle(stmt), rc_, core_.context());
+            st_ = {};
+            throw e;
+        }
+        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_);
+        return true;
+    }
+
+    // The connection's handle closes or changes: the statement goes now, and a later read
+    // says so instead of ending as if the rows were all read.
+    void cutOff() {
+        if (st_) cut_ = true;
+        st_ = {};
+    }
+
+private:
+    Core& core_;  // alive while st_ is: the connection cuts its streams off before it goes
+    StatementCache::Lease st_;  // empty once the rows are all read or the stream was cut off
+    std::shared_ptr<const ColumnPlan> plan_;
+    std::vector<char> direct_;
+    std::vector<Seen> seen_;  // stays empty: a plan with a column of unknown type is not streamed
+    int rc_;
+    bool stepped_ = false;  // rc_ is of a row already handed out
+    bool cut_ = false;
+};
+
+void OpenStreams::add(const std::shared_ptr<StreamedRows>& s) {
+    std::erase_if(list_, [](const std::weak_ptr<StreamedRows>& w) { return w.expired(); });
+    list_.push_back(s);
+}
+
+void OpenStreams::cutOff() {
+    for (auto& w : list_) {
+        if (auto s = w.lock()) s->cutOff();
+    }
+    list_.clear();
+}
+
+provider::Result Core::streamRows(StatementCache::Lease st, const QString& schema, const QString& describing) {
+    const int first = firstStep(st.get());
+    auto plan = columnPlan(st.get(), false, schema, QString(), describing);
+    for (size_t k = 0; k < plan->columns.size(); ++k) {
+        if (!plan->known[k]) return readRows(st.get(), plan, schema, first);
+    }
+    provider::Result r;
+    r.hasRows = true;
+    r.columns = plan->columns;
+    auto source = std::make_shared<StreamedRows>(*this, std::move(st), std::move(plan), first);
+    streams_.add(source);
+    r.source = std::move(source);
+    return r;
+}
 
 provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const ColumnPlan>& plan, const QString& schema,
                                int first) {
@@ -354,18 +502,9 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     const bool keyed = plan->keyed;
     const int n = sqlite3_column_count(stmt);
     const int visible = static_cast<int>(plan->columns.size());
-    const auto& types = plan->types;
-    // The values an expression column gave decide its type.
-    struct Seen {
-        bool text = false, blob = false, real = false, big = false, integer = false;
-        long longest = 0;
-    };
     std::vector<Seen> seen(static_cast<size_t>(visible));
     const ErrorContext ctx = context();
-    // The common values (Null, a text of plain ASCII, an amount) go into the packed rows as they
-    // are read, without a Variant; the others are decoded by their column's type.
-    std::vector<char> direct(static_cast<size_t>(visible));
-    for (size_t k = 0; k < direct.size(); ++k) direct[k] = directKind(types[k], plan->known[k], plan->late[k]);
+    const std::vector<char> direct = directKinds(*plan);
     sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
     for (int rc = first;; rc = sqlite3_step(stmt)) {
         if (rc == SQLITE_DONE) break;
@@ -374,37 +513,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
             sqlite3_reset(stmt);
             throw e;
         }
-        r.rows.beginRow();
-        // The row's values are read under the connection's lock, held once for the row, which
-        // lets them be read from the value objects without every call taking it again.
-        const RowLock lock(mutex);
-        for (int i = 0; i < visible; ++i) {
-            const auto k = static_cast<size_t>(i);
-            if (direct[k] == kLate) {
-                r.rows.add(Variant());
-                continue;
-            }
-            if (direct[k] != kDecoded && addDirect(r.rows, sqlite3_column_value(stmt, i), direct[k])) continue;
-            const Variant value = types[k].decode(stmt, i);
-            r.rows.add(value);
-            if (plan->known[k]) continue;
-            const auto& v = value.storage();
-            Seen& f = seen[k];
-            if (const auto* s = std::get_if<QString>(&v)) {
-                f.text = true;
-                f.longest = std::max(f.longest, static_cast<long>(s->size()));
-            } else if (const auto* b = std::get_if<QByteArray>(&v)) {
-                f.blob = true;
-                f.longest = std::max(f.longest, static_cast<long>(b->size()));
-            } else if (std::holds_alternative<double>(v)) {
-                f.real = true;
-            } else if (std::holds_alternative<std::int64_t>(v)) {
-                f.big = true;
-            } else if (std::holds_alternative<std::int32_t>(v)) {
-                f.integer = true;
-            }
-        }
-        r.rows.endRow();
+        packRow(r.rows, stmt, *plan, direct, mutex, seen);
         if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
     }
     for (int i = 0; i < visible; ++i) {

@@ -181,6 +181,14 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
     return lease;
 }
 
+StatementCache::Lease StatementCache::own(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
+    Lease lease;
+    lease.db_ = db;
+    lease.ctx_ = ctx;
+    lease.stmt_ = prepare(db, sql, ctx, lease.databases_, lease.uses_);
+    return lease;
+}
+
 void StatementCache::clear() {
     index_.clear();
     for (auto it = entries_.begin(); it != entries_.end();) {

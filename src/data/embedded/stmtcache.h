@@ -145,6 +145,9 @@ public:
 
     // A prepared statement for the text; raises the engine's error when it does not prepare.
     Lease acquire(sqlite3* db, const QString& sql, const ErrorContext& ctx);
+    // A statement for the text that is the lease's alone, never lent to anybody else nor
+    // reset by the cache (a streamed result keeps it running between the caller's reads).
+    static Lease own(sqlite3* db, const QString& sql, const ErrorContext& ctx);
     // Finalizes every statement that is not lent out (before the handle closes or changes).
     void clear();
 
