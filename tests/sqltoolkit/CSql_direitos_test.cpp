@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "csql_test_support.h"
+#include "data/embedded_test_helpers.h"
 #include "data/dberror.h"
 #include "support/borvia_config.h"
 
 using csqltest::ConfiguredLogin;
+using embeddedtest::errorOf;
 using testsupport::BorviaConfig;
 using testsupport::MessageBoxRecorder;
 using testsupport::TempEmbeddedServer;
@@ -24,16 +26,6 @@ std::unique_ptr<data::Connection> openAs(const TempEmbeddedServer& s, const QStr
                            ";Data Source=" + s.serverName());
     c->Open(QString(), QString(), "Pw.1");
     return c;
-}
-
-long errorOf(data::Connection& c, const QString& sql, QString* text = nullptr) {
-    try {
-        c.Execute(sql);
-    } catch (const data::DbError& e) {
-        if (text) *text = e.description();
-        return e.number();
-    }
-    return 0;
 }
 
 class CSqlDireitosTest : public ::testing::Test {
