@@ -30,6 +30,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -168,41 +169,47 @@ char* numeroNoRegisto(char* w, std::int64_t raw, int largura, int decimais, bool
     return w + n;
 }
 
-// The whole file in the code page's bytes, grown as records are added: each record is written
-// into room reserved for the longest one and kept once it is complete, so a record that fails
-// half-way leaves nothing behind.
+// The whole file in the code page's bytes, in parts of a few megabytes filled one after
+// another: each record is written into room reserved for the longest one and kept once it is
+// complete, so a record that fails half-way leaves nothing behind. Parts are never moved nor
+// copied into a larger one (tens of megabytes copied and their pages touched again).
 class Ficheiro {
 public:
     static constexpr qsizetype kMaiorRegisto = 4096;
+    static constexpr qsizetype kParte = qsizetype(4) << 20;
 
     char* reserva() {
-        if (usado_ + kMaiorRegisto > capacidade_) {
-            const qsizetype nova = std::max<qsizetype>(capacidade_ * 2, 1 << 20);
-            auto maior = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(nova));
-            if (usado_) std::memcpy(maior.get(), dados_.get(), static_cast<size_t>(usado_));
-            dados_ = std::move(maior);
-            capacidade_ = nova;
+        if (partes_.empty() || usado_ + kMaiorRegisto > kParte) {
+            if (!partes_.empty()) tamanhos_.push_back(usado_);
+            partes_.push_back(std::make_unique_for_overwrite<char[]>(static_cast<size_t>(kParte)));
+            usado_ = 0;
         }
-        return dados_.get() + usado_;
+        return partes_.back().get() + usado_;
     }
-    void fixa(const char* fim) { usado_ = fim - dados_.get(); }
+    void fixa(const char* fim) { usado_ = fim - partes_.back().get(); }
     void acrescenta(const QByteArray& b) {
-        char* w = nullptr;
         qsizetype feito = 0;
         while (feito < b.size()) {
-            w = reserva();
+            char* w = reserva();
             const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
             std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
             fixa(w + parte);
             feito += parte;
         }
     }
-    QByteArray bytes() const { return QByteArray::fromRawData(dados_.get(), usado_); }
+    // Each part's bytes, in order (valid while the file lives).
+    std::vector<QByteArray> partes() const {
+        std::vector<QByteArray> r;
+        for (size_t i = 0; i < partes_.size(); ++i) {
+            r.push_back(QByteArray::fromRawData(partes_[i].get(), i < tamanhos_.size() ? tamanhos_[i] : usado_));
+        }
+        return r;
+    }
 
 private:
-    std::unique_ptr<char[]> dados_;
-    qsizetype usado_ = 0;
-    qsizetype capacidade_ = 0;
+    std::vector<std::unique_ptr<char[]>> partes_;
+    std::vector<qsizetype> tamanhos_;  // of every part but the last
+    qsizetype usado_ = 0;              // of the last part
 };
 
 // A text field at w: blanks around the value dropped, then blanks up to the width. A value
@@ -239,17 +246,19 @@ void nomeSemPasta(const QString& nome) {
 }
 
 // Writes the bytes as the file at path: a temporary file beside it, renamed when complete.
-void gravaFicheiro(const QString& path, const QByteArray& bytes) {
+void gravaFicheiro(const QString& path, const std::vector<QByteArray>& partes) {
     const QFileInfo info(path);
     if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         falhaEscrita(75, QStringLiteral("Path/File access error"), path + QStringLiteral(" (") + file.errorString() + u')');
     }
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        falhaEscrita(61, QStringLiteral("Disk full"), path + QStringLiteral(" (") + why + u')');
+    for (const QByteArray& bytes : partes) {
+        if (file.write(bytes) != bytes.size()) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            falhaEscrita(61, QStringLiteral("Disk full"), path + QStringLiteral(" (") + why + u')');
+        }
     }
     platform::crashPoint("ficheiro.escrita");
     if (!file.commit()) {
@@ -546,8 +555,8 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
                                          conta(c.vendasDevolucoes) + conta(c.ofertas) + conta(0) +
                                          FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf));
 
-    // 6. The file, in one write.
-    gravaFicheiro(strFicheiro, ficheiro.bytes());
+    // 6. The file.
+    gravaFicheiro(strFicheiro, ficheiro.partes());
 }
 
 data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QString& /*DataIni*/,

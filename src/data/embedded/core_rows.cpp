@@ -385,7 +385,7 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
     for (int i = 0; i < visible; ++i) {
         const auto k = static_cast<size_t>(i);
         if (direct[k] == kLate || (wanted && !(*wanted)[k])) {
-            rows.add(Variant());
+            rows.addEmpty();
             continue;
         }
         if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k])) continue;
