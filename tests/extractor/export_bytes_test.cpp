@@ -185,6 +185,38 @@ TEST_F(ExportBytesTest, ManyLinesKeepTheirOrderCountsAndTotal) {
     EXPECT_EQ(trailer.mid(73, 16).trimmed(), QByteArray::number(static_cast<qint64>(n) * (n + 1) / 2));
 }
 
+TEST_F(ExportBytesTest, AFileOfManyMegabytesKeepsEveryRecordWhole) {
+    // Customers of the longest record, doubled up to 8192 of them (about 5 MB): the file is
+    // built in parts of a few megabytes, and no record may be split, lost or repeated where one
+    // part ends and the next begins.
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "C"},
+                                   {"Descricao", QString(60, u'd')}, {"Designacao", QString(60, u'e')},
+                                   {"Morada", QString(60, u'm')}, {"Segmento", QString(50, u's')}});
+    for (int i = 0; i < 13; ++i) {
+        db_.execStaging(QStringLiteral("insert into Clientes (Activo, Status, Codigo, Descricao, Designacao, Morada, "
+                                       "Segmento) select Activo, Status, Codigo, Descricao, Designacao, Morada, "
+                                       "Segmento from Clientes"));
+    }
+    db_.execStaging(QStringLiteral("update Clientes set Codigo = NumRegisto"));
+    const int n = 8192;
+    const QByteArray got = write();
+    ASSERT_GT(got.size(), 4 << 20);
+    const QList<QByteArray> lines = got.split('\n');
+    ASSERT_EQ(lines.size(), n + 2);
+    const QByteArray resto = L(QByteArray(60, 'd'), 80) + L(QByteArray(60, 'e'), 80) + QByteArray(20, ' ') +
+                             L(QByteArray(60, 'm'), 60) + QByteArray(260, ' ') + L(QByteArray(50, 's'), 50) + '\r';
+    QSet<QByteArray> codigos;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray& l = lines[i];
+        ASSERT_EQ(l.left(6), "1 011 ") << i;
+        ASSERT_EQ(l.mid(16), resto) << i;
+        codigos.insert(l.mid(6, 10).trimmed());
+    }
+    EXPECT_EQ(codigos.size(), n) << "every record once";
+    EXPECT_TRUE(codigos.contains("1") && codigos.contains("8192"));
+    EXPECT_EQ(lines[n].left(9), QByteArray("900008192"));
+}
+
 TEST_F(ExportBytesTest, NumbersMatchWhatFDNumAndZerarMake) {
     const std::vector<std::int64_t> raws{0,      1,      49,      50,       51,       149,     150,     250,
                                          5000,   15000,  25000,   -1,       -50,      -150,    -5000,   -15000,
