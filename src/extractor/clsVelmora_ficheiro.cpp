@@ -3,9 +3,9 @@
 // records of Windows-1252 bytes, each ending in CR LF (the file ends with the trailer's own
 // CR LF, no empty last line).
 //
-// The whole file is built in memory and written in one go under a temporary name in the
-// target folder, then renamed: a failure anywhere leaves the previous file of that name (if
-// any) untouched and never a half-written one.
+// The file is written under a temporary name in the target folder, then renamed: a failure
+// anywhere leaves the previous file of that name (if any) untouched and never a half-written
+// one.
 //
 // Every field keeps its width: a value that does not fit stops the writer through its trap
 // instead of shifting the rest of the record; a Null in a text field is written as blanks of
@@ -169,49 +169,6 @@ char* numeroNoRegisto(char* w, std::int64_t raw, int largura, int decimais, bool
     return w + n;
 }
 
-// The whole file in the code page's bytes, in parts of a few megabytes filled one after
-// another: each record is written into room reserved for the longest one and kept once it is
-// complete, so a record that fails half-way leaves nothing behind. Parts are never moved nor
-// copied into a larger one (tens of megabytes copied and their pages touched again).
-class Ficheiro {
-public:
-    static constexpr qsizetype kMaiorRegisto = 4096;
-    static constexpr qsizetype kParte = qsizetype(4) << 20;
-
-    char* reserva() {
-        if (partes_.empty() || usado_ + kMaiorRegisto > kParte) {
-            if (!partes_.empty()) tamanhos_.push_back(usado_);
-            partes_.push_back(std::make_unique_for_overwrite<char[]>(static_cast<size_t>(kParte)));
-            usado_ = 0;
-        }
-        return partes_.back().get() + usado_;
-    }
-    void fixa(const char* fim) { usado_ = fim - partes_.back().get(); }
-    void acrescenta(const QByteArray& b) {
-        qsizetype feito = 0;
-        while (feito < b.size()) {
-            char* w = reserva();
-            const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
-            std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
-            fixa(w + parte);
-            feito += parte;
-        }
-    }
-    // Each part's bytes, in order (valid while the file lives).
-    std::vector<QByteArray> partes() const {
-        std::vector<QByteArray> r;
-        for (size_t i = 0; i < partes_.size(); ++i) {
-            r.push_back(QByteArray::fromRawData(partes_[i].get(), i < tamanhos_.size() ? tamanhos_[i] : usado_));
-        }
-        return r;
-    }
-
-private:
-    std::vector<std::unique_ptr<char[]>> partes_;
-    std::vector<qsizetype> tamanhos_;  // of every part but the last
-    qsizetype usado_ = 0;              // of the last part
-};
-
 // A text field at w: blanks around the value dropped, then blanks up to the width. A value
 // longer than its field has no place in a fixed-width record.
 char* textoNoRegisto(char* w, const TextoDoCampo& t, int largura) {
@@ -245,26 +202,70 @@ void nomeSemPasta(const QString& nome) {
     throw platform::RuntimeError(numero, texto + QStringLiteral(": ") + ficheiro);
 }
 
-// Writes the bytes as the file at path: a temporary file beside it, renamed when complete.
-void gravaFicheiro(const QString& path, const std::vector<QByteArray>& partes) {
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        falhaEscrita(75, QStringLiteral("Path/File access error"), path + QStringLiteral(" (") + file.errorString() + u')');
+// The file in the code page's bytes, made in a buffer of a few megabytes: each record is
+// written into room reserved for the longest one and kept once it is complete, so a record
+// that fails half-way leaves nothing behind. A full buffer goes to a temporary file beside
+// the file's path and is filled again (tens of megabytes held, or grown and copied, cost more
+// than the file's own writing); the temporary file becomes the file only when it is complete,
+// and one left incomplete (a failure anywhere) is removed, the previous file of that name
+// untouched.
+class Ficheiro {
+public:
+    static constexpr qsizetype kMaiorRegisto = 4096;
+    static constexpr qsizetype kParte = qsizetype(4) << 20;
+
+    explicit Ficheiro(const QString& path) : path_(path) {}
+
+    char* reserva() {
+        if (!dados_) dados_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(kParte));
+        if (usado_ + kMaiorRegisto > kParte) despeja();
+        return dados_.get() + usado_;
     }
-    for (const QByteArray& bytes : partes) {
-        if (file.write(bytes) != bytes.size()) {
-            const QString why = file.errorString();
-            file.cancelWriting();
-            falhaEscrita(61, QStringLiteral("Disk full"), path + QStringLiteral(" (") + why + u')');
+    void fixa(const char* fim) { usado_ = fim - dados_.get(); }
+    void acrescenta(const QByteArray& b) {
+        qsizetype feito = 0;
+        while (feito < b.size()) {
+            char* w = reserva();
+            const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
+            std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
+            fixa(w + parte);
+            feito += parte;
         }
     }
-    platform::crashPoint("ficheiro.escrita");
-    if (!file.commit()) {
-        falhaEscrita(57, QStringLiteral("Device I/O error"), path + QStringLiteral(" (") + file.errorString() + u')');
+    // What is left, then the temporary file renamed as the file.
+    void conclui() {
+        despeja();
+        platform::crashPoint("ficheiro.escrita");
+        if (!file_->commit()) {
+            falhaEscrita(57, QStringLiteral("Device I/O error"),
+                         path_ + QStringLiteral(" (") + file_->errorString() + u')');
+        }
     }
-}
+
+private:
+    void despeja() {
+        if (!file_) {
+            const QFileInfo info(path_);
+            if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path_);
+            file_ = std::make_unique<QSaveFile>(path_);
+            if (!file_->open(QIODevice::WriteOnly)) {
+                falhaEscrita(75, QStringLiteral("Path/File access error"),
+                             path_ + QStringLiteral(" (") + file_->errorString() + u')');
+            }
+        }
+        if (file_->write(dados_.get(), usado_) != usado_) {
+            const QString why = file_->errorString();
+            file_->cancelWriting();
+            falhaEscrita(61, QStringLiteral("Disk full"), path_ + QStringLiteral(" (") + why + u')');
+        }
+        usado_ = 0;
+    }
+
+    QString path_;
+    std::unique_ptr<QSaveFile> file_;  // opened when the first buffer is full or at the end
+    std::unique_ptr<char[]> dados_;
+    qsizetype usado_ = 0;
+};
 
 struct Contagens {
     std::int32_t detalhe = 0;
@@ -379,7 +380,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     const QDateTime agora = platform::now();
     const QDate hoje = agora.date();
     Contagens c;
-    Ficheiro ficheiro;
+    Ficheiro ficheiro(strFicheiro);
     const bool numerosDirectos = separadorSemDigitos();
 
     const auto texto = [](char* w, const data::Field& campo, int largura) {
@@ -556,7 +557,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
                                          FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf));
 
     // 6. The file.
-    gravaFicheiro(strFicheiro, ficheiro.partes());
+    ficheiro.conclui();
 }
 
 data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QString& /*DataIni*/,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -215,6 +216,20 @@ TEST_F(ExportBytesTest, AFileOfManyMegabytesKeepsEveryRecordWhole) {
     EXPECT_EQ(codigos.size(), n) << "every record once";
     EXPECT_TRUE(codigos.contains("1") && codigos.contains("8192"));
     EXPECT_EQ(lines[n].left(9), QByteArray("900008192"));
+
+    // A record that fails once megabytes of the new file are on disk: the file written before
+    // stays as it was, and nothing else is left in the folder.
+    const QString path = dir_.path() + QStringLiteral("/NRT170307.MOV");
+    QFile antes(path);
+    ASSERT_TRUE(antes.open(QIODevice::ReadOnly));
+    const QByteArray anterior = antes.readAll();
+    antes.close();
+    db_.insertStaging("Produtos",
+                      {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "P"}, {"PVP", money("100000000000")}});
+    EXPECT_EQ(write(), QByteArray("<failed>"));
+    ASSERT_TRUE(antes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(antes.readAll(), anterior);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("NRT170307.MOV")});
 }
 
 TEST_F(ExportBytesTest, NumbersMatchWhatFDNumAndZerarMake) {
