@@ -78,6 +78,11 @@ public:
     // Makes row hold the next row alone (its storage reused); false after the last row, after
     // which the source holds nothing on the server.
     virtual bool next(RowSet& row) = 0;
+    // A row is packed with only the columns its reader asked for so far (the others hold
+    // Empty): a reader that looks at a column for the first time asks for it here, which
+    // repacks the current row with it and every later row. False when the column was packed
+    // already (row unchanged).
+    virtual bool want(RowSet& row, int column) = 0;
 };
 
 struct Parameter {

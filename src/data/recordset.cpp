@@ -95,6 +95,7 @@ void RecordsetState::readRows() {
 
 const Variant& RecordsetState::fieldValue(int index) {
     const auto i = static_cast<size_t>(index);
+    wantColumn(index);
     const Variant& v = currentRow()[i];
     if (!v.isEmpty() || !current.writer) return v;
     // A long value left unread: read it now, once, into the row as stored and the edit.
@@ -114,6 +115,7 @@ void RecordsetState::takeNext() {
     unreadPos = -1;
     rowsUnread = false;
     streamEnded = false;
+    streamWanted.clear();
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
@@ -178,6 +180,30 @@ void RecordsetState::streamNext() {
     pos = 0;
     bof = first && !more;
     eof = !more;
+}
+
+void RecordsetState::wantStreamed(int index) {
+    const auto i = static_cast<size_t>(index);
+    if (streamWanted.size() <= i) streamWanted.resize(std::max(current.columns.size(), i + 1), 0);
+    streamWanted[i] = 1;
+    if (eof || bof) return;
+    bool repacked = false;
+    try {
+        auto conn = connection.lock();
+        if (!conn) adoerr::raise(adoerr::ConnectionUnusable);
+        repacked = conn->guarded([&] { return current.source->want(current.rows, index); });
+    } catch (...) {
+        // The row can no longer be read whole: the stream ends here, as a failed move would.
+        current.source.reset();
+        current.rows.clear();
+        deleted.clear();
+        streamEnded = true;
+        pos = 0;
+        eof = true;
+        forgetUnpacked();
+        throw;
+    }
+    if (repacked) forgetUnpacked();
 }
 
 void RecordsetState::refuseStreamed() const {
@@ -425,6 +451,7 @@ provider::PackedValue Field::View() const {
     rs_->requireCurrent();
     if (rs_->chunkField != index_) rs_->resetChunks();
     if (rs_->editMode != ado::adEditNone) return {};
+    rs_->wantColumn(index_);
     if (rs_->pos == rs_->unreadPos) rs_->storedRow(rs_->pos);
     if (rs_->placesPos != rs_->pos) {
         rs_->current.rows.locate(static_cast<size_t>(rs_->pos), rs_->places);

@@ -60,6 +60,15 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     // EOF past the last; raises the provider's error with the recordset at EOF.
     void streamNext();
     void refuseStreamed() const;  // 3219 for a streamed result
+    // A streamed row holds only the columns read so far: makes it hold this one as well.
+    void wantColumn(int index) {
+        if (!current.source) return;
+        const auto i = static_cast<size_t>(index);
+        if (i < streamWanted.size() && streamWanted[i]) return;
+        wantStreamed(index);
+    }
+    void wantStreamed(int index);
+    std::vector<char> streamWanted;  // per column: asked of the source already
 
     long rowCount() const { return static_cast<long>(current.rows.size()); }
     bool isLive(long i) const { return i >= 0 && i < rowCount() && !deleted[static_cast<size_t>(i)]; }

@@ -265,6 +265,8 @@ void RowSet::addAscii(const char* text, int bytes) {
 
 void RowSet::addNull() { putMark(kNull); }
 
+void RowSet::addEmpty() { putMark(kEmpty); }
+
 void RowSet::addInt32(std::int32_t v) {
     putMark(kInt32);
     putValue(v);

@@ -70,6 +70,7 @@ public:
     void add(const Variant& v);
     void addAscii(const char* text, int bytes);  // bytes < 0x80 only
     void addNull();
+    void addEmpty();
     void addInt32(std::int32_t v);
     void addInt64(std::int64_t v);
     void addCurrency(std::int64_t raw);

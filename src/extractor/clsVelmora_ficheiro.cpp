@@ -3,9 +3,9 @@
 // records of Windows-1252 bytes, each ending in CR LF (the file ends with the trailer's own
 // CR LF, no empty last line).
 //
-// The whole file is built in memory and written in one go under a temporary name in the
-// target folder, then renamed: a failure anywhere leaves the previous file of that name (if
-// any) untouched and never a half-written one.
+// The file is written under a temporary name in the target folder, then renamed: a failure
+// anywhere leaves the previous file of that name (if any) untouched and never a half-written
+// one.
 //
 // Every field keeps its width: a value that does not fit stops the writer through its trap
 // instead of shifting the rest of the record; a Null in a text field is written as blanks of
@@ -30,6 +30,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -168,43 +169,6 @@ char* numeroNoRegisto(char* w, std::int64_t raw, int largura, int decimais, bool
     return w + n;
 }
 
-// The whole file in the code page's bytes, grown as records are added: each record is written
-// into room reserved for the longest one and kept once it is complete, so a record that fails
-// half-way leaves nothing behind.
-class Ficheiro {
-public:
-    static constexpr qsizetype kMaiorRegisto = 4096;
-
-    char* reserva() {
-        if (usado_ + kMaiorRegisto > capacidade_) {
-            const qsizetype nova = std::max<qsizetype>(capacidade_ * 2, 1 << 20);
-            auto maior = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(nova));
-            if (usado_) std::memcpy(maior.get(), dados_.get(), static_cast<size_t>(usado_));
-            dados_ = std::move(maior);
-            capacidade_ = nova;
-        }
-        return dados_.get() + usado_;
-    }
-    void fixa(const char* fim) { usado_ = fim - dados_.get(); }
-    void acrescenta(const QByteArray& b) {
-        char* w = nullptr;
-        qsizetype feito = 0;
-        while (feito < b.size()) {
-            w = reserva();
-            const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
-            std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
-            fixa(w + parte);
-            feito += parte;
-        }
-    }
-    QByteArray bytes() const { return QByteArray::fromRawData(dados_.get(), usado_); }
-
-private:
-    std::unique_ptr<char[]> dados_;
-    qsizetype usado_ = 0;
-    qsizetype capacidade_ = 0;
-};
-
 // A text field at w: blanks around the value dropped, then blanks up to the width. A value
 // longer than its field has no place in a fixed-width record.
 char* textoNoRegisto(char* w, const TextoDoCampo& t, int largura) {
@@ -238,24 +202,70 @@ void nomeSemPasta(const QString& nome) {
     throw platform::RuntimeError(numero, texto + QStringLiteral(": ") + ficheiro);
 }
 
-// Writes the bytes as the file at path: a temporary file beside it, renamed when complete.
-void gravaFicheiro(const QString& path, const QByteArray& bytes) {
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        falhaEscrita(75, QStringLiteral("Path/File access error"), path + QStringLiteral(" (") + file.errorString() + u')');
+// The file in the code page's bytes, made in a buffer of a few megabytes: each record is
+// written into room reserved for the longest one and kept once it is complete, so a record
+// that fails half-way leaves nothing behind. A full buffer goes to a temporary file beside
+// the file's path and is filled again (tens of megabytes held, or grown and copied, cost more
+// than the file's own writing); the temporary file becomes the file only when it is complete,
+// and one left incomplete (a failure anywhere) is removed, the previous file of that name
+// untouched.
+class Ficheiro {
+public:
+    static constexpr qsizetype kMaiorRegisto = 4096;
+    static constexpr qsizetype kParte = qsizetype(4) << 20;
+
+    explicit Ficheiro(const QString& path) : path_(path) {}
+
+    char* reserva() {
+        if (!dados_) dados_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(kParte));
+        if (usado_ + kMaiorRegisto > kParte) despeja();
+        return dados_.get() + usado_;
     }
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        falhaEscrita(61, QStringLiteral("Disk full"), path + QStringLiteral(" (") + why + u')');
+    void fixa(const char* fim) { usado_ = fim - dados_.get(); }
+    void acrescenta(const QByteArray& b) {
+        qsizetype feito = 0;
+        while (feito < b.size()) {
+            char* w = reserva();
+            const qsizetype parte = std::min(b.size() - feito, kMaiorRegisto);
+            std::memcpy(w, b.constData() + feito, static_cast<size_t>(parte));
+            fixa(w + parte);
+            feito += parte;
+        }
     }
-    platform::crashPoint("ficheiro.escrita");
-    if (!file.commit()) {
-        falhaEscrita(57, QStringLiteral("Device I/O error"), path + QStringLiteral(" (") + file.errorString() + u')');
+    // What is left, then the temporary file renamed as the file.
+    void conclui() {
+        despeja();
+        platform::crashPoint("ficheiro.escrita");
+        if (!file_->commit()) {
+            falhaEscrita(57, QStringLiteral("Device I/O error"),
+                         path_ + QStringLiteral(" (") + file_->errorString() + u')');
+        }
     }
-}
+
+private:
+    void despeja() {
+        if (!file_) {
+            const QFileInfo info(path_);
+            if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path_);
+            file_ = std::make_unique<QSaveFile>(path_);
+            if (!file_->open(QIODevice::WriteOnly)) {
+                falhaEscrita(75, QStringLiteral("Path/File access error"),
+                             path_ + QStringLiteral(" (") + file_->errorString() + u')');
+            }
+        }
+        if (file_->write(dados_.get(), usado_) != usado_) {
+            const QString why = file_->errorString();
+            file_->cancelWriting();
+            falhaEscrita(61, QStringLiteral("Disk full"), path_ + QStringLiteral(" (") + why + u')');
+        }
+        usado_ = 0;
+    }
+
+    QString path_;
+    std::unique_ptr<QSaveFile> file_;  // opened when the first buffer is full or at the end
+    std::unique_ptr<char[]> dados_;
+    qsizetype usado_ = 0;
+};
 
 struct Contagens {
     std::int32_t detalhe = 0;
@@ -370,7 +380,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     const QDateTime agora = platform::now();
     const QDate hoje = agora.date();
     Contagens c;
-    Ficheiro ficheiro;
+    Ficheiro ficheiro(strFicheiro);
     const bool numerosDirectos = separadorSemDigitos();
 
     const auto texto = [](char* w, const data::Field& campo, int largura) {
@@ -546,8 +556,8 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
                                          conta(c.vendasDevolucoes) + conta(c.ofertas) + conta(0) +
                                          FormataNumero(c.total, 16, 2, false, QStringLiteral(" ")) + kCrLf));
 
-    // 6. The file, in one write.
-    gravaFicheiro(strFicheiro, ficheiro.bytes());
+    // 6. The file.
+    ficheiro.conclui();
 }
 
 data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QString& /*DataIni*/,

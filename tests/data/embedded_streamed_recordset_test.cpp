@@ -99,6 +99,56 @@ TEST(EmbeddedStreamedRecordset, GivesTheRowsAndValuesOfTheRecordsetReadIntoMemor
     EXPECT_EQ(none.Fields().Count(), 6);
 }
 
+// A streamed row carries only the columns read so far: a column first read many rows in, one
+// read on some rows only, a handle kept from the first row, Value() or View() first, each
+// still gives the row's own value.
+TEST(EmbeddedStreamedRecordset, AColumnFirstReadLaterGivesTheValueOfItsRow) {
+    Server s;
+    auto c = s.connect();
+    fill(*c);
+    Recordset whole;
+    whole.Open(kQuery, *c, ado::adOpenDynamic, ado::adLockOptimistic);
+    const QStringList expected = walk(whole);
+
+    struct Case {
+        const char* name;
+        std::function<bool(int row, long column)> reads;
+        bool viewFirst;
+    };
+    const std::vector<Case> cases = {
+        {"one column more every 200 rows", [](int row, long column) { return column <= row / 200; }, true},
+        {"last column only from row 1000", [](int row, long column) { return column < 5 || row >= 1000; }, false},
+        {"every third row its own columns", [](int row, long column) { return (row + column) % 3 == 0; }, true},
+        {"nothing on the first rows", [](int row, long) { return row >= 3; }, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Recordset rs = streamed(*c);
+        const long n = rs.Fields().Count();
+        std::vector<data::Field> kept;
+        for (long i = 0; i < n; ++i) kept.push_back(rs.Fields(i));
+        int row = 0;
+        while (!rs.EOF()) {
+            const QStringList want = expected[row].split(u'|');
+            // Backwards, so a column read later in a row is packed after the earlier ones.
+            for (long i = n - 1; i >= 0; --i) {
+                if (!k.reads(row, i)) continue;
+                const data::Field& f = kept[static_cast<size_t>(i)];
+                data::Variant value;
+                if (!k.viewFirst) value = f.Value();
+                const auto v = f.View();
+                if (k.viewFirst) value = f.Value();
+                const QString got = QString::number(v.kind) + u':' + QString::fromLatin1(v.text, v.size) + u':' +
+                                    QString::number(v.amount) + u':' + text(value);
+                ASSERT_EQ(got, want[i]) << "row " << row << " column " << i;
+            }
+            rs.MoveNext();
+            ++row;
+        }
+        EXPECT_EQ(row, kRows);
+    }
+}
+
 TEST(EmbeddedStreamedRecordset, RefusesWhatNeedsMoreThanTheRowItStandsOn) {
     Server s;
     auto c = s.connect();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -183,6 +184,52 @@ TEST_F(ExportBytesTest, ManyLinesKeepTheirOrderCountsAndTotal) {
     EXPECT_EQ(trailer.mid(9, 24), QByteArray("000001000000010000000100"));
     EXPECT_EQ(trailer.mid(49, 8), QByteArray("00000300"));
     EXPECT_EQ(trailer.mid(73, 16).trimmed(), QByteArray::number(static_cast<qint64>(n) * (n + 1) / 2));
+}
+
+TEST_F(ExportBytesTest, AFileOfManyMegabytesKeepsEveryRecordWhole) {
+    // Customers of the longest record, doubled up to 8192 of them (about 5 MB): the file is
+    // built in parts of a few megabytes, and no record may be split, lost or repeated where one
+    // part ends and the next begins.
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "C"},
+                                   {"Descricao", QString(60, u'd')}, {"Designacao", QString(60, u'e')},
+                                   {"Morada", QString(60, u'm')}, {"Segmento", QString(50, u's')}});
+    for (int i = 0; i < 13; ++i) {
+        db_.execStaging(QStringLiteral("insert into Clientes (Activo, Status, Codigo, Descricao, Designacao, Morada, "
+                                       "Segmento) select Activo, Status, Codigo, Descricao, Designacao, Morada, "
+                                       "Segmento from Clientes"));
+    }
+    db_.execStaging(QStringLiteral("update Clientes set Codigo = NumRegisto"));
+    const int n = 8192;
+    const QByteArray got = write();
+    ASSERT_GT(got.size(), 4 << 20);
+    const QList<QByteArray> lines = got.split('\n');
+    ASSERT_EQ(lines.size(), n + 2);
+    const QByteArray resto = L(QByteArray(60, 'd'), 80) + L(QByteArray(60, 'e'), 80) + QByteArray(20, ' ') +
+                             L(QByteArray(60, 'm'), 60) + QByteArray(260, ' ') + L(QByteArray(50, 's'), 50) + '\r';
+    QSet<QByteArray> codigos;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray& l = lines[i];
+        ASSERT_EQ(l.left(6), "1 011 ") << i;
+        ASSERT_EQ(l.mid(16), resto) << i;
+        codigos.insert(l.mid(6, 10).trimmed());
+    }
+    EXPECT_EQ(codigos.size(), n) << "every record once";
+    EXPECT_TRUE(codigos.contains("1") && codigos.contains("8192"));
+    EXPECT_EQ(lines[n].left(9), QByteArray("900008192"));
+
+    // A record that fails once megabytes of the new file are on disk: the file written before
+    // stays as it was, and nothing else is left in the folder.
+    const QString path = dir_.path() + QStringLiteral("/NRT170307.MOV");
+    QFile antes(path);
+    ASSERT_TRUE(antes.open(QIODevice::ReadOnly));
+    const QByteArray anterior = antes.readAll();
+    antes.close();
+    db_.insertStaging("Produtos",
+                      {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", "P"}, {"PVP", money("100000000000")}});
+    EXPECT_EQ(write(), QByteArray("<failed>"));
+    ASSERT_TRUE(antes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(antes.readAll(), anterior);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("NRT170307.MOV")});
 }
 
 TEST_F(ExportBytesTest, NumbersMatchWhatFDNumAndZerarMake) {

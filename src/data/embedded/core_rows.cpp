@@ -374,8 +374,9 @@ std::vector<char> directKinds(const ColumnPlan& plan) {
 // Packs the statement's current row into rows. The common values (Null, a text of plain ASCII,
 // an amount) go in as they are read, without a Variant; the others are decoded by their
 // column's type, and those of a column of unknown type are noted in seen.
+// wanted (when given) says which columns are packed; the others are packed as Empty.
 void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan, const std::vector<char>& direct,
-             sqlite3_mutex* mutex, std::vector<Seen>& seen) {
+             sqlite3_mutex* mutex, std::vector<Seen>& seen, const std::vector<char>* wanted = nullptr) {
     const int visible = static_cast<int>(plan.columns.size());
     rows.beginRow();
     // The row's values are read under the connection's lock, held once for the row, which
@@ -383,8 +384,8 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
     const RowLock lock(mutex);
     for (int i = 0; i < visible; ++i) {
         const auto k = static_cast<size_t>(i);
-        if (direct[k] == kLate) {
-            rows.add(Variant());
+        if (direct[k] == kLate || (wanted && !(*wanted)[k])) {
+            rows.addEmpty();
             continue;
         }
         if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k])) continue;
@@ -445,7 +446,20 @@ public:
             st_ = {};
             throw e;
         }
-        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_);
+        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
+        return true;
+    }
+
+    // The statement still stands on the row handed out last, so its columns can be read again.
+    bool want(provider::RowSet& row, int column) override {
+        const auto k = static_cast<size_t>(column);
+        if (k >= wanted_.size() || wanted_[k]) return false;
+        wanted_[k] = 1;
+        if (cut_) connectionGone();
+        if (!st_ || !stepped_ || rc_ != SQLITE_ROW) return false;
+        sqlite3_stmt* const stmt = st_.get();
+        row.reuse();
+        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
         return true;
     }
 
@@ -461,6 +475,9 @@ private:
     StatementCache::Lease st_;  // empty once the rows are all read or the stream was cut off
     std::shared_ptr<const ColumnPlan> plan_;
     std::vector<char> direct_;
+    // The columns a reader asked for: the only ones packed, the others' reading being most of
+    // the cost of a row that is written out in part.
+    std::vector<char> wanted_ = std::vector<char>(direct_.size(), 0);
     std::vector<Seen> seen_;  // stays empty: a plan with a column of unknown type is not streamed
     int rc_;
     bool stepped_ = false;  // rc_ is of a row already handed out
