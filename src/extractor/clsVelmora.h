@@ -52,8 +52,9 @@ private:
     data::Variant CriaFicheiro(data::Connection& gconnGeral, const QString& DataIni, const QString& DataFim,
                                const QString& strFicheiro, const QString& strNomeFicheiro, const QString& strSistema,
                                bool blnManual, RunHost& host);
-    // The file itself: header, sections and trailer built in memory and written under the final
-    // name in one go. Errors reach CriaFicheiro's trap.
+    // The file itself: header, sections and trailer written through one buffer to a temporary
+    // file beside the target, renamed to the final name at the end. Errors reach CriaFicheiro's
+    // trap and leave the previous file as it was.
     void EscreveFicheiro(data::Connection& gconnGeral, const QString& strFicheiro, const QString& strNomeFicheiro,
                          const QString& strSistema);
     QString PreencheEspacos(const QString& Texto, std::int16_t Largura);
