@@ -407,7 +407,10 @@ void ensureProtects(sqlite3* db, const ErrorContext& ctx) {
 
 provider::Result permissionStatement(Core& core, const Translation& tr) {
     const PermissionStatement p = parsePermission(tr.definition);
-    const auto [object, procedure] = findObject(core, p.object);
+    // Named, not a structured binding: the lambdas below capture them.
+    const std::pair<QString, bool> found = findObject(core, p.object);
+    const QString& object = found.first;
+    const bool procedure = found.second;
     const DbRights mine = rightsHere(core);
     auto notFound = [&] {
         raiseServerError(15151, QStringLiteral("Cannot find the object '%1', because it does not exist or you do not have "
