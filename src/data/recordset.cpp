@@ -149,31 +149,36 @@ void RecordsetState::takeNext() {
     }
 }
 
+std::shared_ptr<ConnectionState> RecordsetState::streamConnection() const {
+    auto conn = connection.lock();
+    if (!conn) adoerr::raise(adoerr::ConnectionUnusable);
+    return conn;
+}
+
+void RecordsetState::endStream() {
+    current.source.reset();
+    current.rows.clear();
+    deleted.clear();
+    streamEnded = true;
+    pos = 0;
+    eof = true;
+}
+
 void RecordsetState::streamNext() {
     const bool first = pos < 0;
     forgetUnpacked();
     resetChunks();
     bool more = false;
     try {
-        auto conn = connection.lock();
-        if (!conn) adoerr::raise(adoerr::ConnectionUnusable);
-        more = conn->guarded([&] { return current.source->next(current.rows); });
+        more = streamConnection()->guarded([&] { return current.source->next(current.rows); });
     } catch (...) {
-        current.source.reset();
-        current.rows.clear();
-        deleted.clear();
-        streamEnded = true;
-        pos = 0;
+        endStream();
         bof = first;
-        eof = true;
         throw;
     }
     if (!more) {
         // The source let its statement go with its last row.
-        current.source.reset();
-        current.rows.clear();
-        deleted.clear();
-        streamEnded = true;
+        endStream();
     } else {
         deleted.assign(1, false);
     }
@@ -189,17 +194,10 @@ void RecordsetState::wantStreamed(int index) {
     if (eof || bof) return;
     bool repacked = false;
     try {
-        auto conn = connection.lock();
-        if (!conn) adoerr::raise(adoerr::ConnectionUnusable);
-        repacked = conn->guarded([&] { return current.source->want(current.rows, index); });
+        repacked = streamConnection()->guarded([&] { return current.source->want(current.rows, index); });
     } catch (...) {
         // The row can no longer be read whole: the stream ends here, as a failed move would.
-        current.source.reset();
-        current.rows.clear();
-        deleted.clear();
-        streamEnded = true;
-        pos = 0;
-        eof = true;
+        endStream();
         forgetUnpacked();
         throw;
     }

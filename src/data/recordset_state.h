@@ -68,6 +68,10 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
         wantStreamed(index);
     }
     void wantStreamed(int index);
+    // The stream's connection (3709 once it is gone) and the end of its rows: the source and
+    // its row let go, the recordset at EOF.
+    std::shared_ptr<ConnectionState> streamConnection() const;
+    void endStream();
     std::vector<char> streamWanted;  // per column: asked of the source already
 
     long rowCount() const { return static_cast<long>(current.rows.size()); }

@@ -63,15 +63,20 @@ QStringList walk(Recordset& rs) {
     return out;
 }
 
+// The test rows, and every row of the query as a recordset read into memory gives them.
+QStringList filledAndReadWhole(data::Connection& c, Recordset& whole) {
+    fill(c);
+    whole.Open(kQuery, c, ado::adOpenDynamic, ado::adLockOptimistic);
+    return walk(whole);
+}
+
 }  // namespace
 
 TEST(EmbeddedStreamedRecordset, GivesTheRowsAndValuesOfTheRecordsetReadIntoMemory) {
     Server s;
     auto c = s.connect();
-    fill(*c);
     Recordset whole;
-    whole.Open(kQuery, *c, ado::adOpenDynamic, ado::adLockOptimistic);
-    const QStringList expected = walk(whole);
+    const QStringList expected = filledAndReadWhole(*c, whole);
     ASSERT_EQ(expected.size(), kRows);
 
     Recordset rs = streamed(*c);
@@ -105,10 +110,8 @@ TEST(EmbeddedStreamedRecordset, GivesTheRowsAndValuesOfTheRecordsetReadIntoMemor
 TEST(EmbeddedStreamedRecordset, AColumnFirstReadLaterGivesTheValueOfItsRow) {
     Server s;
     auto c = s.connect();
-    fill(*c);
     Recordset whole;
-    whole.Open(kQuery, *c, ado::adOpenDynamic, ado::adLockOptimistic);
-    const QStringList expected = walk(whole);
+    const QStringList expected = filledAndReadWhole(*c, whole);
 
     struct Case {
         const char* name;

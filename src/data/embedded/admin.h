@@ -129,7 +129,10 @@ private:
     void refreshSysProcesses();
     void releaseNow();
     void checkKilled();  // raises the connection's KILL, once another connection has marked it
+    // The database a statement's schema names ("main" or nothing: the connection's own), and a
+    // table's name as its database stores it (as given when it is not found).
     QString databaseOf(const QString& schema) const;
+    QString storedName(const QString& schema, const QString& table) const;
     bool registryMayHaveChanged();
     ServerSignals* serverSignals();
     bool catalogueMayHaveChanged();

@@ -576,7 +576,7 @@ void AdminState::wrote(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
     // A temporary table is the connection's own: nobody else can wait for it.
     if (schema.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0) return;
-    const QString& database = schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
+    const QString database = databaseOf(schema);
     for (const auto& w : lastWrote_) {
         if (w.second == table && w.first == database) return;
     }
@@ -596,7 +596,7 @@ void AdminState::wrote(const QString& schema, const QString& table) {
                           ErrorContext{});
             ins.bind(1, token_);
             ins.bind(2, database);
-            ins.bind(3, core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table));
+            ins.bind(3, storedName(schema, table));
             ins.step();
             forToken(r, "UPDATE connections SET open_tran = 1 WHERE token = ?", token_);
         });
@@ -630,10 +630,15 @@ QString AdminState::databaseOf(const QString& schema) const {
     return schema.isEmpty() || schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
 }
 
+QString AdminState::storedName(const QString& schema, const QString& table) const {
+    const QString stored = core_.storedTableName(schema, table);
+    return stored.isEmpty() ? table : stored;
+}
+
 void AdminState::holdTable(const QString& schema, const QString& table) {
     if (token_.isEmpty() || table.isEmpty()) return;
     const QString database = databaseOf(schema);
-    const QString stored = core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table);
+    const QString stored = storedName(schema, table);
     const QString key = u'!' + database.toLower() + u'.' + stored.toLower();
     if (heldLocks_.contains(key)) return;  // held already in this transaction
     sqlite3* r = registry();
@@ -663,7 +668,7 @@ void AdminState::waitWhileHeld(const QString& schema, const QString& table, cons
     const std::uint64_t seen = signal ? signal->value(ServerSignals::Holds) : 1;
     if (signal && seen == noHoldsAt_) return;
     const QString database = databaseOf(schema);
-    const QString stored = core_.storedTableName(schema, table).isEmpty() ? table : core_.storedTableName(schema, table);
+    const QString stored = storedName(schema, table);
     sqlite3* r = registry();
     for (;;) {
         bool heldHere = false;
