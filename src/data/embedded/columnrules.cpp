@@ -397,6 +397,119 @@ QString withColumnRules(const QString& expression, const ColumnDef& column) {
     return arguments.isEmpty() ? expression : QStringLiteral("tsql_put(") + expression + arguments;
 }
 
+namespace {
+
+bool boundAsText(Kind k) {
+    return k == Kind::Char || k == Kind::VarChar || k == Kind::Text || k == Kind::NChar || k == Kind::NVarChar ||
+           k == Kind::NText || k == Kind::SqliteText || k == Kind::UniqueIdentifier;
+}
+
+bool boundAsInteger(Kind k) {
+    return k == Kind::TinyInt || k == Kind::SmallInt || k == Kind::Int || k == Kind::BigInt || k == Kind::SqliteInteger;
+}
+
+// The characters of a text as SQLite's length() counts them once bound as UTF-8 (up to the
+// first NUL); -1 for a surrogate, whose count depends on its pair.
+qint64 boundCharacters(const QString& text) {
+    qint64 n = 0;
+    for (const QChar c : text) {
+        if (c.unicode() == 0) break;
+        if (c.isSurrogate()) return -1;
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+DirectFit::DirectFit(const ColumnDef& column, const SqlType& bound) {
+    if (column.identity) return;
+    if (ruleArguments(column).isEmpty()) {
+        mode_ = Mode::Always;
+        return;
+    }
+    const Kind k = column.type.kind;
+    const int affinity = affinityOf(column.typeText);
+    if (isCharacter(k) && affinity == kText && boundAsText(bound.kind)) {
+        const qint64 length = column.type.length;
+        if (length <= 0 || length >= 2147483647) {
+            mode_ = Mode::Always;
+            return;
+        }
+        mode_ = k == Kind::Char || k == Kind::NChar ? Mode::Fixed : Mode::Width;
+        high_ = length;
+        return;
+    }
+    if (affinity != 'D') {
+        const bool money = k == Kind::Money || k == Kind::SmallMoney;
+        if (money && affinity != kText && affinity != kBlob &&
+            (bound.kind == Kind::Money || bound.kind == Kind::SmallMoney)) {
+            // Kept well inside the type's range, where no rounding of the double compared can
+            // make a difference.
+            mode_ = Mode::Currency;
+            high_ = k == Kind::Money ? Q_INT64_C(9000000000000000000) : Q_INT64_C(2147483647);
+        }
+        return;
+    }
+    if (!boundAsInteger(bound.kind) && bound.kind != Kind::Bit) return;
+    boundAsBit_ = bound.kind == Kind::Bit;
+    switch (k) {
+        case Kind::BigInt:
+        case Kind::Bit:
+            mode_ = Mode::Always;
+            return;
+        case Kind::TinyInt:
+            mode_ = Mode::Range;
+            high_ = 255;
+            return;
+        case Kind::SmallInt:
+            mode_ = Mode::Range;
+            low_ = -32768;
+            high_ = 32767;
+            return;
+        case Kind::Int:
+            mode_ = Mode::Range;
+            low_ = -2147483648LL;
+            high_ = 2147483647;
+            return;
+        default:
+            return;
+    }
+}
+
+bool DirectFit::unchanged(const Variant& v) const {
+    // Bound as Null, which tsql_put passes on.
+    if (v.isNull() || v.isEmpty() || mode_ == Mode::Always) return true;
+    try {
+        switch (mode_) {
+            case Mode::Width:
+            case Mode::Fixed: {
+                const QString text = SqlType::boundText(v);
+                // Fewer units than the width cannot be more characters.
+                if (mode_ == Mode::Width && text.size() <= high_) return true;
+                const qint64 n = boundCharacters(text);
+                return n >= 0 && (mode_ == Mode::Width ? n <= high_ : n == high_);
+            }
+            case Mode::Range: {
+                // A text is converted (or refused) by the binder; the rules see to the rest.
+                if (v.isString()) return false;
+                const qint64 x = boundAsBit_ ? (v.toBool() ? 1 : 0) : v.toInt64();
+                return x >= low_ && x <= high_;
+            }
+            case Mode::Currency: {
+                if (v.isString()) return false;
+                const qint64 raw = v.toCurrency().raw();
+                return raw >= -high_ && raw <= high_;
+            }
+            default:
+                return false;
+        }
+    } catch (...) {
+        // The binder meets the same value and reports it.
+        return false;
+    }
+}
+
 bool omitsRuledDefault(const TableDefinition& table, const std::vector<bool>& set) {
     for (size_t c = 0; c < table.columns.size(); ++c) {
         const ColumnDef& col = table.columns[c];

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/embedded/tabledef.h"
+#include "data/variant.h"
 
 namespace data::embedded {
 
@@ -27,6 +28,26 @@ QString withColumnRules(const QString& expression, const ColumnDef& column);
 // another form, names a column the definition lacks, or leaves out a column whose default
 // would need the rules.
 QString statementWithRules(const QString& sqliteText, const TableDefinition& table);
+
+// How a value the row writer binds for a column (SqlType::bind with the result column's type)
+// meets the column's rules. Where tsql_put would hand it on unchanged, the bare parameter may
+// stand in the call's place, and SQLite runs no function for it: on a table of text columns
+// the calls cost about as much as the INSERT itself. Anything not known to pass unchanged
+// keeps the call.
+class DirectFit {
+public:
+    DirectFit() = default;  // the value always goes through the rules
+    DirectFit(const ColumnDef& column, const SqlType& bound);
+    // Whether tsql_put would pass the value on as bound, without refusing or fitting it.
+    bool unchanged(const Variant& value) const;
+
+private:
+    enum class Mode { Ruled, Always, Width, Fixed, Range, Currency };
+    Mode mode_ = Mode::Ruled;
+    bool boundAsBit_ = false;  // bound as 0 or 1 (SqlType::bind's bit), not by its number
+    qint64 low_ = 0;
+    qint64 high_ = 0;
+};
 
 // Whether an INSERT that sets only the given columns (indexes into table.columns) leaves out
 // a column whose default would need the rules.

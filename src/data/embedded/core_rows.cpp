@@ -22,14 +22,14 @@ public:
         auto core = lock();
         const TextForColumns::Text& text = writeText(*core, plan_->updateText, changes, false);
         core->prepareWrite(schema_, table_, text.ruled);
-        core->asOneWrite([&] { updateRow(*core, text.sql, key, changes); });
+        core->asOneWrite([&] { updateRow(*core, text.textFor(changes), key, changes); });
     }
 
     std::pair<Variant, provider::Row> insert(const provider::Changes& values) override {
         auto core = lock();
         const TextForColumns::Text& text = writeText(*core, plan_->insertText, values, true);
         core->prepareWrite(schema_, table_, text.ruled);
-        return core->asOneWrite([&] { return insertRow(*core, text.sql, values); });
+        return core->asOneWrite([&] { return insertRow(*core, text.textFor(values), values); });
     }
 
     provider::Row stored(const Variant& key) override {
@@ -72,24 +72,37 @@ private:
             ruled = ruled && !(inserting && omitsRuledDefault(*def, set));
             QStringList cols;
             QStringList values;
+            QStringList bare;
+            std::vector<DirectFit> fits;
             for (size_t i = 0; i < changes.size(); ++i) {
-                cols.push_back(quoteName(origins_[static_cast<size_t>(changes[i].first)]));
-                values.push_back(ruled ? withColumnRules(QStringLiteral("?"), def->columns[static_cast<size_t>(at[i])])
-                                       : QStringLiteral("?"));
+                const auto c = static_cast<size_t>(changes[i].first);
+                cols.push_back(quoteName(origins_[c]));
+                bare.push_back(QStringLiteral("?"));
+                if (!ruled) continue;
+                const ColumnDef& column = def->columns[static_cast<size_t>(at[i])];
+                values.push_back(withColumnRules(QStringLiteral("?"), column));
+                fits.emplace_back(column, types_[c]);
             }
-            if (!inserting) {
-                QStringList sets;
-                for (qsizetype i = 0; i < cols.size(); ++i) sets.push_back(cols[i] + QStringLiteral(" = ") + values[i]);
-                return TextForColumns::Text{QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
-                                                sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?"),
-                                            ruled};
+            auto statement = [&](const QStringList& v) {
+                if (!inserting) {
+                    QStringList sets;
+                    for (qsizetype i = 0; i < cols.size(); ++i) sets.push_back(cols[i] + QStringLiteral(" = ") + v[i]);
+                    return QStringLiteral("UPDATE ") + qualified() + QStringLiteral(" SET ") +
+                           sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE rowid = ?");
+                }
+                return cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
+                                      : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
+                                            cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                                            v.join(QStringLiteral(", ")) + u')';
+            };
+            TextForColumns::Text text;
+            text.ruled = ruled;
+            text.sql = statement(ruled ? values : bare);
+            if (ruled) {
+                text.direct = statement(bare);
+                text.fits = std::move(fits);
             }
-            return TextForColumns::Text{
-                cols.isEmpty() ? QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" DEFAULT VALUES")
-                               : QStringLiteral("INSERT INTO ") + qualified() + QStringLiteral(" (") +
-                                     cols.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                                     values.join(QStringLiteral(", ")) + u')',
-                ruled};
+            return text;
         });
     }
 
@@ -157,11 +170,14 @@ private:
                 cols.push_back(quoteName(origins_[i]));
                 plan_->reloadAt.push_back(i);
             }
-            return TextForColumns::Text{cols.isEmpty() ? QStringLiteral("")
-                                                       : QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
-                                                             QStringLiteral(" FROM ") + qualified() +
-                                                             QStringLiteral(" WHERE rowid = ?"),
-                                        false};
+            TextForColumns::Text text;
+            if (!cols.isEmpty()) {
+                text.sql = QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") +
+                           qualified() + QStringLiteral(" WHERE rowid = ?");
+            } else {
+                text.sql = QStringLiteral("");
+            }
+            return text;
         }).sql;
         if (sql.isEmpty()) return row;
         auto st = core.prepared(sql);

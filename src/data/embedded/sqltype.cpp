@@ -588,6 +588,15 @@ Variant SqlType::decode(sqlite3_stmt* stmt, int i) const {
     return naturalValue(stmt, i);
 }
 
+QString SqlType::boundText(const Variant& v) {
+    const auto& st = v.storage();
+    if (const auto* s = std::get_if<QString>(&st)) return *s;
+    if (const auto* b = std::get_if<QByteArray>(&st)) return QString::fromUtf8(*b);
+    if (const auto* d = std::get_if<QDateTime>(&st)) return formatDateTime(*d);
+    if (v.isNumber() && !std::holds_alternative<bool>(st)) return numberText(v);
+    return v.toString();
+}
+
 void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
     if (v.isNull() || v.isEmpty()) {
         sqlite3_bind_null(stmt, index);
@@ -604,15 +613,7 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
             case Kind::NText:
             case Kind::SqliteText:
             case Kind::UniqueIdentifier:
-                if (const auto* b = std::get_if<QByteArray>(&st)) {
-                    bindUtf8(stmt, index, QString::fromUtf8(*b));
-                } else if (const auto* d = std::get_if<QDateTime>(&st)) {
-                    bindUtf8(stmt, index, formatDateTime(*d));
-                } else if (v.isNumber() && !std::holds_alternative<bool>(st)) {
-                    bindUtf8(stmt, index, numberText(v));
-                } else {
-                    bindUtf8(stmt, index, v.toString());
-                }
+                bindUtf8(stmt, index, boundText(v));
                 return;
             case Kind::Bit:
                 sqlite3_bind_int(stmt, index, v.toBool() ? 1 : 0);

@@ -76,6 +76,8 @@ struct SqlType {
     Variant decode(sqlite3_stmt* stmt, int i) const;
     // Binds value at index (1-based). Raises DbError for values that cannot be converted.
     void bind(sqlite3_stmt* stmt, int index, const Variant& value) const;
+    // The text bind hands SQLite for a value of a character type (not Null nor Empty).
+    static QString boundText(const Variant& value);
 
     // Trigger conditions that refuse values: an SQL condition on ref (e.g. NEW."c") and the
     // tsql_raise() call that reports it. Empty when the type refuses nothing.

@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 #include <vector>
 
+#include "data/embedded/columnrules.h"
 #include "data/embedded/errors.h"
 #include "data/embedded/sqltype.h"
 #include "data/provider.h"
@@ -30,6 +31,17 @@ public:
     struct Text {
         QString sql;
         bool ruled = false;  // the values carry their columns' rules (columnrules.h)
+        // When ruled: the same text with bare parameters, for a row whose every value passes
+        // its rules unchanged (fits, one per column written, say which do).
+        QString direct;
+        std::vector<DirectFit> fits;
+        const QString& textFor(const provider::Changes& values) const {
+            if (!ruled || direct.isEmpty()) return sql;
+            for (size_t i = 0; i < values.size(); ++i) {
+                if (!fits[i].unchanged(values[i].second)) return sql;
+            }
+            return direct;
+        }
     };
 
     template <typename Make>
