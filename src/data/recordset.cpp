@@ -18,7 +18,7 @@ void RecordsetState::assign(std::vector<provider::Result> results, int cursor, i
     cursorType = cursor;
     lockType = lock;
     connection = conn;
-    pending.assign(std::make_move_iterator(results.begin()), std::make_move_iterator(results.end()));
+    pending = std::move(results);
     takeNext();
 }
 
@@ -131,7 +131,7 @@ void RecordsetState::takeNext() {
         return;
     }
     current = std::move(pending.front());
-    pending.pop_front();
+    pending.erase(pending.begin());
     forgetUnpacked();
     open = current.hasRows;
     deleted.assign(current.rows.size(), false);
@@ -265,6 +265,7 @@ void RecordsetState::commitEdit() {
     auto conn = connection.lock();
     if (!conn || !conn->session) adoerr::raise(adoerr::ConnectionUnusable);
     provider::Changes changes;
+    changes.reserve(static_cast<size_t>(std::count(dirty.begin(), dirty.end(), true)));
     for (size_t i = 0; i < dirty.size(); ++i) {
         if (dirty[i]) changes.emplace_back(static_cast<int>(i), buffer[i]);
     }

@@ -1,7 +1,6 @@
 #pragma once
 // The shared state behind a Recordset handle and its Field handles.
 
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -25,7 +24,7 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     // Where each value of the row at placesPos starts, for Field::View.
     mutable std::vector<const char*> places;
     mutable long placesPos = -1;
-    std::deque<provider::Result> pending;  // further results for NextRecordset
+    std::vector<provider::Result> pending;  // further results for NextRecordset, in order
     std::vector<bool> deleted;
 
     long pos = -1;  // -1: before the first row (BOF); rows.size(): after the last (EOF)

@@ -142,29 +142,59 @@ bool Variant::isNumber() const {
     }
 }
 
+namespace {
+
+// "yyyy-MM-dd", and " hh:mm:ss" when the time is not midnight: written by hand, since the
+// general formatter goes through the calendar and the locale for every value.
+QString dateTimeText(const QDateTime& d) {
+    const QDate day = d.date();
+    const QTime t = d.time();
+    const bool midnight = t == QTime(0, 0);
+    const int year = day.year();
+    if (!day.isValid() || year < 1 || year > 9999) {
+        return midnight ? day.toString(QStringLiteral("yyyy-MM-dd")) : d.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    char16_t out[19];
+    auto two = [&](int at, int v) {
+        out[at] = static_cast<char16_t>(u'0' + v / 10);
+        out[at + 1] = static_cast<char16_t>(u'0' + v % 10);
+    };
+    two(0, year / 100);
+    two(2, year % 100);
+    out[4] = u'-';
+    two(5, day.month());
+    out[7] = u'-';
+    two(8, day.day());
+    if (midnight) return QString(reinterpret_cast<const QChar*>(out), 10);
+    out[10] = u' ';
+    two(11, t.hour());
+    out[13] = u':';
+    two(14, t.minute());
+    out[16] = u':';
+    two(17, t.second());
+    return QString(reinterpret_cast<const QChar*>(out), 19);
+}
+
+}  // namespace
+
 QString Variant::toString() const {
     if (const auto* s = std::get_if<QString>(&v_)) return *s;  // the common case needs no separator
-    const QString dec = regionalDecimalSeparator();
     return std::visit(Overloaded{
                           [](std::monostate) { return QString(); },
                           [](NullValue) -> QString { raiseInvalidNull(); },
                           [](std::int16_t i) { return QString::number(i); },
                           [](std::int32_t i) { return QString::number(i); },
                           [](std::int64_t i) { return QString::number(i); },
-                          [&](float f) {
+                          [](float f) {
                               QString s = QString::number(static_cast<double>(f), 'g', 7);
-                              return s.replace(u'.', dec);
+                              return s.replace(u'.', regionalDecimalSeparator());
                           },
-                          [&](double d) {
+                          [](double d) {
                               QString s = QString::number(d, 'g', 15);
-                              return s.replace(u'.', dec);
+                              return s.replace(u'.', regionalDecimalSeparator());
                           },
-                          [&](Currency c) { return c.toPlainText(dec); },
-                          [](const QDateTime& d) {
-                              const QTime t = d.time();
-                              if (t == QTime(0, 0)) return d.date().toString(QStringLiteral("yyyy-MM-dd"));
-                              return d.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-                          },
+                          [](Currency c) { return c.toPlainText(regionalDecimalSeparator()); },
+                          [](const QDateTime& d) { return dateTimeText(d); },
                           [](const QString& s) { return s; },
                           [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); },
                           [](const QByteArray& b) { return QString::fromLatin1(b); },

@@ -77,3 +77,14 @@ TEST(Variant, DatesFromStoredTexts) {
     EXPECT_THROW(Variant("2023-02-29").toDateTime(), platform::RuntimeError);
     EXPECT_THROW(Variant("garbage").toDateTime(), platform::RuntimeError);
 }
+
+// Dates print as the stored texts read: the day alone at midnight, seconds without their
+// fraction, and the early years with their leading zeros.
+TEST(Variant, DatesPrintAsTheirStoredForm) {
+    EXPECT_EQ(Variant(QDateTime(QDate(2024, 2, 29), QTime(0, 0))).toString(), "2024-02-29");
+    EXPECT_EQ(Variant(QDateTime(QDate(2024, 2, 29), QTime(13, 45, 10, 250))).toString(), "2024-02-29 13:45:10");
+    EXPECT_EQ(Variant(QDateTime(QDate(2024, 12, 1), QTime(0, 0, 0, 1))).toString(), "2024-12-01 00:00:00");
+    EXPECT_EQ(Variant(QDateTime(QDate(999, 1, 9), QTime(9, 5, 3))).toString(), "0999-01-09 09:05:03");
+    EXPECT_EQ(Variant(QDateTime(QDate(12345, 1, 1), QTime(0, 0))).toString(),
+              QDate(12345, 1, 1).toString(QStringLiteral("yyyy-MM-dd")));
+}

@@ -169,8 +169,9 @@ private:
     // literals share one translation in which each literal is a numbered parameter (?1 for the
     // first literal of the text, ...); literals then receives the text's literal values in
     // order. Otherwise literals stays empty and the translations carry the literals inline.
-    std::vector<std::shared_ptr<const Translation>> translations(const QString& text, std::vector<QString>& literals);
-    std::vector<std::shared_ptr<const Translation>> translateInline(const QString& text, const std::vector<Token>& tokens);
+    using TranslationList = std::vector<std::shared_ptr<const Translation>>;
+    std::shared_ptr<const TranslationList> translations(const QString& text, std::vector<QString>& literals);
+    std::shared_ptr<const TranslationList> translateInline(const QString& text, const std::vector<Token>& tokens);
     // The lifted translations of a statement shape; empty when it keeps its literals inline.
     // lasting false: the answer may change (a table was missing), so it is not kept.
     std::vector<std::shared_ptr<const Translation>> liftShape(const std::vector<Token>& tokens, bool& lasting);
@@ -203,10 +204,10 @@ private:
     std::pair<const QElapsedTimer*, const long*> progressClock_{nullptr, nullptr};
     QStringList attached_;  // aliases, most recently used last
 
-    QHash<QString, std::vector<std::shared_ptr<const Translation>>> translationCache_;
+    QHash<QString, std::shared_ptr<const TranslationList>> translationCache_;
     // By statement shape (the text with every literal as one mark): the lifted translations,
     // or an empty list when the shape cannot be run with its literals as parameters.
-    QHash<QString, std::vector<std::shared_ptr<const Translation>>> shapeCache_;
+    QHash<QString, std::shared_ptr<const TranslationList>> shapeCache_;
     quint64 generation_ = 1;
     struct CachedTable {
         QString sql;

@@ -186,7 +186,7 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
         // taken: waiting with it would stop every writer of the database.
         if (admin_->holdsMayExist()) {
             std::vector<QString> literals;
-            for (const auto& tr : translations(request.text, literals)) {
+            for (const auto& tr : *translations(request.text, literals)) {
                 admin_->waitWhileHeld(tr->schema, tr->table, [this] { return timedOut(); });
             }
         }
@@ -262,13 +262,13 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         checkVersion(mainSchema);
     }
 
-    std::vector<std::shared_ptr<const Translation>> list;
+    std::shared_ptr<const TranslationList> translated;
     std::vector<QString> literals;
     if (request.commandType == ado::adCmdTable) {
-        list.push_back(std::make_shared<const Translation>(
+        translated = std::make_shared<const TranslationList>(TranslationList{std::make_shared<const Translation>(
             translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed() +
                           (request.columnsOnly ? QStringLiteral(" WHERE 1 = 0") : QString()),
-                      database_)));
+                      database_))});
     } else if (request.commandType == ado::adCmdStoredProc) {
         auto tr = std::make_shared<Translation>();
         tr->kind = StatementKind::Procedure;
@@ -285,10 +285,11 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
             }
             tr->arguments.emplace_back(p.name.startsWith(u'@') ? p.name.mid(1) : p.name, value);
         }
-        list.push_back(tr);
+        translated = std::make_shared<const TranslationList>(TranslationList{std::move(tr)});
     } else {
-        list = translations(request.text, literals);
+        translated = translations(request.text, literals);
     }
+    const TranslationList& list = *translated;
     if (list.empty()) {
         throw DbError(-2147217908, QStringLiteral("Command text was not set for the command object."));
     }
@@ -337,6 +338,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         }
     }
     std::vector<provider::Result> results;
+    results.reserve(list.size());
     size_t nextParameter = 0;
     for (const auto& tr : list) {
         if (tr->kind == StatementKind::Procedure && tr->syntaxError.isEmpty()) {

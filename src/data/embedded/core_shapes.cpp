@@ -64,15 +64,14 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
 
 }  // namespace
 
-std::vector<std::shared_ptr<const Translation>> Core::translations(const QString& text,
-                                                                   std::vector<QString>& literals) {
+std::shared_ptr<const Core::TranslationList> Core::translations(const QString& text, std::vector<QString>& literals) {
     literals.clear();
     {
         QString shape;
         std::vector<QString> values;
         if (plainShape(text, shape, values) && !values.empty()) {
             auto found = shapeCache_.find(shape);
-            if (found != shapeCache_.end() && !found->empty()) {
+            if (found != shapeCache_.end() && !(*found)->empty()) {
                 literals = std::move(values);
                 return *found;
             }
@@ -101,9 +100,9 @@ std::vector<std::shared_ptr<const Translation>> Core::translations(const QString
             auto lifted = liftShape(tokens, lasting);
             if (!lasting) return translateInline(text, tokens);
             if (shapeCache_.size() >= kCacheSize) shapeCache_.clear();
-            found = shapeCache_.insert(shape, std::move(lifted));
+            found = shapeCache_.insert(shape, std::make_shared<const TranslationList>(std::move(lifted)));
         }
-        if (!found->empty()) {
+        if (!(*found)->empty()) {
             literals = std::move(values);
             return *found;
         }
@@ -111,13 +110,13 @@ std::vector<std::shared_ptr<const Translation>> Core::translations(const QString
     return translateInline(text, tokens);
 }
 
-std::vector<std::shared_ptr<const Translation>> Core::translateInline(const QString& text,
-                                                                      const std::vector<Token>& tokens) {
+std::shared_ptr<const Core::TranslationList> Core::translateInline(const QString& text,
+                                                                  const std::vector<Token>& tokens) {
     auto it = translationCache_.find(text);
     if (it != translationCache_.end()) return *it;
-    std::vector<std::shared_ptr<const Translation>> list;
+    auto list = std::make_shared<TranslationList>();
     for (const auto& stmt : splitBatch(tokens)) {
-        list.push_back(std::make_shared<const Translation>(translate(stmt, database_)));
+        list->push_back(std::make_shared<const Translation>(translate(stmt, database_)));
     }
     if (translationCache_.size() >= kCacheSize) translationCache_.clear();
     translationCache_.insert(text, list);
