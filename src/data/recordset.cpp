@@ -135,7 +135,7 @@ void RecordsetState::takeNext() {
     forgetUnpacked();
     open = current.hasRows;
     deleted.assign(current.rows.size(), false);
-    appendStarted.assign(current.columns.size(), false);
+    appendStarted.clear();
     resetChunks();
     if (current.source) {
         pos = -1;
@@ -257,7 +257,7 @@ void RecordsetState::beginEdit() {
     editMode = ado::adEditInProgress;
     buffer = storedRow(pos);
     dirty.assign(current.columns.size(), false);
-    appendStarted.assign(current.columns.size(), false);
+    appendStarted.clear();
 }
 
 void RecordsetState::commitEdit() {
@@ -290,13 +290,13 @@ void RecordsetState::commitEdit() {
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
-    appendStarted.assign(current.columns.size(), false);
+    appendStarted.clear();
 }
 
 void RecordsetState::moveTo(long newPos) {
     commitEdit();
     resetChunks();
-    appendStarted.assign(current.columns.size(), false);
+    appendStarted.clear();
     pos = newPos;
     bof = newPos < 0;
     eof = newPos >= rowCount();
@@ -477,7 +477,8 @@ void Field::AppendChunk(const Variant& data) {
     if (!c.writable) adoerr::raise(adoerr::NotSupported);
     const auto i = static_cast<size_t>(index_);
     Variant& slot = rs_->buffer[i];
-    const bool replace = !rs_->appendStarted[i] || slot.isNull() || slot.isEmpty();
+    const bool started = i < rs_->appendStarted.size() && rs_->appendStarted[i];
+    const bool replace = !started || slot.isNull() || slot.isEmpty();
     if (ado::isBinaryType(c.type)) {
         QByteArray add = data.isNull() || data.isEmpty() ? QByteArray() : data.toBytes();
         slot = replace ? add : slot.toBytes() + add;
@@ -490,6 +491,7 @@ void Field::AppendChunk(const Variant& data) {
         }
         slot = replace ? Variant(add) : Variant(slot.toString() + add);
     }
+    if (rs_->appendStarted.size() <= i) rs_->appendStarted.resize(rs_->current.columns.size(), false);
     rs_->appendStarted[i] = true;
     rs_->dirty[i] = true;
     rs_->resetChunks();
@@ -734,7 +736,7 @@ void Recordset::AddNew() {
     d_->editMode = ado::adEditAdd;
     d_->buffer.assign(n, Variant::null());
     d_->dirty.assign(n, false);
-    d_->appendStarted.assign(n, false);
+    d_->appendStarted.clear();
     d_->resetChunks();
 }
 
@@ -760,7 +762,7 @@ void Recordset::CancelUpdate() {
     d_->editMode = ado::adEditNone;
     d_->buffer.clear();
     d_->dirty.clear();
-    d_->appendStarted.assign(d_->current.columns.size(), false);
+    d_->appendStarted.clear();
     d_->resetChunks();
 }
 

@@ -44,7 +44,7 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     std::vector<bool> dirty;
     long posBeforeAdd = -1;
 
-    std::vector<bool> appendStarted;  // per field: AppendChunk replaced the value already
+    std::vector<bool> appendStarted;  // per field: AppendChunk replaced the value already (sized on first use)
     int chunkField = -1;              // the field GetChunk is reading, and where it stands
     long chunkOffset = 0;
 

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QRegularExpression>
+#include <QStringBuilder>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -113,8 +114,8 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             const QString tipoOferta = texto(rsGestao.Fields(QStringLiteral("TipoOferta")).Value());
             const data::Currency iliqDesc = rsGestao.Fields(QStringLiteral("IliqDesc")).Value().toCurrency();
 
-            const QString linha = texto(rsGestao.Fields(QStringLiteral("Data")).Value()) + u' ' +
-                                  texto(rsGestao.Fields(QStringLiteral("Tipo")).Value()) + u'/' +
+            const QString linha = texto(rsGestao.Fields(QStringLiteral("Data")).Value()) % u' ' %
+                                  texto(rsGestao.Fields(QStringLiteral("Tipo")).Value()) % u'/' %
                                   texto(rsGestao.Fields(QStringLiteral("Numero")).Value());
             StatusB.SetPanelText(linha);
             StatusB.RefreshStatusBar();
@@ -127,7 +128,7 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             }
 
             data::Recordset rsLinha;
-            rsLinha.Open(QStringLiteral("Select * from movimentos Where chave='") + sqlApostrofos(texto(identifica)) +
+            rsLinha.Open(QStringLiteral("Select * from movimentos Where chave='") % sqlApostrofos(texto(identifica)) %
                              u'\'',
                          gconnGeral, adOpenDynamic, adLockOptimistic);
             if (!rsLinha.EOF()) {
@@ -136,17 +137,17 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
                 continue;
             }
 
-            StatusB.SetPanelText(linha + QStringLiteral(" (Nº Reg.") +
-                                 texto(rsGestao.Fields(QStringLiteral("NumReg")).Value()) + u')');
+            StatusB.SetPanelText(linha % QStringLiteral(" (Nº Reg.") %
+                                 texto(rsGestao.Fields(QStringLiteral("NumReg")).Value()) % u')');
             StatusB.RefreshStatusBar();
 
             const Variant terceiro = rsGestao.Fields(QStringLiteral("Terceiro")).Value();
             const Variant produto = rsGestao.Fields(QStringLiteral("Codigo")).Value();
-            gconnGeral.Execute(QStringLiteral("Update Clientes Set activo=1 Where codigo='") +
-                                   sqlApostrofos(texto(terceiro)) + u'\'',
+            gconnGeral.Execute(QStringLiteral("Update Clientes Set activo=1 Where codigo='") %
+                                   sqlApostrofos(texto(terceiro)) % u'\'',
                                nullptr, adCmdText | adExecuteNoRecords);
-            gconnGeral.Execute(QStringLiteral("Update Produtos Set Activo=1 Where Codigo='") +
-                                   sqlApostrofos(texto(produto)) + u'\'',
+            gconnGeral.Execute(QStringLiteral("Update Produtos Set Activo=1 Where Codigo='") %
+                                   sqlApostrofos(texto(produto)) % u'\'',
                                nullptr, adCmdText | adExecuteNoRecords);
 
             const QString afectaCli = texto(rsGestao.Fields(QStringLiteral("AfectaCli")).Value()).left(1);
@@ -194,7 +195,7 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             const QString chave = texto(rsStaged.Fields(QStringLiteral("Chave")).Value());
             StatusB.SetPanelText(chave);
             data::Recordset rsExiste;
-            rsExiste.Open(QStringLiteral("Select NumRegisto from MovProduto Where Identifica='") + sqlApostrofos(chave) +
+            rsExiste.Open(QStringLiteral("Select NumRegisto from MovProduto Where Identifica='") % sqlApostrofos(chave) %
                               u'\'',
                           gconnGestao, adOpenForwardOnly, adLockReadOnly);
             if (rsExiste.EOF()) {

@@ -63,8 +63,13 @@ Statement& Statement::operator=(Statement&& o) noexcept {
 
 void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text) {
     const qsizetype n = text.size();
-    const ushort* p = text.utf16();
-    auto* buffer = static_cast<char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(n) + 1));
+    // Not utf16(): for a literal's read-only text that copies the text to end it with a NUL.
+    const auto* p = reinterpret_cast<const char16_t*>(text.constData());
+    // A short text is copied by SQLite into its own small allocations, which are cheaper than
+    // a buffer of the heap handed over.
+    constexpr qsizetype kShort = 256;
+    char local[kShort];
+    char* buffer = n <= kShort ? local : static_cast<char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(n) + 1));
     if (buffer) {
         qsizetype i = 0;
         while (i < n && p[i] < 0x80) {
@@ -72,10 +77,14 @@ void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text) {
             ++i;
         }
         if (i == n) {
-            sqlite3_bind_text64(stmt, index, buffer, static_cast<sqlite3_uint64>(n), sqlite3_free, SQLITE_UTF8);
+            if (buffer == local) {
+                sqlite3_bind_text64(stmt, index, buffer, static_cast<sqlite3_uint64>(n), SQLITE_TRANSIENT, SQLITE_UTF8);
+            } else {
+                sqlite3_bind_text64(stmt, index, buffer, static_cast<sqlite3_uint64>(n), sqlite3_free, SQLITE_UTF8);
+            }
             return;
         }
-        sqlite3_free(buffer);
+        if (buffer != local) sqlite3_free(buffer);
     }
     const QByteArray u = text.toUtf8();
     sqlite3_bind_text(stmt, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
