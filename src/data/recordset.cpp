@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "data/connection.h"
@@ -540,9 +541,16 @@ namespace {
 int fieldIndex(const detail::RecordsetState& rs, const QString& name) {
     rs.requireOpen();
     const auto& cols = rs.current.columns;
-    // Most look-ups spell the name as the column does: that is found without folding case.
+    // Most look-ups spell the name as the column does: that is found without folding case,
+    // and most names differ from the one looked for in their length or first letter.
+    const QChar* wanted = name.constData();
+    const qsizetype n = name.size();
     for (size_t i = 0; i < cols.size(); ++i) {
-        if (cols[i].name.size() == name.size() && cols[i].name == name) return static_cast<int>(i);
+        const QString& c = cols[i].name;
+        if (c.size() == n && (n == 0 || (c.constData()[0] == wanted[0] &&
+                                         std::memcmp(c.constData(), wanted, static_cast<size_t>(n) * sizeof(QChar)) == 0))) {
+            return static_cast<int>(i);
+        }
     }
     for (size_t i = 0; i < cols.size(); ++i) {
         if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);

@@ -33,6 +33,21 @@ TEST(Tokenizer, KeepsEveryCharacterAndReadsQuotedTexts) {
     EXPECT_FALSE(translate(QStringLiteral("select 'abc"), QStringLiteral("Velmora")).syntaxError.isEmpty());
 }
 
+// The look for a word in a statement ignores case the way the server does, also where another
+// alphabet's letters fold into the word's.
+TEST(Tokenizer, FindsAWordWithoutCase) {
+    using data::embedded::containsNoCase;
+    EXPECT_TRUE(containsNoCase(QStringLiteral("select * from master..SysProcesses"), "sysprocesses"));
+    EXPECT_TRUE(containsNoCase(QStringLiteral("SYSPROCESSES"), "sysprocesses"));
+    EXPECT_TRUE(containsNoCase(QStringLiteral("ssysprocesses"), "sysprocesses")) << "a first letter repeated";
+    EXPECT_FALSE(containsNoCase(QStringLiteral("select * from sysprocesse"), "sysprocesses"));
+    EXPECT_FALSE(containsNoCase(QStringLiteral(""), "sysprocesses"));
+    EXPECT_TRUE(containsNoCase(QStringLiteral("select 'ção' from sysprocesses"), "sysprocesses"));
+    EXPECT_TRUE(containsNoCase(QString::fromUtf16(u"select * from \u017Fysprocesses"), "sysprocesses"))
+        << "the long s folds to s";
+    EXPECT_FALSE(containsNoCase(QStringLiteral("select 'ção' from t"), "sysprocesses"));
+}
+
 TEST(Translator, NamesHintsAndFunctions) {
     auto t = translate(QStringLiteral("Select ZerarFornece,ZerarClientes,ZerarProduto from ParamGeral With (NoLock) "),
                        QStringLiteral("Tramonta"));

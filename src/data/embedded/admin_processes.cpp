@@ -382,7 +382,9 @@ DbHandle AdminState::open(const QString& name, const QString& file, bool atLogin
     if ((st & status::SingleUser) && othersIn(shown) > 0) {
         refuse(924, QStringLiteral("Database '%1' is already open and can only have one user at a time.").arg(shown));
     }
-    const int flags = ((st & status::ReadOnly) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_URI;
+    // A connection is used by one thread at a time: SQLite need not lock it for every call.
+    const int flags =
+        ((st & status::ReadOnly) ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
     DbHandle h = openDatabaseFile(file, flags, busyMs, ctx);
     {
         // Reading the schema finds a damaged or foreign file, or a lock held too long, now.

@@ -205,17 +205,22 @@ QString quoteString(const QString& text) {
 
 bool containsNoCase(const QString& text, const char* lowerAscii) {
     const qsizetype m = static_cast<qsizetype>(std::strlen(lowerAscii));
-    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    if (m == 0) return true;
+    const auto* p = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
+    const auto first = static_cast<char16_t>(static_cast<unsigned char>(lowerAscii[0]));
+    const char16_t firstUpper = first >= u'a' && first <= u'z' ? static_cast<char16_t>(first - (u'a' - u'A')) : first;
+    // One pass: a text that is not all ASCII is left to Qt, whose case folding may turn other
+    // characters into the ASCII looked for.
     for (qsizetype i = 0; i < n; ++i) {
-        if (p[i] >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
-    }
-    for (qsizetype i = 0; i + m <= n; ++i) {
-        qsizetype k = 0;
+        const char16_t c = p[i];
+        if (c >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
+        if ((c != first && c != firstUpper) || i + m > n) continue;
+        qsizetype k = 1;
         while (k < m) {
-            char16_t c = p[i + k];
-            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-            if (c != static_cast<unsigned char>(lowerAscii[k])) break;
+            char16_t d = p[i + k];
+            if (d >= u'A' && d <= u'Z') d = static_cast<char16_t>(d + (u'a' - u'A'));
+            if (d != static_cast<unsigned char>(lowerAscii[k])) break;
             ++k;
         }
         if (k == m) return true;
