@@ -208,22 +208,29 @@ bool containsNoCase(const QString& text, const char* lowerAscii) {
     if (m == 0) return true;
     const auto* p = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
-    const auto first = static_cast<char16_t>(static_cast<unsigned char>(lowerAscii[0]));
-    const char16_t firstUpper = first >= u'a' && first <= u'z' ? static_cast<char16_t>(first - (u'a' - u'A')) : first;
-    // One pass: a text that is not all ASCII is left to Qt, whose case folding may turn other
-    // characters into the ASCII looked for.
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i];
-        if (c >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
-        if ((c != first && c != firstUpper) || i + m > n) continue;
-        qsizetype k = 1;
-        while (k < m) {
-            char16_t d = p[i + k];
-            if (d >= u'A' && d <= u'Z') d = static_cast<char16_t>(d + (u'a' - u'A'));
-            if (d != static_cast<unsigned char>(lowerAscii[k])) break;
-            ++k;
+    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; };
+    // Horspool's search, which looks at about one character in m. A character outside ASCII
+    // where one is looked at leaves the text to Qt, whose case folding may turn it into the
+    // ASCII looked for; where none is looked at, every place it could have been part of a
+    // match was already ruled out by an ASCII character.
+    qsizetype shift[128];
+    for (qsizetype& s : shift) s = m;
+    for (qsizetype k = 0; k + 1 < m; ++k) shift[static_cast<unsigned char>(lowerAscii[k]) & 0x7f] = m - 1 - k;
+    for (qsizetype i = 0; i + m <= n;) {
+        const char16_t last = p[i + m - 1];
+        if (last >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
+        const char16_t c = fold(last);
+        if (c == static_cast<unsigned char>(lowerAscii[m - 1])) {
+            qsizetype k = m - 2;
+            while (k >= 0) {
+                const char16_t d = p[i + k];
+                if (d >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
+                if (fold(d) != static_cast<unsigned char>(lowerAscii[k])) break;
+                --k;
+            }
+            if (k < 0) return true;
         }
-        if (k == m) return true;
+        i += shift[c];
     }
     return false;
 }
