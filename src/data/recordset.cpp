@@ -1,7 +1,9 @@
 #include "data/recordset.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -13,6 +15,11 @@
 namespace data {
 
 namespace detail {
+
+std::uint64_t nextColumnsSerial() {
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
+}
 
 void RecordsetState::assign(std::vector<provider::Result> results, int cursor, int lock,
                             const std::shared_ptr<ConnectionState>& conn) {
@@ -120,9 +127,10 @@ void RecordsetState::takeNext() {
     editMode = ado::adEditNone;
     buffer.clear();
     dirty.clear();
-    current = provider::Result{};
     forgetUnpacked();
     if (pending.empty()) {
+        current = provider::Result{};
+        columnsSerial = nextColumnsSerial();
         open = false;
         pos = -1;
         bof = eof = true;
@@ -133,6 +141,7 @@ void RecordsetState::takeNext() {
     }
     current = std::move(pending.front());
     pending.erase(pending.begin());
+    columnsSerial = nextColumnsSerial();
     forgetUnpacked();
     open = current.hasRows;
     deleted.assign(current.rows.size(), false);
@@ -537,18 +546,38 @@ Field FieldList::Item(long index) const {
 
 namespace {
 
+bool sameName(const QString& column, const QChar* wanted, qsizetype n) {
+    return column.size() == n &&
+           (n == 0 || (column.constData()[0] == wanted[0] &&
+                       std::memcmp(column.constData(), wanted, static_cast<size_t>(n) * sizeof(QChar)) == 0));
+}
+
 // The place of a field by its name, without case; 3265 when absent.
 int fieldIndex(const detail::RecordsetState& rs, const QString& name) {
     rs.requireOpen();
     const auto& cols = rs.current.columns;
-    // Most look-ups spell the name as the column does: that is found without folding case,
-    // and most names differ from the one looked for in their length or first letter.
     const QChar* wanted = name.constData();
     const qsizetype n = name.size();
+    // A program asks for the same fields of a result by the same texts row after row: where a
+    // text was found in this very result (its columns never change) is tried first, and taken
+    // when that column still bears the name (the first of the list that does, as it was then).
+    struct Found {
+        std::uint64_t columns = 0;
+        const QChar* text = nullptr;
+        qsizetype size = -1;
+        int index = -1;
+    };
+    thread_local Found found[64];
+    Found& last = found[(reinterpret_cast<std::uintptr_t>(wanted) * 0x9E3779B97F4A7C15ULL) >> 58];
+    if (last.columns == rs.columnsSerial && last.text == wanted && last.size == n &&
+        sameName(cols[static_cast<size_t>(last.index)].name, wanted, n)) {
+        return last.index;
+    }
+    // Most look-ups spell the name as the column does: that is found without folding case,
+    // and most names differ from the one looked for in their length or first letter.
     for (size_t i = 0; i < cols.size(); ++i) {
-        const QString& c = cols[i].name;
-        if (c.size() == n && (n == 0 || (c.constData()[0] == wanted[0] &&
-                                         std::memcmp(c.constData(), wanted, static_cast<size_t>(n) * sizeof(QChar)) == 0))) {
+        if (sameName(cols[i].name, wanted, n)) {
+            last = Found{rs.columnsSerial, wanted, n, static_cast<int>(i)};
             return static_cast<int>(i);
         }
     }
@@ -571,7 +600,7 @@ namespace {
 
 // Whether a source text is a lone table name: one name, maybe qualified and bracketed.
 bool looksLikeTableName(const QString& source) {
-    const QString s = source.trimmed();
+    const QStringView s = QStringView(source).trimmed();
     if (s.isEmpty()) return false;
     // A lone system procedure name is a call, not a table.
     if (s.startsWith(QLatin1String("sp_"), Qt::CaseInsensitive) || s.startsWith(QLatin1String("xp_"), Qt::CaseInsensitive)) {

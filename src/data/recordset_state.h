@@ -1,6 +1,7 @@
 #pragma once
 // The shared state behind a Recordset handle and its Field handles.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -8,6 +9,9 @@
 #include "data/provider.h"
 
 namespace data::detail {
+
+// A serial no two column lists of the process share.
+std::uint64_t nextColumnsSerial();
 
 struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     bool open = false;
@@ -18,6 +22,8 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     // With a source (a streamed result) current.rows holds the current row alone, at pos 0,
     // and nothing once the last row is passed.
     provider::Result current;
+    // Names the column list of current: moves whenever current is replaced.
+    std::uint64_t columnsSerial = 0;
     // The row at pos unpacked, read once per position (current.rows keeps rows packed).
     mutable provider::Row unpacked;
     mutable long unpackedPos = -1;

@@ -239,3 +239,26 @@ TEST(EmbeddedRecordset, ANewRowShowsWhatItsInsertStoredWhateverComesNext) {
         expectStored(rs, 4, QStringLiteral("e   "));
     }
 }
+
+// A field asked for by name is the first column of that name in the result at hand, whatever
+// another result of the same program found for the same text before.
+TEST(EmbeddedRecordset, FieldsByNameFollowTheResultAtHand) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table T (a int null, x int null, y int null)"));
+    c->Execute(QStringLiteral("insert into T (a, x, y) values (1, 2, 3)"));
+    auto valueOf = [](Recordset& rs) { return rs.Fields(QStringLiteral("x")).Value().toInt32(); };
+    Recordset rs;
+    rs.Open(QStringLiteral("select a, x from T"), *c);
+    EXPECT_EQ(valueOf(rs), 2);
+    EXPECT_EQ(valueOf(rs), 2);
+    rs.Close();
+    rs.Open(QStringLiteral("select y as x, x from T"), *c);
+    EXPECT_EQ(valueOf(rs), 3) << "the first of two columns of the name";
+    rs.Close();
+    rs.Open(QStringLiteral("select a, y as X from T"), *c);
+    EXPECT_EQ(valueOf(rs), 3) << "found without case";
+    rs.Close();
+    rs.Open(QStringLiteral("select a from T"), *c);
+    EXPECT_THROW(valueOf(rs), platform::RuntimeError);
+}

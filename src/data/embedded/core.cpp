@@ -203,12 +203,12 @@ void Core::detachAll() {
 }
 
 QString Core::storedTableName(const QString& schema, const QString& name) {
-    Statement q(db(),
-                QStringLiteral("SELECT name FROM ") + schemaRef(schema) +
-                    QStringLiteral(".sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"),
-                context());
+    auto q = prepared(QStringLiteral("SELECT name FROM ") + schemaRef(schema) +
+                      QStringLiteral(".sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
     q.bind(1, name);
-    return q.step() ? q.text(0) : QString();
+    if (!q.step()) return QString();
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
+    return QString::fromUtf8(text, sqlite3_column_bytes(q.get(), 0));
 }
 
 const TableDefinition* Core::table(const QString& schema, const QString& name) {

@@ -235,6 +235,7 @@ private:
     };
     QHash<QString, RuledText> ruled_;  // by the translated text
     QHash<QString, RuledText> starColumns_;  // by the text that holds the stars
+    QHash<QString, QString> probeTexts_;     // holdIfUnchanged's probe, by the UPDATE's text
     // After the handle (destroyed first): its statements are finalized while the handle lives.
     OpenStreams streams_;
     StatementCache statements_;

@@ -68,7 +68,7 @@ bool mayBeRead(const provider::Request& request) {
     const QString& t = request.text;
     qsizetype i = 0;
     while (i < t.size() && t.at(i).isSpace()) ++i;
-    return t.mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
+    return QStringView(t).mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
 }
 
 // Whether a request is one plain write on the connection's own database: a single INSERT,
@@ -204,15 +204,19 @@ std::optional<long> Core::holdIfUnchanged(const Translation& tr, const QString& 
     // Only before the transaction's first write to the database: after it the file's write
     // lock is held anyway.
     if (tr.table.isEmpty() || sqlite3_txn_state(db(), schemaName.constData()) == SQLITE_TXN_WRITE) return std::nullopt;
-    const QString probeSql = unchangedProbe(updateSql);
+    auto known = probeTexts_.find(updateSql);
+    if (known == probeTexts_.end()) {
+        if (probeTexts_.size() >= kCacheSize) probeTexts_.clear();
+        known = probeTexts_.insert(updateSql, unchangedProbe(updateSql));
+    }
+    const QString probeSql = *known;
     if (probeSql.isEmpty()) return std::nullopt;
     {
         // The table's own triggers would run for an UPDATE that changes nothing.
-        Statement triggers(db(),
-                           QStringLiteral("SELECT 1 FROM ") + schemaRef(schema) +
-                               QStringLiteral(".sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE"),
-                           context());
-        triggers.bind(1, storedTableName(tr.schema, tr.table).isEmpty() ? tr.table : storedTableName(tr.schema, tr.table));
+        const QString stored = storedTableName(tr.schema, tr.table);
+        auto triggers = prepared(QStringLiteral("SELECT 1 FROM ") + schemaRef(schema) +
+                                 QStringLiteral(".sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE"));
+        triggers.bind(1, stored.isEmpty() ? tr.table : stored);
         if (triggers.step()) return std::nullopt;
     }
     StatementCache::Lease probe = statements_.acquire(db(), probeSql, context());

@@ -213,9 +213,17 @@ bool containsNoCase(const QString& text, const char* lowerAscii) {
     // where one is looked at leaves the text to Qt, whose case folding may turn it into the
     // ASCII looked for; where none is looked at, every place it could have been part of a
     // match was already ruled out by an ASCII character.
-    qsizetype shift[128];
-    for (qsizetype& s : shift) s = m;
-    for (qsizetype k = 0; k + 1 < m; ++k) shift[static_cast<unsigned char>(lowerAscii[k]) & 0x7f] = m - 1 - k;
+    // The table of steps is kept for the word last looked for.
+    constexpr qsizetype kKept = 64;
+    thread_local char tableFor[kKept];
+    thread_local qsizetype tableLength = 0;
+    thread_local qsizetype shift[128];
+    if (m >= kKept || tableLength != m || std::memcmp(tableFor, lowerAscii, static_cast<size_t>(m)) != 0) {
+        for (qsizetype& s : shift) s = m;
+        for (qsizetype k = 0; k + 1 < m; ++k) shift[static_cast<unsigned char>(lowerAscii[k]) & 0x7f] = m - 1 - k;
+        tableLength = m < kKept ? m : 0;
+        if (m < kKept) std::memcpy(tableFor, lowerAscii, static_cast<size_t>(m));
+    }
     for (qsizetype i = 0; i + m <= n;) {
         const char16_t last = p[i + m - 1];
         if (last >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
