@@ -267,6 +267,11 @@ void RowSet::addNull() { putMark(kNull); }
 
 void RowSet::addEmpty() { putMark(kEmpty); }
 
+void RowSet::addInt16(std::int16_t v) {
+    putMark(kInt16);
+    putValue(v);
+}
+
 void RowSet::addInt32(std::int32_t v) {
     putMark(kInt32);
     putValue(v);

@@ -71,6 +71,7 @@ public:
     void addAscii(const char* text, int bytes);  // bytes < 0x80 only
     void addNull();
     void addEmpty();
+    void addInt16(std::int16_t v);
     void addInt32(std::int32_t v);
     void addInt64(std::int64_t v);
     void addCurrency(std::int64_t raw);

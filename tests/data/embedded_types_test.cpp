@@ -255,3 +255,25 @@ TEST(EmbeddedTypes, NumericRoundsToItsScaleAndRefusesBeyondItsPrecision) {
         }
     }
 }
+
+// Whole numbers come back typed as their column declares them, whether they are read straight
+// from the stored integer or decoded: a program's Variant arithmetic and text depend on it.
+TEST(EmbeddedTypes, WholeNumbersKeepTheirColumnsTypes) {
+    using T = data::Variant::Type;
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table W (k numeric(18,0) identity(1,1) not null, s smallint null, t tinyint null, "
+                              "i int null, b bigint null, n numeric(9,0) null)"));
+    c->Execute(QStringLiteral("insert into W (s, t, i, b, n) values (-5, 200, 70000, 5, 123456789)"));
+    c->Execute(QStringLiteral("insert into W (s, t, i, b, n) values (null, null, null, null, null)"));
+    data::Recordset rs;
+    rs.Open(QStringLiteral("select k, s, t, i, b, n, s + 1 as e from W order by k"), *c, data::ado::adOpenStatic,
+            data::ado::adLockOptimistic);
+    const std::pair<const char*, T> first[] = {{"k", T::LongLong}, {"s", T::Integer}, {"t", T::Integer}, {"i", T::Long},
+                                               {"b", T::LongLong}, {"n", T::LongLong}};
+    for (const auto& [name, type] : first) EXPECT_EQ(rs.Fields(QString::fromLatin1(name)).Value().type(), type) << name;
+    EXPECT_EQ(rs.Fields(QStringLiteral("i")).Value().toInt32(), 70000);
+    EXPECT_EQ(rs.Fields(QStringLiteral("t")).Value().toInt32(), 200);
+    rs.MoveNext();
+    for (const char* name : {"s", "t", "i", "b", "n"}) EXPECT_TRUE(rs.Fields(QString::fromLatin1(name)).Value().isNull()) << name;
+}

@@ -321,13 +321,20 @@ private:
 };
 
 // How readRows may take a column's values without decoding them into a Variant.
-enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly, kLate };
+// The whole-number kinds pack a stored integer as their decoding types it: smallint and tinyint
+// as 16 bits, int as 32 (both wider when the value is), bigint and numeric(p, 0) as 64.
+enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly, kLate, kDirectSmall, kDirectInt,
+                         kDirectBig };
 
 char directKind(const SqlType& t, bool known, bool late) {
+    using Kind = SqlType::Kind;
     if (late) return kLate;
     if (!known) return kDirectNullOnly;
     if (t.isText()) return kDirectText;
-    if (t.kind == SqlType::Kind::Money || t.kind == SqlType::Kind::SmallMoney) return kDirectMoney;
+    if (t.kind == Kind::Money || t.kind == Kind::SmallMoney) return kDirectMoney;
+    if (t.kind == Kind::SmallInt || t.kind == Kind::TinyInt) return kDirectSmall;
+    if (t.kind == Kind::Int || t.kind == Kind::SqliteInteger) return kDirectInt;
+    if (t.kind == Kind::BigInt || (t.kind == Kind::Numeric && t.scale == 0)) return kDirectBig;
     return kDirectNullOnly;
 }
 
@@ -359,6 +366,17 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
         const int bytes = sqlite3_value_bytes(v);
         if (!plainAscii(p, bytes)) return false;
         rows.addAscii(p, bytes);
+        return true;
+    }
+    if ((kind == kDirectSmall || kind == kDirectInt || kind == kDirectBig) && storage == SQLITE_INTEGER) {
+        const sqlite3_int64 whole = sqlite3_value_int64(v);
+        if (kind == kDirectSmall && whole >= -32768 && whole <= 32767) {
+            rows.addInt16(static_cast<std::int16_t>(whole));
+        } else if (kind != kDirectBig && whole >= -2147483648LL && whole <= 2147483647LL) {
+            rows.addInt32(static_cast<std::int32_t>(whole));
+        } else {
+            rows.addInt64(whole);
+        }
         return true;
     }
     if (kind == kDirectMoney && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {
