@@ -439,9 +439,11 @@ int drive(const Args& a) {
                          baseB.value(QStringLiteral("same_file")) == u"yes" &&
                          baseB.value(QStringLiteral("same_rows")) == u"yes";
     std::printf("\nfigures (goal in brackets)\n");
-    std::printf("  A / baseline                 %8.2f   [<= 3]\n", d(A, "seconds") / d(baseA, "seconds"));
-    std::printf("  B / baseline                 %8.2f   [<= 2]\n", d(B, "seconds") / d(baseB, "seconds"));
-    std::printf("  A at 2S / A at S             %8.2f   [<= 2.2]\n", d(A2, "seconds") / d(A, "seconds"));
+    std::printf("  A / floor, the run's rhythm  %8.2f   [<= 1.3]\n", d(A, "seconds") / d(floorA.rhythm, "seconds"));
+    std::printf("  B / floor, the run's rhythm  %8.2f   [<= 1.3]\n", d(B, "seconds") / d(floorB.rhythm, "seconds"));
+    std::printf("  A / baseline                 %8.2f   (reported)\n", d(A, "seconds") / d(baseA, "seconds"));
+    std::printf("  B / baseline                 %8.2f   (reported)\n", d(B, "seconds") / d(baseB, "seconds"));
+    std::printf("  A at 2S / A at S             %8.2f   [<= 2.1]\n", d(A2, "seconds") / d(A, "seconds"));
     std::printf("  C export writer              %8.1f MB/s  [>= 100] (%.1f MB in %.3f s)\n",
                 d(C, "file_bytes") / 1e6 / d(C, "seconds"), d(C, "file_bytes") / 1e6, d(C, "seconds"));
     std::printf("  C with history copy and reset%8.1f MB/s  (%.3f s)\n", d(C, "file_bytes") / 1e6 / d(C, "with_history"),
