@@ -2,6 +2,7 @@
 // and the writer that puts an updatable recordset's changes back by row key.
 #include "data/embedded/core.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "data/adoconstants.h"
@@ -10,6 +11,8 @@
 namespace data::embedded {
 
 namespace {
+
+std::vector<char> directKinds(const ColumnPlan& plan);
 
 // Writes rows of an updatable recordset back to their table by the row key (rowid).
 class EmbeddedRowWriter : public provider::RowWriter {
@@ -271,6 +274,8 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed
         plan->storedTable = storedTableName(schema, tableName);
         plan->qualifiedTable = schemaRef(schema) + u'.' + quoteName(plan->storedTable);
     }
+    plan->direct = directKinds(*plan);
+    plan->allKnown = std::find(plan->known.begin(), plan->known.end(), false) == plan->known.end();
     return plan;
 }
 
@@ -409,8 +414,9 @@ std::vector<char> directKinds(const ColumnPlan& plan) {
 // an amount) go in as they are read, without a Variant; the others are decoded by their
 // column's type, and those of a column of unknown type are noted in seen.
 // wanted (when given) says which columns are packed; the others are packed as Empty.
-void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan, const std::vector<char>& direct,
-             sqlite3_mutex* mutex, std::vector<Seen>& seen, const std::vector<char>* wanted = nullptr) {
+void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan, sqlite3_mutex* mutex,
+             std::vector<Seen>& seen, const std::vector<char>* wanted = nullptr) {
+    const std::vector<char>& direct = plan.direct;
     const int visible = static_cast<int>(plan.columns.size());
     rows.beginRow();
     // The row's values are read under the connection's lock, held once for the row, which
@@ -457,7 +463,7 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
 class StreamedRows : public provider::RowSource {
 public:
     StreamedRows(Core& core, StatementCache::Lease st, std::shared_ptr<const ColumnPlan> plan, int first)
-        : core_(core), st_(std::move(st)), plan_(std::move(plan)), direct_(directKinds(*plan_)), rc_(first) {}
+        : core_(core), st_(std::move(st)), plan_(std::move(plan)), rc_(first) {}
 
     bool next(provider::RowSet& row) override {
         row.reuse();
@@ -480,7 +486,7 @@ public:
             st_ = {};
             throw e;
         }
-        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
+        packRow(row, stmt, *plan_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
         return true;
     }
 
@@ -493,7 +499,7 @@ public:
         if (!st_ || !stepped_ || rc_ != SQLITE_ROW) return false;
         sqlite3_stmt* const stmt = st_.get();
         row.reuse();
-        packRow(row, stmt, *plan_, direct_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
+        packRow(row, stmt, *plan_, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen_, &wanted_);
         return true;
     }
 
@@ -508,10 +514,9 @@ private:
     Core& core_;  // alive while st_ is: the connection cuts its streams off before it goes
     StatementCache::Lease st_;  // empty once the rows are all read or the stream was cut off
     std::shared_ptr<const ColumnPlan> plan_;
-    std::vector<char> direct_;
     // The columns a reader asked for: the only ones packed, the others' reading being most of
     // the cost of a row that is written out in part.
-    std::vector<char> wanted_ = std::vector<char>(direct_.size(), 0);
+    std::vector<char> wanted_ = std::vector<char>(plan_->columns.size(), 0);
     std::vector<Seen> seen_;  // stays empty: a plan with a column of unknown type is not streamed
     int rc_;
     bool stepped_ = false;  // rc_ is of a row already handed out
@@ -553,18 +558,17 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     const bool keyed = plan->keyed;
     const int n = sqlite3_column_count(stmt);
     const int visible = static_cast<int>(plan->columns.size());
-    std::vector<Seen> seen(static_cast<size_t>(visible));
-    const ErrorContext ctx = context();
-    const std::vector<char> direct = directKinds(*plan);
+    // Only a column whose type its values decide needs them looked at.
+    std::vector<Seen> seen(plan->allKnown ? 0 : static_cast<size_t>(visible));
     sqlite3_mutex* const mutex = sqlite3_db_mutex(db());
     for (int rc = first;; rc = sqlite3_step(stmt)) {
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) {
-            DbError e = mapSqliteError(db(), rc, ctx);
+            DbError e = mapSqliteError(db(), rc, context());
             sqlite3_reset(stmt);
             throw e;
         }
-        packRow(r.rows, stmt, *plan, direct, mutex, seen);
+        packRow(r.rows, stmt, *plan, mutex, seen);
         if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
     }
     for (int i = 0; i < visible; ++i) {

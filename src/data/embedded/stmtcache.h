@@ -76,6 +76,10 @@ struct ColumnPlan {
     // A long value (text, image) of the updatable table: left unread (Empty) in the rows, read
     // by its row key when first looked at.
     std::vector<bool> late;
+    // How readRows takes each column's values (core_rows.cpp), and whether every column's
+    // type is declared (else the values decide it).
+    std::vector<char> direct;
+    bool allKnown = true;
     QString storedTable;           // the updatable table's name as stored
     QString qualifiedTable;        // and as the writes name it (schema and quoted name)
     // The texts that write rows of the updatable table back, made when first needed. They live
