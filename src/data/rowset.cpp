@@ -76,7 +76,6 @@ RowSet::RowSet(RowSet&& o) noexcept { *this = std::move(o); }
 RowSet& RowSet::operator=(RowSet&& o) noexcept {
     if (this != &o) {
         blocks_ = std::move(o.blocks_);
-        blockSizes_ = std::move(o.blockSizes_);
         used_ = o.used_;
         rows_ = std::move(o.rows_);
         pendingBytes_ = o.pendingBytes_;
@@ -93,8 +92,8 @@ void RowSet::keepRoom() {
         room_ = 0;
         return;
     }
-    last_ = blocks_.back().get();
-    room_ = blockSizes_.back() - used_ - pendingBytes_;
+    last_ = blocks_.back().data.get();
+    room_ = blocks_.back().size - used_ - pendingBytes_;
 }
 
 RowSet& RowSet::operator=(const RowSet& o) {
@@ -107,7 +106,6 @@ RowSet& RowSet::operator=(const RowSet& o) {
 
 void RowSet::clear() {
     blocks_.clear();
-    blockSizes_.clear();
     used_ = 0;
     rows_.clear();
     pendingBytes_ = 0;
@@ -117,12 +115,9 @@ void RowSet::clear() {
 
 void RowSet::reuse() {
     if (blocks_.size() > 1) {
-        std::unique_ptr<char[]> last = std::move(blocks_.back());
-        const size_t size = blockSizes_.back();
+        Block last = std::move(blocks_.back());
         blocks_.clear();
-        blockSizes_.clear();
         blocks_.push_back(std::move(last));
-        blockSizes_.push_back(size);
     }
     used_ = 0;
     rows_.clear();
@@ -132,19 +127,18 @@ void RowSet::reuse() {
 }
 
 char* RowSet::growBlock(size_t bytes) {
-    if (blocks_.empty() || used_ + pendingBytes_ + bytes > blockSizes_.back()) {
+    if (blocks_.empty() || used_ + pendingBytes_ + bytes > blocks_.back().size) {
         // Small results (a look-up's one row) stay small; large ones grow to blocks of kBlock.
         // A row never spans two blocks: what was written of it moves to the new one.
         const size_t need = pendingBytes_ + bytes;
-        const size_t next = blocks_.empty() ? 512 : std::min(kBlock, blockSizes_.back() * 2);
+        const size_t next = blocks_.empty() ? 512 : std::min(kBlock, blocks_.back().size * 2);
         const size_t size = std::max(next, need);
         std::unique_ptr<char[]> block(new char[size]);
-        if (pendingBytes_) std::memcpy(block.get(), blocks_.back().get() + used_, pendingBytes_);
-        blocks_.push_back(std::move(block));
-        blockSizes_.push_back(size);
+        if (pendingBytes_) std::memcpy(block.get(), blocks_.back().data.get() + used_, pendingBytes_);
+        blocks_.push_back(Block{std::move(block), size});
         used_ = 0;
     }
-    char* at = blocks_.back().get() + used_ + pendingBytes_;
+    char* at = blocks_.back().data.get() + used_ + pendingBytes_;
     pendingBytes_ += bytes;
     keepRoom();
     return at;
@@ -331,7 +325,7 @@ Row RowSet::row(size_t i) const {
 void RowSet::read(size_t i, Row& out) const {
     const Place& pl = rows_[i];
     out.resize(pl.values);
-    const char* p = blocks_[pl.block].get() + pl.offset;
+    const char* p = blocks_[pl.block].data.get() + pl.offset;
     for (std::uint32_t k = 0; k < pl.values; ++k) {
         const auto mark = static_cast<unsigned char>(*p++);
         Variant& v = out[k];
@@ -409,7 +403,7 @@ void RowSet::read(size_t i, Row& out) const {
 void RowSet::locate(size_t i, std::vector<const char*>& out) const {
     const Place& pl = rows_[i];
     out.resize(pl.values);
-    const char* p = blocks_[pl.block].get() + pl.offset;
+    const char* p = blocks_[pl.block].data.get() + pl.offset;
     for (std::uint32_t k = 0; k < pl.values; ++k) {
         out[k] = p;
         p = skip(p);

@@ -126,8 +126,11 @@ private:
     void encode(const Variant& v);
     Place place(size_t bytes) const;
 
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::vector<size_t> blockSizes_;  // capacity of each block
+    struct Block {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;  // capacity
+    };
+    std::vector<Block> blocks_;
     size_t used_ = 0;                 // bytes used in the last block
     char* last_ = nullptr;            // the last block
     size_t room_ = 0;                 // bytes of it after the used part and the row being built
