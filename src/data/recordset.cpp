@@ -602,10 +602,6 @@ namespace {
 bool looksLikeTableName(const QString& source) {
     const QStringView s = QStringView(source).trimmed();
     if (s.isEmpty()) return false;
-    // A lone system procedure name is a call, not a table.
-    if (s.startsWith(QLatin1String("sp_"), Qt::CaseInsensitive) || s.startsWith(QLatin1String("xp_"), Qt::CaseInsensitive)) {
-        return false;
-    }
     bool inBracket = false;
     for (const QChar ch : s) {
         if (inBracket) {
@@ -618,7 +614,9 @@ bool looksLikeTableName(const QString& source) {
         }
         if (!(ch.isLetterOrNumber() || ch == u'_' || ch == u'.' || ch == u'#' || ch == u'@' || ch == u'$')) return false;
     }
-    return !inBracket;
+    // A lone system procedure name is a call, not a table.
+    return !inBracket && !s.startsWith(QLatin1String("sp_"), Qt::CaseInsensitive) &&
+           !s.startsWith(QLatin1String("xp_"), Qt::CaseInsensitive);
 }
 
 }  // namespace

@@ -46,6 +46,16 @@ TEST(Tokenizer, FindsAWordWithoutCase) {
     EXPECT_TRUE(containsNoCase(QString::fromUtf16(u"select * from \u017Fysprocesses"), "sysprocesses"))
         << "the long s folds to s";
     EXPECT_FALSE(containsNoCase(QStringLiteral("select 'ção' from t"), "sysprocesses"));
+
+    using data::embedded::startsWithNoCase;
+    EXPECT_TRUE(startsWithNoCase(u"SeLeCt * from t", "select"));
+    EXPECT_TRUE(startsWithNoCase(u"select", "select"));
+    EXPECT_FALSE(startsWithNoCase(u"selec", "select"));
+    EXPECT_FALSE(startsWithNoCase(u" select", "select"));
+    EXPECT_FALSE(startsWithNoCase(u"sélect", "select"));
+    // Where a letter outside ASCII is met, the answer is Qt's own.
+    const QString longS = QString::fromUtf16(u"\u017Felect");
+    EXPECT_EQ(startsWithNoCase(longS, "select"), QStringView(longS).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0);
 }
 
 TEST(Translator, NamesHintsAndFunctions) {

@@ -68,7 +68,7 @@ bool mayBeRead(const provider::Request& request) {
     const QString& t = request.text;
     qsizetype i = 0;
     while (i < t.size() && t.at(i).isSpace()) ++i;
-    return QStringView(t).mid(i, 6).compare(QLatin1String("select"), Qt::CaseInsensitive) == 0;
+    return startsWithNoCase(QStringView(t).mid(i), "select");
 }
 
 // Whether a request is one plain write on the connection's own database: a single INSERT,
@@ -79,10 +79,8 @@ bool plainWrite(const provider::Request& request) {
     const QString& t = request.text;
     qsizetype i = 0;
     while (i < t.size() && t.at(i).isSpace()) ++i;
-    const QStringView first = QStringView(t).mid(i, 6);
-    if (first.compare(QLatin1String("insert"), Qt::CaseInsensitive) != 0 &&
-        first.compare(QLatin1String("update"), Qt::CaseInsensitive) != 0 &&
-        first.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+    const QStringView first = QStringView(t).mid(i);
+    if (!startsWithNoCase(first, "insert") && !startsWithNoCase(first, "update") && !startsWithNoCase(first, "delete")) {
         return false;
     }
     QChar closing;

@@ -203,6 +203,19 @@ QString quoteString(const QString& text) {
     return u'\'' + q + u'\'';
 }
 
+bool startsWithNoCase(QStringView text, const char* lowerAscii) {
+    const auto m = static_cast<qsizetype>(std::strlen(lowerAscii));
+    if (text.size() < m) return false;
+    for (qsizetype k = 0; k < m; ++k) {
+        char16_t c = text[k].unicode();
+        // Outside ASCII Qt's folding decides (a few letters fold into ASCII ones).
+        if (c >= 0x80) return text.first(m).compare(QLatin1String(lowerAscii, m), Qt::CaseInsensitive) == 0;
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+        if (c != static_cast<unsigned char>(lowerAscii[k])) return false;
+    }
+    return true;
+}
+
 bool containsNoCase(const QString& text, const char* lowerAscii) {
     const qsizetype m = static_cast<qsizetype>(std::strlen(lowerAscii));
     if (m == 0) return true;

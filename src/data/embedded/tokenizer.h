@@ -47,6 +47,9 @@ QString joinTokens(const std::vector<Token>& tokens, size_t begin = 0, size_t en
 // without case; texts of plain ASCII, the statements nearly always, are searched without
 // folding each character.
 bool containsNoCase(const QString& text, const char* lowerAscii);
+// Whether text begins with the word given in lower-case ASCII, without case (as Qt compares
+// without case).
+bool startsWithNoCase(QStringView text, const char* lowerAscii);
 
 // Whether a table name is a local temporary table's ("#name"): such a table lives in the
 // connection's own TEMP schema. "##name" names a global one, which is not.
