@@ -57,6 +57,9 @@ TEST(EmbeddedPerfPaths, RepeatedShapesAnswerForTheirOwnLiterals) {
     EXPECT_EQ(column(*c, "Select Codigo from T Where Codigo in ('a1', 'C3') order by Codigo"), (QStringList{"A1", "C3"}));
     EXPECT_EQ(column(*c, "Select Codigo from T Where Nome like 'Z%'"), QStringList{"C3"});
     EXPECT_EQ(column(*c, "Select isnull(Data,'') from T Where Codigo=N'C3'"), QStringList{""});
+    // Empty literals make the shape longer than its text.
+    EXPECT_EQ(column(*c, "Select Codigo from T Where Nome<>''+''+'' and ''='' order by Codigo"),
+              (QStringList{"A1", "B2", "C3"}));
     // Texts joined with "+", a literal named as a column and a literal column keep their meaning.
     EXPECT_EQ(column(*c, "Select 'x' + Nome + 'y' from T Where Codigo='A1'"), QStringList{"xAnay"});
     EXPECT_EQ(column(*c, "Select 'k' + Nome + 'z' from T Where Codigo='A1'"), QStringList{"kAnaz"});

@@ -18,7 +18,14 @@ namespace {
 bool plainShape(const QString& text, QString& shape, std::vector<QString>& values) {
     const QChar* p = text.constData();
     const qsizetype n = text.size();
-    shape.reserve(n);
+    // Written in place: a literal of two characters ('') becomes a mark of three.
+    shape.resize(n + n / 2 + 3);
+    QChar* out = shape.data();
+    qsizetype length = 0;
+    auto put = [&](const QChar* from, qsizetype count) {
+        std::memcpy(out + length, from, static_cast<size_t>(count) * sizeof(QChar));
+        length += count;
+    };
     qsizetype run = 0;  // start of the text not yet copied into the shape
     qsizetype i = 0;
     while (i < n) {
@@ -28,7 +35,7 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
                           p[i - 1] == u'@')) {
                 return false;
             }
-            shape.append(p + run, i - run);
+            put(p + run, i - run);
             QString value;
             qsizetype piece = ++i;
             bool closed = false;
@@ -40,7 +47,12 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
                     i += 2;
                     piece = i;
                 } else {
-                    value.append(p + piece, i - piece);
+                    // Most literals hold no doubled quote: taken in one piece.
+                    if (value.isNull() && i > piece) {
+                        value = QString(p + piece, i - piece);
+                    } else {
+                        value.append(p + piece, i - piece);
+                    }
                     ++i;
                     closed = true;
                     break;
@@ -48,7 +60,8 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
             }
             if (!closed) return false;
             values.push_back(std::move(value));
-            shape += QStringLiteral("'\x01'");
+            static const QChar mark[] = {u'\'', QChar(1), u'\''};
+            put(mark, 3);
             run = i;
             continue;
         }
@@ -58,7 +71,8 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
         }
         ++i;
     }
-    shape.append(p + run, n - run);
+    put(p + run, n - run);
+    shape.truncate(length);
     return true;
 }
 
