@@ -21,6 +21,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +61,9 @@ QString schemaRef(const QString& schema);
 
 class Core : public std::enable_shared_from_this<Core> {
 public:
+    // A statement's literal values, kept beside it (most statements have a few).
+    using Literals = QVarLengthArray<QString, 8>;
+
     Core(ServerFolder server, Login login, long connectionTimeout, long commandTimeout);
 
     // Opens the named database as the connection's own ("main"). Raises 4060 when the server
@@ -170,16 +174,16 @@ private:
     // first literal of the text, ...); literals then receives the text's literal values in
     // order. Otherwise literals stays empty and the translations carry the literals inline.
     using TranslationList = std::vector<std::shared_ptr<const Translation>>;
-    std::shared_ptr<const TranslationList> translations(const QString& text, std::vector<QString>& literals);
+    std::shared_ptr<const TranslationList> translations(const QString& text, Literals& literals);
     std::shared_ptr<const TranslationList> translateInline(const QString& text, const std::vector<Token>& tokens);
     // The lifted translations of a statement shape; empty when it keeps its literals inline.
     // lasting false: the answer may change (a table was missing), so it is not kept.
     std::vector<std::shared_ptr<const Translation>> liftShape(const std::vector<Token>& tokens, bool& lasting);
     // stream: the statement may answer with a RowSource (Request::stream, a lone query).
     provider::Result run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                         const std::vector<QString>& literals = {}, bool stream = false);
+                         const Literals& literals = {}, bool stream = false);
     provider::Result runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                                    const std::vector<QString>& literals, bool stream);
+                                    const Literals& literals, bool stream);
     // The rows of a statement of its own handed out one at a time; read into memory instead
     // when a column's type is only known from its values (decided by every row).
     provider::Result streamRows(StatementCache::Lease st, const QString& schema, const QString& describing);

@@ -2,6 +2,7 @@
 // statements SQLite runs as translated and those the engine carries out itself.
 #include "data/embedded/core.h"
 
+#include <QVarLengthArray>
 #include <optional>
 
 #include "data/adoconstants.h"
@@ -183,7 +184,7 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
         // A table another connection holds is waited for before the write lock of the file is
         // taken: waiting with it would stop every writer of the database.
         if (admin_->holdsMayExist()) {
-            std::vector<QString> literals;
+            Literals literals;
             for (const auto& tr : *translations(request.text, literals)) {
                 admin_->waitWhileHeld(tr->schema, tr->table, [this] { return timedOut(); });
             }
@@ -240,7 +241,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     // statements are kept running until the rows are read, so the files' locks are taken once
     // per request instead of twice. Anything that writes lets them go first, since a write
     // must not start from a read snapshot that another connection may have overtaken.
-    std::vector<StatementCache::Lease> heldVersions;
+    QVarLengthArray<StatementCache::Lease, 4> heldVersions;
     const bool holdForRead = !inTransaction() && mayBeRead(request);
     // A schema changed by another connection makes the cached definitions stale.
     auto checkVersion = [&](const QString& s) {
@@ -266,7 +267,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     }
 
     std::shared_ptr<const TranslationList> translated;
-    std::vector<QString> literals;
+    Literals literals;
     if (request.commandType == ado::adCmdTable) {
         translated = std::make_shared<const TranslationList>(TranslationList{std::make_shared<const Translation>(
             translate(QStringLiteral("SELECT * FROM ") + request.text.trimmed() +
@@ -364,7 +365,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
 }
 
 provider::Result Core::run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                           const std::vector<QString>& literals, bool stream) {
+                           const Literals& literals, bool stream) {
     if (tr.refusal != 0) raiseServerError(tr.refusal, tr.refusalText);
     if (!tr.syntaxError.isEmpty()) {
         if (tr.syntaxError.startsWith(u'\'') || tr.syntaxError.startsWith(u'N')) {
@@ -464,7 +465,7 @@ provider::Result Core::run(const Translation& tr, const provider::Request& reque
 }
 
 provider::Result Core::runPassThrough(const Translation& tr, const provider::Request& request, size_t& nextParameter,
-                                      const std::vector<QString>& literals, bool stream) {
+                                      const Literals& literals, bool stream) {
     attach(tr.databases);
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
     const QString* sql = &tr.sql;

@@ -15,7 +15,7 @@ namespace {
 // pass over the text, giving the same shape the tokens would give. Anything else (comments,
 // quoted names, N'' strings, parameters, an unterminated string) answers false and goes the
 // tokens' way.
-bool plainShape(const QString& text, QString& shape, std::vector<QString>& values) {
+bool plainShape(const QString& text, QString& shape, Core::Literals& values) {
     const QChar* p = text.constData();
     const qsizetype n = text.size();
     // Written in place: a literal of two characters ('') becomes a mark of three.
@@ -78,11 +78,11 @@ bool plainShape(const QString& text, QString& shape, std::vector<QString>& value
 
 }  // namespace
 
-std::shared_ptr<const Core::TranslationList> Core::translations(const QString& text, std::vector<QString>& literals) {
+std::shared_ptr<const Core::TranslationList> Core::translations(const QString& text, Literals& literals) {
     literals.clear();
     {
         QString shape;
-        std::vector<QString> values;
+        Literals values;
         if (plainShape(text, shape, values) && !values.empty()) {
             auto found = shapeCache_.find(shape);
             if (found != shapeCache_.end() && !(*found)->empty()) {
@@ -95,7 +95,7 @@ std::shared_ptr<const Core::TranslationList> Core::translations(const QString& t
     // The statement's shape: its text with every literal as one mark.
     QString shape;
     shape.reserve(text.size());
-    std::vector<QString> values;
+    Literals values;
     bool liftable = true;
     for (const Token& t : tokens) {
         if (t.kind == TokenKind::String) {
