@@ -144,7 +144,7 @@ void RecordsetState::takeNext() {
     columnsSerial = nextColumnsSerial();
     forgetUnpacked();
     open = current.hasRows;
-    deleted.assign(current.rows.size(), false);
+    deleted.clear();
     appendStarted.clear();
     resetChunks();
     if (current.source) {
@@ -190,7 +190,7 @@ void RecordsetState::streamNext() {
         // The source let its statement go with its last row.
         endStream();
     } else {
-        deleted.assign(1, false);
+        deleted.clear();
     }
     pos = 0;
     bof = first && !more;
@@ -695,7 +695,7 @@ void Recordset::MoveNext() {
     d_->readRows();
     if (d_->eof && d_->editMode != ado::adEditAdd) adoerr::raise(adoerr::NoCurrentRecord);
     long p = d_->pos + 1;
-    while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
+    while (p < d_->rowCount() && d_->isDeleted(p)) ++p;
     d_->moveTo(p);
 }
 
@@ -704,7 +704,7 @@ void Recordset::MoveFirst() {
     d_->refuseStreamed();
     d_->readRows();
     long p = 0;
-    while (p < d_->rowCount() && d_->deleted[static_cast<size_t>(p)]) ++p;
+    while (p < d_->rowCount() && d_->isDeleted(p)) ++p;
     if (p >= d_->rowCount()) {
         // No live row: both ends at once, as a recordset without rows stands.
         d_->moveTo(d_->rowCount());
@@ -721,7 +721,7 @@ void Recordset::MovePrevious() {
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     if (d_->bof) adoerr::raise(adoerr::NoCurrentRecord);
     long p = d_->pos - 1;
-    while (p >= 0 && d_->deleted[static_cast<size_t>(p)]) --p;
+    while (p >= 0 && d_->isDeleted(p)) --p;
     d_->moveTo(p);
 }
 
@@ -731,7 +731,7 @@ void Recordset::MoveLast() {
     d_->readRows();
     if (d_->cursorType == ado::adOpenForwardOnly) adoerr::raise(adoerr::OperationNotAllowed);
     long p = d_->rowCount() - 1;
-    while (p >= 0 && d_->deleted[static_cast<size_t>(p)]) --p;
+    while (p >= 0 && d_->isDeleted(p)) --p;
     if (p < 0) {
         d_->moveTo(d_->rowCount());
         d_->bof = true;
@@ -746,8 +746,8 @@ long Recordset::RecordCount() const {
     if (d_->cursorType == ado::adOpenForwardOnly || d_->cursorType == ado::adOpenDynamic) return -1;
     // A streamed result does not know how many rows are still to come.
     d_->refuseStreamed();
-    long n = 0;
-    for (bool del : d_->deleted) n += del ? 0 : 1;
+    long n = d_->rowCount();
+    for (bool del : d_->deleted) n -= del ? 1 : 0;
     return n;
 }
 
@@ -765,7 +765,6 @@ void Recordset::AddNew() {
     d_->posBeforeAdd = d_->pos;
     d_->current.rows.push_back(provider::Row(n, Variant::null()));
     d_->current.keys.emplace_back();
-    d_->deleted.push_back(false);
     d_->pos = d_->rowCount() - 1;
     d_->bof = d_->eof = false;
     d_->editMode = ado::adEditAdd;
@@ -787,7 +786,7 @@ void Recordset::CancelUpdate() {
         d_->current.rows.pop_back();
         d_->forgetUnpacked();
         d_->current.keys.pop_back();
-        d_->deleted.pop_back();
+        if (d_->deleted.size() > static_cast<size_t>(d_->rowCount())) d_->deleted.resize(static_cast<size_t>(d_->rowCount()));
         d_->editMode = ado::adEditNone;
         const long back = d_->posBeforeAdd;
         d_->pos = back;
@@ -814,6 +813,7 @@ void Recordset::Delete() {
     provider::countStatement();
     conn->guarded([&] { d_->current.writer->remove(d_->current.keys[p]); });
     d_->editMode = ado::adEditNone;
+    if (d_->deleted.size() <= p) d_->deleted.resize(static_cast<size_t>(d_->rowCount()), false);
     d_->deleted[p] = true;
 }
 

@@ -31,7 +31,10 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     mutable std::vector<const char*> places;
     mutable long placesPos = -1;
     std::vector<provider::Result> pending;  // further results for NextRecordset, in order
+    // Rows deleted through the recordset; sized on the first deletion, a row past its end is
+    // not deleted.
     std::vector<bool> deleted;
+    bool isDeleted(long i) const { return i >= 0 && static_cast<size_t>(i) < deleted.size() && deleted[static_cast<size_t>(i)]; }
 
     long pos = -1;  // -1: before the first row (BOF); rows.size(): after the last (EOF)
     bool bof = true;
@@ -80,7 +83,7 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     std::vector<char> streamWanted;  // per column: asked of the source already
 
     long rowCount() const { return static_cast<long>(current.rows.size()); }
-    bool isLive(long i) const { return i >= 0 && i < rowCount() && !deleted[static_cast<size_t>(i)]; }
+    bool isLive(long i) const { return i >= 0 && i < rowCount() && !isDeleted(i); }
     void requireOpen() const;
     void requireCurrent();
     void requireUpdatable() const;

@@ -262,3 +262,48 @@ TEST(EmbeddedRecordset, FieldsByNameFollowTheResultAtHand) {
     rs.Open(QStringLiteral("select a from T"), *c);
     EXPECT_THROW(valueOf(rs), platform::RuntimeError);
 }
+
+// Rows deleted through a recordset are passed over by every move and left out of its count,
+// also once rows are added or an addition is cancelled.
+TEST(EmbeddedRecordset, DeletedRowsArePassedOverAndNotCounted) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table D (k int null)"));
+    for (int k = 1; k <= 4; ++k) c->Execute(QStringLiteral("insert into D (k) values (%1)").arg(k));
+    Recordset rs;
+    rs.Open(QStringLiteral("select k from D order by k"), *c, ado::adOpenStatic, ado::adLockOptimistic);
+    auto walk = [&] {
+        QList<int> seen;
+        rs.MoveFirst();
+        while (!rs.EOF()) {
+            seen << rs.Fields(0L).Value().toInt32();
+            rs.MoveNext();
+        }
+        return seen;
+    };
+    rs.MoveNext();
+    rs.Delete();  // k = 2
+    EXPECT_EQ(rs.RecordCount(), 3);
+    EXPECT_EQ(walk(), (QList<int>{1, 3, 4}));
+    rs.MoveLast();
+    rs.Delete();  // k = 4
+    rs.MoveLast();
+    EXPECT_EQ(rs.Fields(0L).Value().toInt32(), 3);
+    rs.MovePrevious();
+    EXPECT_EQ(rs.Fields(0L).Value().toInt32(), 1);
+    rs.AddNew();
+    rs.Fields(0L).setValue(5);
+    rs.CancelUpdate();
+    EXPECT_EQ(rs.RecordCount(), 2);
+    rs.AddNew();
+    rs.Fields(0L).setValue(6);
+    rs.Update();
+    EXPECT_EQ(rs.RecordCount(), 3);
+    EXPECT_EQ(walk(), (QList<int>{1, 3, 6}));
+    rs.MoveLast();
+    rs.Delete();
+    EXPECT_EQ(rs.RecordCount(), 2);
+    EXPECT_EQ(walk(), (QList<int>{1, 3}));
+    rs.Close();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from D")).toInt32(), 2);
+}
