@@ -142,7 +142,6 @@ void RecordsetState::takeNext() {
     current = std::move(pending.front());
     pending.erase(pending.begin());
     columnsSerial = nextColumnsSerial();
-    forgetUnpacked();
     open = current.hasRows;
     deleted.clear();
     appendStarted.clear();
@@ -786,7 +785,8 @@ void Recordset::CancelUpdate() {
         d_->current.rows.pop_back();
         d_->forgetUnpacked();
         d_->current.keys.pop_back();
-        if (d_->deleted.size() > static_cast<size_t>(d_->rowCount())) d_->deleted.resize(static_cast<size_t>(d_->rowCount()));
+        const auto rows = static_cast<size_t>(d_->rowCount());
+        if (d_->deleted.size() > rows) d_->deleted.resize(rows);
         d_->editMode = ado::adEditNone;
         const long back = d_->posBeforeAdd;
         d_->pos = back;

@@ -34,7 +34,9 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     // Rows deleted through the recordset; sized on the first deletion, a row past its end is
     // not deleted.
     std::vector<bool> deleted;
-    bool isDeleted(long i) const { return i >= 0 && static_cast<size_t>(i) < deleted.size() && deleted[static_cast<size_t>(i)]; }
+    bool isDeleted(long i) const {
+        return i >= 0 && static_cast<size_t>(i) < deleted.size() && deleted[static_cast<size_t>(i)];
+    }
 
     long pos = -1;  // -1: before the first row (BOF); rows.size(): after the last (EOF)
     bool bof = true;

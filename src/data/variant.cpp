@@ -144,38 +144,51 @@ bool Variant::isNumber() const {
 
 namespace {
 
-// "yyyy-MM-dd", and " hh:mm:ss" when the time is not midnight: written by hand, since the
-// general formatter goes through the calendar and the locale for every value.
+bool writableYear(const QDate& day) { return day.isValid() && day.year() >= 1 && day.year() <= 9999; }
+
+void twoDigits(char16_t* at, int v) {
+    at[0] = static_cast<char16_t>(u'0' + v / 10);
+    at[1] = static_cast<char16_t>(u'0' + v % 10);
+}
+
+// "yyyy-MM-dd" of a day of a writable year into out[0..9].
+void writeDay(char16_t* out, const QDate& day) {
+    twoDigits(out, day.year() / 100);
+    twoDigits(out + 2, day.year() % 100);
+    out[4] = u'-';
+    twoDigits(out + 5, day.month());
+    out[7] = u'-';
+    twoDigits(out + 8, day.day());
+}
+
+// "yyyy-MM-dd", and " hh:mm:ss" when the time is not midnight.
 QString dateTimeText(const QDateTime& d) {
     const QDate day = d.date();
     const QTime t = d.time();
     const bool midnight = t == QTime(0, 0);
-    const int year = day.year();
-    if (!day.isValid() || year < 1 || year > 9999) {
+    if (!writableYear(day)) {
         return midnight ? day.toString(QStringLiteral("yyyy-MM-dd")) : d.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     }
     char16_t out[19];
-    auto two = [&](int at, int v) {
-        out[at] = static_cast<char16_t>(u'0' + v / 10);
-        out[at + 1] = static_cast<char16_t>(u'0' + v % 10);
-    };
-    two(0, year / 100);
-    two(2, year % 100);
-    out[4] = u'-';
-    two(5, day.month());
-    out[7] = u'-';
-    two(8, day.day());
+    writeDay(out, day);
     if (midnight) return QString(reinterpret_cast<const QChar*>(out), 10);
     out[10] = u' ';
-    two(11, t.hour());
+    twoDigits(out + 11, t.hour());
     out[13] = u':';
-    two(14, t.minute());
+    twoDigits(out + 14, t.minute());
     out[16] = u':';
-    two(17, t.second());
+    twoDigits(out + 17, t.second());
     return QString(reinterpret_cast<const QChar*>(out), 19);
 }
 
 }  // namespace
+
+QString isoDateText(const QDate& day) {
+    if (!writableYear(day)) return day.toString(QStringLiteral("yyyy-MM-dd"));
+    char16_t out[10];
+    writeDay(out, day);
+    return QString(reinterpret_cast<const QChar*>(out), 10);
+}
 
 QString Variant::toString() const {
     if (const auto* s = std::get_if<QString>(&v_)) return *s;  // the common case needs no separator

@@ -101,6 +101,9 @@ double leadingNumber(const QString& text);
 // The regional decimal separator used by text conversions (the user's regional setting; "."
 // until set). The start-up sets it once it has checked the regional settings.
 QString regionalDecimalSeparator();
+// A day as "yyyy-MM-dd", written without the calendar and locale machinery of the general
+// formatter (which a day outside the years 1 to 9999, or no day, still goes through).
+QString isoDateText(const QDate& day);
 void setRegionalDecimalSeparator(const QString& sep);
 
 }  // namespace data

@@ -37,31 +37,16 @@ QDate lerData(const QString& s) {
     return d;
 }
 
-// Written by hand: one date per imported line, and the general formatter goes through the
-// calendar and the locale.
-QString textoData(const QDate& d) {
-    const int ano = d.year();
-    if (!d.isValid() || ano < 1 || ano > 9999) return d.toString(QStringLiteral("yyyy-MM-dd"));
-    const int mes = d.month();
-    const int dia = d.day();
-    const char16_t t[10] = {static_cast<char16_t>(u'0' + ano / 1000),     static_cast<char16_t>(u'0' + ano / 100 % 10),
-                            static_cast<char16_t>(u'0' + ano / 10 % 10),  static_cast<char16_t>(u'0' + ano % 10),
-                            u'-',                                         static_cast<char16_t>(u'0' + mes / 10),
-                            static_cast<char16_t>(u'0' + mes % 10),       u'-',
-                            static_cast<char16_t>(u'0' + dia / 10),       static_cast<char16_t>(u'0' + dia % 10)};
-    return QString(reinterpret_cast<const QChar*>(t), 10);
-}
-
 // The staged Data holds the line's day as "yyyy-mm-dd", whatever time the company line carries.
 // A text that is no day of the calendar (a database file written by another tool may hold
 // "2017-02-30") stops the step like any value that does not convert: staged, it would reach
 // the export file as an impossible date.
 Variant dataDaLinha(const Variant& v) {
     if (v.isNull() || v.isEmpty()) return Variant::null();
-    if (v.isDate()) return textoData(v.toDateTime().date());
+    if (v.isDate()) return data::isoDateText(v.toDateTime().date());
     const QDate dia = QDate::fromString(v.toString().left(10), QStringLiteral("yyyy-MM-dd"));
     if (!dia.isValid()) platform::raiseTypeMismatch();
-    return textoData(dia);
+    return data::isoDateText(dia);
 }
 
 }  // namespace
@@ -79,9 +64,9 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
         if (inicio.year() != fim.year()) inicio = QDate(fim.year(), 1, 1);
         QDate janela = inicio.addMonths(-static_cast<int>(CutOffMovimentos));
         if (!janela.isValid() || janela.year() != inicio.year()) janela = QDate(inicio.year(), 1, 1);
-        DataIni = textoData(inicio);
-        DataFim = textoData(fim);
-        const QString inicioJanela = textoData(janela);
+        DataIni = data::isoDateText(inicio);
+        DataFim = data::isoDateText(fim);
+        const QString inicioJanela = data::isoDateText(janela);
 
         const QString sql =
             QStringLiteral(" Select MovProduto.NumRegisto as NumReg,MovProduto.ObsLinha,MovProduto.Vendedor,"

@@ -86,5 +86,7 @@ TEST(Variant, DatesPrintAsTheirStoredForm) {
     EXPECT_EQ(Variant(QDateTime(QDate(2024, 12, 1), QTime(0, 0, 0, 1))).toString(), "2024-12-01 00:00:00");
     EXPECT_EQ(Variant(QDateTime(QDate(999, 1, 9), QTime(9, 5, 3))).toString(), "0999-01-09 09:05:03");
     EXPECT_EQ(Variant(QDateTime(QDate(12345, 1, 1), QTime(0, 0))).toString(),
-              QDate(12345, 1, 1).toString(QStringLiteral("yyyy-MM-dd")));
+              QDate(12345, 1, 1).toString(QStringLiteral("yyyy-MM-dd")));    EXPECT_EQ(data::isoDateText(QDate(999, 1, 9)), "0999-01-09");
+    EXPECT_EQ(data::isoDateText(QDate(2024, 12, 31)), "2024-12-31");
+    EXPECT_EQ(data::isoDateText(QDate()), QString());
 }

@@ -198,12 +198,12 @@ bool Core::timedOut() const { return commandTimeout_ > 0 && clock_.isValid() && 
 
 std::optional<long> Core::holdIfUnchanged(const Translation& tr, const QString& updateSql,
                                           const std::function<void(StatementCache::Lease&)>& bind) {
+    if (tr.table.isEmpty()) return std::nullopt;
     const QString schema = tr.schema.isEmpty() ? QStringLiteral("main") : tr.schema;
     // Only before the transaction's first write to the database: after it the file's write
     // lock is held anyway.
-    if (tr.table.isEmpty()) return std::nullopt;
-    const QByteArray other = tr.schema.isEmpty() ? QByteArray() : tr.schema.toUtf8();
-    if (sqlite3_txn_state(db(), other.isEmpty() ? "main" : other.constData()) == SQLITE_TXN_WRITE) return std::nullopt;
+    const QByteArray schemaName = tr.schema.isEmpty() ? QByteArrayLiteral("main") : tr.schema.toUtf8();
+    if (sqlite3_txn_state(db(), schemaName.constData()) == SQLITE_TXN_WRITE) return std::nullopt;
     auto known = probeTexts_.find(updateSql);
     if (known == probeTexts_.end()) {
         if (probeTexts_.size() >= kCacheSize) probeTexts_.clear();

@@ -203,15 +203,20 @@ QString quoteString(const QString& text) {
     return u'\'' + q + u'\'';
 }
 
+namespace {
+
+char16_t foldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
+
+}  // namespace
+
 bool startsWithNoCase(QStringView text, const char* lowerAscii) {
     const auto m = static_cast<qsizetype>(std::strlen(lowerAscii));
     if (text.size() < m) return false;
     for (qsizetype k = 0; k < m; ++k) {
-        char16_t c = text[k].unicode();
+        const char16_t c = text[k].unicode();
         // Outside ASCII Qt's folding decides (a few letters fold into ASCII ones).
         if (c >= 0x80) return text.first(m).compare(QLatin1String(lowerAscii, m), Qt::CaseInsensitive) == 0;
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-        if (c != static_cast<unsigned char>(lowerAscii[k])) return false;
+        if (foldAscii(c) != static_cast<unsigned char>(lowerAscii[k])) return false;
     }
     return true;
 }
@@ -221,7 +226,6 @@ bool containsNoCase(const QString& text, const char* lowerAscii) {
     if (m == 0) return true;
     const auto* p = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
-    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; };
     // Horspool's search, which looks at about one character in m. A character outside ASCII
     // where one is looked at leaves the text to Qt, whose case folding may turn it into the
     // ASCII looked for; where none is looked at, every place it could have been part of a
@@ -240,13 +244,13 @@ bool containsNoCase(const QString& text, const char* lowerAscii) {
     for (qsizetype i = 0; i + m <= n;) {
         const char16_t last = p[i + m - 1];
         if (last >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
-        const char16_t c = fold(last);
+        const char16_t c = foldAscii(last);
         if (c == static_cast<unsigned char>(lowerAscii[m - 1])) {
             qsizetype k = m - 2;
             while (k >= 0) {
                 const char16_t d = p[i + k];
                 if (d >= 0x80) return text.contains(QLatin1String(lowerAscii, m), Qt::CaseInsensitive);
-                if (fold(d) != static_cast<unsigned char>(lowerAscii[k])) break;
+                if (foldAscii(d) != static_cast<unsigned char>(lowerAscii[k])) break;
                 --k;
             }
             if (k < 0) return true;
