@@ -97,6 +97,9 @@ struct Result {
     bool hasRows = false;        // a row set (maybe without rows), not only a count
     long recordsAffected = -1;   // for statements without rows
     std::vector<Column> columns;
+    // Names the column list when a provider hands out the same list again (the same statement's
+    // results): equal ids, equal columns. 0: a list of its own.
+    std::uint64_t columnsId = 0;
     // packed (rowset.h); an updatable result may leave its long values (text, image) unread,
     // as Empty, for its writer's longValue to read when they are first looked at
     RowSet rows;
@@ -155,5 +158,7 @@ std::unique_ptr<Session> openSession(const OpenArguments& args);
 // benchmark; counting costs one relaxed increment.
 std::uint64_t statementsSent();
 void countStatement();
+// A serial no two column lists of the process share (Result::columnsId).
+std::uint64_t nextColumnsSerial();
 
 }  // namespace data::provider

@@ -16,11 +16,6 @@ namespace data {
 
 namespace detail {
 
-std::uint64_t nextColumnsSerial() {
-    static std::atomic<std::uint64_t> serial{0};
-    return ++serial;
-}
-
 void RecordsetState::assign(std::vector<provider::Result> results, int cursor, int lock,
                             const std::shared_ptr<ConnectionState>& conn) {
     cursorType = cursor;
@@ -104,7 +99,7 @@ void RecordsetState::readRows() {
 const Variant& RecordsetState::fieldValue(int index) {
     const auto i = static_cast<size_t>(index);
     wantColumn(index);
-    const Variant& v = currentRow()[i];
+    const Variant& v = currentValue(i);
     if (!v.isEmpty() || !current.writer) return v;
     // A long value left unread: read it now, once, into the row as stored and the edit.
     auto conn = connection.lock();
@@ -116,7 +111,7 @@ const Variant& RecordsetState::fieldValue(int index) {
     current.rows.set(p, row);
     forgetUnpacked();
     if (editMode == ado::adEditInProgress && buffer[i].isEmpty()) buffer[i] = value;
-    return currentRow()[i];
+    return currentValue(i);
 }
 
 void RecordsetState::takeNext() {
@@ -130,7 +125,7 @@ void RecordsetState::takeNext() {
     forgetUnpacked();
     if (pending.empty()) {
         current = provider::Result{};
-        columnsSerial = nextColumnsSerial();
+        columnsSerial = provider::nextColumnsSerial();
         open = false;
         pos = -1;
         bof = eof = true;
@@ -141,7 +136,9 @@ void RecordsetState::takeNext() {
     }
     current = std::move(pending.front());
     pending.erase(pending.begin());
-    columnsSerial = nextColumnsSerial();
+    // The same statement's columns keep their id, so that fields found by name in one of its
+    // results are found at once in the next.
+    columnsSerial = current.columnsId != 0 ? current.columnsId : provider::nextColumnsSerial();
     open = current.hasRows;
     deleted.clear();
     appendStarted.clear();
@@ -252,11 +249,43 @@ const provider::Row& RecordsetState::storedRow(long i) {
         if (conn) conn->readBack();
         readBack();  // the connection's pending row was another recordset's
     }
-    if (unpackedPos != i) {
+    if (unpackedPos != i || !unpackedWhole) {
         current.rows.read(static_cast<size_t>(i), unpacked);
         unpackedPos = i;
+        unpackedWhole = true;
     }
     return unpacked;
+}
+
+const Variant& RecordsetState::storedValue(long i, size_t k) {
+    if (i == unreadPos) {
+        auto conn = connection.lock();
+        if (conn) conn->readBack();
+        readBack();
+    }
+    if (unpackedPos != i || (!unpackedWhole && placesPos != i)) {
+        if (placesPos != i) {
+            current.rows.locate(static_cast<size_t>(i), places);
+            placesPos = i;
+        }
+        unpacked.resize(places.size());
+        unpackedHave.assign(places.size(), 0);
+        unpackedPos = i;
+        unpackedWhole = false;
+    }
+    if (unpackedWhole) return unpacked[k];
+    if (k >= unpackedHave.size()) return storedRow(i)[k];
+    if (!unpackedHave[k]) {
+        provider::RowSet::readAt(places[k], unpacked[k]);
+        unpackedHave[k] = 1;
+    }
+    return unpacked[k];
+}
+
+const Variant& RecordsetState::currentValue(size_t k) {
+    requireCurrent();
+    if (editMode != ado::adEditNone) return buffer[k];
+    return storedValue(pos, k);
 }
 
 void RecordsetState::beginEdit() {
@@ -566,8 +595,8 @@ int fieldIndex(const detail::RecordsetState& rs, const QString& name) {
         qsizetype size = -1;
         int index = -1;
     };
-    thread_local Found found[64];
-    Found& last = found[(reinterpret_cast<std::uintptr_t>(wanted) * 0x9E3779B97F4A7C15ULL) >> 58];
+    thread_local Found found[256];
+    Found& last = found[(reinterpret_cast<std::uintptr_t>(wanted) * 0x9E3779B97F4A7C15ULL) >> 56];
     if (last.columns == rs.columnsSerial && last.text == wanted && last.size == n &&
         sameName(cols[static_cast<size_t>(last.index)].name, wanted, n)) {
         return last.index;

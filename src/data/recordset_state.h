@@ -10,9 +10,6 @@
 
 namespace data::detail {
 
-// A serial no two column lists of the process share.
-std::uint64_t nextColumnsSerial();
-
 struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     bool open = false;
     int cursorType = 0;
@@ -24,9 +21,13 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     provider::Result current;
     // Names the column list of current: moves whenever current is replaced.
     std::uint64_t columnsSerial = 0;
-    // The row at pos unpacked, read once per position (current.rows keeps rows packed).
+    // Values of the row at unpackedPos, each unpacked when first read (current.rows keeps rows
+    // packed): a program reads a few fields of a wide row. unpackedHave marks those read;
+    // unpackedWhole says all are.
     mutable provider::Row unpacked;
+    mutable std::vector<char> unpackedHave;
     mutable long unpackedPos = -1;
+    mutable bool unpackedWhole = false;
     // Where each value of the row at placesPos starts, for Field::View.
     mutable std::vector<const char*> places;
     mutable long placesPos = -1;
@@ -92,6 +93,8 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     void resetChunks();
     const provider::Row& currentRow();
     const provider::Row& storedRow(long i);  // row i as stored, unpacked
+    const Variant& storedValue(long i, size_t k);  // value k of row i as stored
+    const Variant& currentValue(size_t k);         // of the current row (the edit's while editing)
     void readBack();                         // reads the inserted row at unreadPos, if any
     void readRows();                         // reads the existing rows, if still unread
     // The value of a field of the current row, a long value read first when still unread.

@@ -322,83 +322,92 @@ Row RowSet::row(size_t i) const {
     return out;
 }
 
+namespace {
+
+// Unpacks the value at p into v; gives where the next value starts.
+const char* unpackValue(const char* p, Variant& v) {
+    const auto mark = static_cast<unsigned char>(*p++);
+    switch (mark) {
+        case kEmpty:
+            v = Variant();
+            break;
+        case kNull:
+            v = Variant::null();
+            break;
+        case kInt16:
+            v = get<std::int16_t>(p);
+            break;
+        case kInt32:
+            v = get<std::int32_t>(p);
+            break;
+        case kInt64:
+            v = get<std::int64_t>(p);
+            break;
+        case kFloat:
+            v = get<float>(p);
+            break;
+        case kDouble:
+            v = get<double>(p);
+            break;
+        case kCurrency:
+            v = Currency::fromRaw(get<std::int64_t>(p));
+            break;
+        case kDate: {
+            const auto day = get<qint64>(p);
+            const auto ms = get<std::int32_t>(p);
+            const bool local = *p++ == 1;
+            v = QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(ms), local ? Qt::LocalTime : Qt::UTC);
+            break;
+        }
+        case kInvalidDate:
+            v = QDateTime();
+            break;
+        case kLatin1: {
+            const auto n = get<std::uint32_t>(p);
+            v = QString::fromLatin1(p, static_cast<qsizetype>(n));
+            p += n;
+            break;
+        }
+        case kUtf16: {
+            const auto n = get<std::uint32_t>(p);
+            QString t(static_cast<qsizetype>(n), Qt::Uninitialized);
+            std::memcpy(t.data(), p, static_cast<size_t>(n) * 2);
+            v = t;
+            p += static_cast<size_t>(n) * 2;
+            break;
+        }
+        case kNullText:
+            v = QString();
+            break;
+        case kFalse:
+            v = false;
+            break;
+        case kTrue:
+            v = true;
+            break;
+        case kBytes: {
+            const auto n = get<std::uint32_t>(p);
+            v = QByteArray(p, static_cast<qsizetype>(n));
+            p += n;
+            break;
+        }
+        default:
+            v = Variant();
+            break;
+    }
+    return p;
+}
+
+}  // namespace
+
 void RowSet::read(size_t i, Row& out) const {
     const Place& pl = rows_[i];
     out.resize(pl.values);
     const char* p = blocks_[pl.block].data.get() + pl.offset;
-    for (std::uint32_t k = 0; k < pl.values; ++k) {
-        const auto mark = static_cast<unsigned char>(*p++);
-        Variant& v = out[k];
-        switch (mark) {
-            case kEmpty:
-                v = Variant();
-                break;
-            case kNull:
-                v = Variant::null();
-                break;
-            case kInt16:
-                v = get<std::int16_t>(p);
-                break;
-            case kInt32:
-                v = get<std::int32_t>(p);
-                break;
-            case kInt64:
-                v = get<std::int64_t>(p);
-                break;
-            case kFloat:
-                v = get<float>(p);
-                break;
-            case kDouble:
-                v = get<double>(p);
-                break;
-            case kCurrency:
-                v = Currency::fromRaw(get<std::int64_t>(p));
-                break;
-            case kDate: {
-                const auto day = get<qint64>(p);
-                const auto ms = get<std::int32_t>(p);
-                const bool local = *p++ == 1;
-                v = QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(ms), local ? Qt::LocalTime : Qt::UTC);
-                break;
-            }
-            case kInvalidDate:
-                v = QDateTime();
-                break;
-            case kLatin1: {
-                const auto n = get<std::uint32_t>(p);
-                v = QString::fromLatin1(p, static_cast<qsizetype>(n));
-                p += n;
-                break;
-            }
-            case kUtf16: {
-                const auto n = get<std::uint32_t>(p);
-                QString t(static_cast<qsizetype>(n), Qt::Uninitialized);
-                std::memcpy(t.data(), p, static_cast<size_t>(n) * 2);
-                v = t;
-                p += static_cast<size_t>(n) * 2;
-                break;
-            }
-            case kNullText:
-                v = QString();
-                break;
-            case kFalse:
-                v = false;
-                break;
-            case kTrue:
-                v = true;
-                break;
-            case kBytes: {
-                const auto n = get<std::uint32_t>(p);
-                v = QByteArray(p, static_cast<qsizetype>(n));
-                p += n;
-                break;
-            }
-            default:
-                v = Variant();
-                break;
-        }
-    }
+    for (std::uint32_t k = 0; k < pl.values; ++k) p = unpackValue(p, out[k]);
 }
+
+void RowSet::readAt(const char* value, Variant& out) { unpackValue(value, out); }
 
 void RowSet::locate(size_t i, std::vector<const char*>& out) const {
     const Place& pl = rows_[i];

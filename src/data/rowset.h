@@ -63,6 +63,7 @@ public:
     // places hold until the row set changes.
     void locate(size_t i, std::vector<const char*>& out) const;
     static PackedValue peek(const char* value);
+    static void readAt(const char* value, Variant& out);  // unpacks the value a place points to
 
     // Builds the next row value by value, without a Variant per value where the value is a
     // text of ASCII bytes.

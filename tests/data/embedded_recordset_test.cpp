@@ -263,6 +263,79 @@ TEST(EmbeddedRecordset, FieldsByNameFollowTheResultAtHand) {
     EXPECT_THROW(valueOf(rs), platform::RuntimeError);
 }
 
+// A statement run again hands out the same columns, and a field found by name in one of its
+// results is found at once in the next; a table made anew under the same statement must not be
+// read by the places of the old one.
+TEST(EmbeddedRecordset, FieldsByNameOfAStatementRunAgainAndOfATableMadeAnew) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table T (a int null, x int null, y int null)"));
+    c->Execute(QStringLiteral("insert into T (a, x, y) values (1, 2, 3)"));
+    const QString ax = QStringLiteral("select * from T");
+    const QString xa = QStringLiteral("select y, a, x from T");
+    const QString x = QStringLiteral("x");
+    const QString y = QStringLiteral("y");
+    for (int round = 0; round < 3; ++round) {
+        Recordset one;
+        one.Open(ax, *c);
+        Recordset two;
+        two.Open(xa, *c);
+        EXPECT_EQ(one.Fields(x).Value().toInt32(), 2);
+        EXPECT_EQ(two.Fields(x).Value().toInt32(), 2);
+        EXPECT_EQ(two.Fields(y).Value().toInt32(), 3);
+        EXPECT_EQ(one.Fields(y).Value().toInt32(), 3);
+    }
+    c->Execute(QStringLiteral("drop table T"));
+    c->Execute(QStringLiteral("create table T (x varchar(5) null, y int null, a int null)"));
+    c->Execute(QStringLiteral("insert into T (x, y, a) values ('new', 7, 8)"));
+    Recordset again;
+    again.Open(ax, *c);
+    EXPECT_EQ(again.Fields(x).Value().toString(), QStringLiteral("new"));
+    EXPECT_EQ(again.Fields(y).Value().toInt32(), 7);
+}
+
+// The values of a row are unpacked as they are read: read in any order, on rows visited again,
+// beside an edit, a new row and a long value left unread, each is the row's own.
+TEST(EmbeddedRecordset, FieldsOfAWideRowReadInAnyOrderAcrossMovesAndEdits) {
+    Server s;
+    auto c = s.connect();
+    histFiles(*c);
+    c->Execute(QStringLiteral("insert into HistFiles (Filename, Datasys, Notas) values ('a.MOV', '2024-03-05 10:30:00', "
+                              "'first')"));
+    c->Execute(QStringLiteral("insert into HistFiles (Filename, Datasys, Notas) values (null, null, 'second')"));
+    Recordset rs;
+    rs.Open(QStringLiteral("select * from HistFiles order by NumRegisto"), *c, ado::adOpenDynamic,
+            ado::adLockOptimistic);
+    auto f = [&](const char* name) { return rs.Fields(QString::fromLatin1(name)).Value(); };
+    EXPECT_EQ(f("Notas").toString(), QStringLiteral("first")) << "a long value, read when first looked at";
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("a.MOV"));
+    EXPECT_EQ(f("Datasys").toDateTime().date(), QDate(2024, 3, 5));
+    rs.MoveNext();
+    EXPECT_TRUE(f("Datasys").isNull()) << "not the first row's date";
+    EXPECT_TRUE(f("Filename").isNull());
+    EXPECT_EQ(f("Notas").toString(), QStringLiteral("second"));
+    rs.MovePrevious();
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("a.MOV"));
+    rs.Fields(QStringLiteral("Filename")).setValue(QStringLiteral("b.MOV"));
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("b.MOV")) << "the edit's value while editing";
+    EXPECT_EQ(f("Notas").toString(), QStringLiteral("first"));
+    rs.Update();
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("b.MOV")) << "the row as written";
+    EXPECT_EQ(f("Datasys").toDateTime().date(), QDate(2024, 3, 5));
+    rs.AddNew();
+    rs.Fields(QStringLiteral("Filename")).setValue(QStringLiteral("c.MOV"));
+    rs.Update();
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("c.MOV"));
+    EXPECT_GT(f("NumRegisto").toInt64(), 2) << "the identity the insert stored";
+    rs.AddNew();
+    rs.Fields(QStringLiteral("Filename")).setValue(QStringLiteral("d.MOV"));
+    rs.CancelUpdate();
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("c.MOV"));
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(QStringLiteral("Filename")).View().size, 5u);
+    EXPECT_EQ(f("Filename").toString(), QStringLiteral("b.MOV"));
+}
+
 // Rows deleted through a recordset are passed over by every move and left out of its count,
 // also once rows are added or an addition is cancelled.
 TEST(EmbeddedRecordset, DeletedRowsArePassedOverAndNotCounted) {

@@ -276,6 +276,7 @@ std::shared_ptr<const ColumnPlan> Core::columnPlan(sqlite3_stmt* run, bool keyed
     }
     plan->direct = directKinds(*plan);
     plan->allKnown = std::find(plan->known.begin(), plan->known.end(), false) == plan->known.end();
+    if (plan->allKnown) plan->columnsId = provider::nextColumnsSerial();
     return plan;
 }
 
@@ -544,6 +545,7 @@ provider::Result Core::streamRows(StatementCache::Lease st, const QString& schem
     provider::Result r;
     r.hasRows = true;
     r.columns = plan->columns;
+    r.columnsId = plan->columnsId;
     auto source = std::make_shared<StreamedRows>(*this, std::move(st), std::move(plan), first);
     streams_.add(source);
     r.source = std::move(source);
@@ -555,6 +557,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
     provider::Result r;
     r.hasRows = true;
     r.columns = plan->columns;
+    r.columnsId = plan->columnsId;  // 0 when the values decide some column's type
     const bool keyed = plan->keyed;
     const int n = sqlite3_column_count(stmt);
     const int visible = static_cast<int>(plan->columns.size());

@@ -70,6 +70,7 @@ struct ColumnPlan {
     quint64 generation = 0;  // of the table definitions it was made from
     bool keyed = false;      // the statement's last column is the row key
     std::vector<provider::Column> columns;
+    std::uint64_t columnsId = 0;  // the results' Result::columnsId while every type is declared
     std::vector<SqlType> types;
     std::vector<QString> origins;  // base column of the updatable table; empty otherwise
     std::vector<bool> known;       // the type comes from a declaration
