@@ -6,7 +6,9 @@
 
 #include <QDateTime>
 
+#include "data/embedded/core.h"
 #include "data/embedded/semantics.h"
+#include "data/embedded/tokenizer.h"
 #include "data/rowset.h"
 #include "embedded_test_helpers.h"
 
@@ -85,6 +87,48 @@ TEST(EmbeddedPerfPaths, RepeatedShapesAnswerForTheirOwnLiterals) {
     EXPECT_EQ(errorOf(*c, "insert into Novo (Codigo) values ('123456')"), 8152);
     EXPECT_EQ(errorOf(*c, "update Novo set Codigo='1234567' where Codigo='10'"), 8152);
     EXPECT_EQ(scalar(*c, "select count(*) from Novo where Codigo='10'").toInt32(), 1) << "the refused update changed nothing";
+}
+
+// The single pass over a plain statement gives the shape and values the tokens give, and leaves
+// to the tokens whatever it cannot take, wherever the telling character falls in the text.
+TEST(EmbeddedPerfPaths, PlainShapesAreTheTokensShapesAtEveryPlace) {
+    using data::embedded::Token;
+    using data::embedded::TokenKind;
+    const char* pieces[] = {"'x'", "'it''s'", "''", "[a b]", "\"a\"", "?", "-- c", "/* c */", "-1", "a/2",
+                            "N'x'", "'open", "é'x'", "a'x'", "'ñ'"};
+    for (const char* piece : pieces) {
+        for (int lead = 0; lead <= 17; ++lead) {
+            for (int tail = 0; tail <= 9; tail += 9) {
+                const QString text = QString(lead, u'a') + u' ' + QString::fromUtf8(piece) + QString(tail, u'b');
+                QString shape;
+                data::embedded::Core::Literals values;
+                const bool plain = data::embedded::plainShape(text, shape, values);
+                QString want;
+                QStringList wantValues;
+                bool tokensPlain = true;
+                for (const Token& t : data::embedded::tokenize(text)) {
+                    if (t.kind == TokenKind::String) {
+                        tokensPlain = tokensPlain && !t.unterminated && t.text.startsWith(u'\'');
+                        want += QStringLiteral("'\x01'");
+                        wantValues.push_back(t.value());
+                    } else {
+                        tokensPlain = tokensPlain && t.kind != TokenKind::Parameter && t.kind != TokenKind::Comment &&
+                                      t.kind != TokenKind::QuotedName;
+                        want += t.text;
+                    }
+                }
+                const QString where = text + QStringLiteral(" at ") + QString::number(lead);
+                if (!plain) {
+                    EXPECT_FALSE(tokensPlain && QByteArray(piece) != "é'x'" && QByteArray(piece) != "a'x'")
+                        << qPrintable(where);
+                    continue;
+                }
+                EXPECT_TRUE(tokensPlain) << qPrintable(where);
+                EXPECT_EQ(shape, want) << qPrintable(where);
+                EXPECT_EQ(QStringList(values.begin(), values.end()), wantValues) << qPrintable(where);
+            }
+        }
+    }
 }
 
 TEST(EmbeddedPerfPaths, IndexesKeepTheEngineCollation) {

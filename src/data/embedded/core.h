@@ -212,6 +212,7 @@ private:
     // By statement shape (the text with every literal as one mark): the lifted translations,
     // or an empty list when the shape cannot be run with its literals as parameters.
     QHash<QString, std::shared_ptr<const TranslationList>> shapeCache_;
+    QString shapeText_;  // the shape of the statement at hand, written in place statement after statement
     quint64 generation_ = 1;
     struct CachedTable {
         QString sql;
@@ -248,5 +249,10 @@ private:
     std::shared_ptr<AdminState> admin_;
 
 };
+
+// A plain statement's shape (its text with each '...' string as one mark) and the strings'
+// values, in one pass; false for anything the tokens must decide (comments, quoted names, N''
+// strings, parameters, an unterminated string).
+bool plainShape(const QString& text, QString& shape, Core::Literals& values);
 
 }  // namespace data::embedded
