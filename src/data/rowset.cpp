@@ -281,6 +281,18 @@ void RowSet::addCurrency(std::int64_t raw) {
     putValue(raw);
 }
 
+void RowSet::addDouble(double v) {
+    putMark(kDouble);
+    putValue(v);
+}
+
+void RowSet::addDate(qint64 julianDay, std::int32_t msecsOfDay, bool local) {
+    putMark(kDate);
+    putValue(julianDay);
+    putValue(msecsOfDay);
+    putValue(static_cast<char>(local ? 1 : 0));
+}
+
 void RowSet::endRow() {
     // An empty row still has a block to point into.
     if (blocks_.empty()) growBlock(0);

@@ -76,6 +76,10 @@ public:
     void addInt32(std::int32_t v);
     void addInt64(std::int64_t v);
     void addCurrency(std::int64_t raw);
+    // A double, and a date-time by its fields (a valid one of UTC or local time), packed as
+    // add() packs the Variant that holds it.
+    void addDouble(double v);
+    void addDate(qint64 julianDay, std::int32_t msecsOfDay, bool local);
     void endRow();
 
     class const_iterator {

@@ -255,4 +255,14 @@ private:
 // strings, parameters, an unterminated string).
 bool plainShape(const QString& text, QString& shape, Core::Literals& values);
 
+namespace detail {
+
+// The rows of stmt (stepped here from its start) packed as a result's rows are, with columns of
+// the given types (Unknown: the values decide the column's type, reported in the columns).
+// With decodedOnly every value is decoded by its column's type and packed from the Variant:
+// what the direct packing must match. For the tests.
+provider::Result packRows(sqlite3_stmt* stmt, const std::vector<SqlType>& types, bool decodedOnly);
+
+}  // namespace detail
+
 }  // namespace data::embedded

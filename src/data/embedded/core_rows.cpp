@@ -329,18 +329,23 @@ private:
 // How readRows may take a column's values without decoding them into a Variant.
 // The whole-number kinds pack a stored integer as their decoding types it: smallint and tinyint
 // as 16 bits, int as 32 (both wider when the value is), bigint and numeric(p, 0) as 64.
+// A column of unknown type (an expression's) takes its values as they are stored, and those
+// values decide its type (Seen); a datetime column reads the engine's written forms; a numeric
+// column with one to four decimals keeps a number as an amount rounded to them.
 enum DirectKind : char { kDecoded, kDirectText, kDirectMoney, kDirectNullOnly, kLate, kDirectSmall, kDirectInt,
-                         kDirectBig };
+                         kDirectBig, kDirectStored, kDirectDate, kDirectNumeric };
 
 char directKind(const SqlType& t, bool known, bool late) {
     using Kind = SqlType::Kind;
     if (late) return kLate;
-    if (!known) return kDirectNullOnly;
+    if (!known) return kDirectStored;
     if (t.isText()) return kDirectText;
     if (t.kind == Kind::Money || t.kind == Kind::SmallMoney) return kDirectMoney;
     if (t.kind == Kind::SmallInt || t.kind == Kind::TinyInt) return kDirectSmall;
     if (t.kind == Kind::Int || t.kind == Kind::SqliteInteger) return kDirectInt;
     if (t.kind == Kind::BigInt || (t.kind == Kind::Numeric && t.scale == 0)) return kDirectBig;
+    if (t.kind == Kind::Numeric && t.scale >= 1 && t.scale <= 4) return kDirectNumeric;
+    if (t.kind == Kind::DateTime || t.kind == Kind::SmallDateTime) return kDirectDate;
     return kDirectNullOnly;
 }
 
@@ -358,21 +363,100 @@ bool plainAscii(const char* p, int bytes) {
     return (seen & kHigh) == 0;
 }
 
+// The values an expression column gave, which decide its type.
+struct Seen {
+    bool text = false, blob = false, real = false, big = false, integer = false;
+    long longest = 0;
+};
+
+// Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.
+int digitsAt(const char* p, int from, int count) {
+    int v = 0;
+    for (int i = from; i < from + count; ++i) {
+        const unsigned d = static_cast<unsigned char>(p[i]) - unsigned{'0'};
+        if (d > 9) return -1;
+        v = v * 10 + static_cast<int>(d);
+    }
+    return v;
+}
+
+// The day and time of a date-time text in one of the forms the engine writes ("yyyy-mm-dd",
+// "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd hh:mm:ss.fff", a 'T' for the blank), read as parseDateTime
+// reads them (a UTC wall-clock value). False for any other text and for a day or time that
+// does not exist; the decoding then says what the text is.
+bool writtenDateTime(const char* p, int bytes, qint64& julianDay, std::int32_t& msecs) {
+    if (bytes != 10 && bytes != 19 && bytes != 23) return false;
+    if (p[4] != '-' || p[7] != '-') return false;
+    const int y = digitsAt(p, 0, 4);
+    const int mo = digitsAt(p, 5, 2);
+    const int d = digitsAt(p, 8, 2);
+    if (y < 0 || mo < 0 || d < 0) return false;
+    int h = 0;
+    int mi = 0;
+    int sec = 0;
+    int ms = 0;
+    if (bytes > 10) {
+        if ((p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':') return false;
+        h = digitsAt(p, 11, 2);
+        mi = digitsAt(p, 14, 2);
+        sec = digitsAt(p, 17, 2);
+        if (h < 0 || mi < 0 || sec < 0) return false;
+        if (bytes == 23) {
+            if (p[19] != '.') return false;
+            ms = digitsAt(p, 20, 3);
+            if (ms < 0) return false;
+        }
+    }
+    // QDate and QTime themselves say what exists and give the fields, so that the value packed
+    // is the one the decoded QDateTime would be packed as.
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, sec, ms);
+    if (!date.isValid() || !time.isValid()) return false;
+    julianDay = date.toJulianDay();
+    msecs = time.msecsSinceStartOfDay();
+    return true;
+}
+
 // Adds the value to the row being built when its column's kind lets it be taken as it is (what
 // the type's decoding would make of it, packed the same way); false leaves it to the decoding.
+// A value of a column of unknown type is noted in seen as packRow notes a decoded one.
 // The caller holds the connection's lock.
-bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
+bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind, const SqlType& type, Seen* seen) {
     const int storage = sqlite3_value_type(v);
     if (storage == SQLITE_NULL) {
         rows.addNull();
         return true;
     }
-    if (kind == kDirectText && storage == SQLITE_TEXT) {
+    if ((kind == kDirectText || kind == kDirectStored) && storage == SQLITE_TEXT) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
         const int bytes = sqlite3_value_bytes(v);
         if (!plainAscii(p, bytes)) return false;
         rows.addAscii(p, bytes);
+        if (kind == kDirectStored) {
+            seen->text = true;
+            seen->longest = std::max(seen->longest, static_cast<long>(bytes));
+        }
         return true;
+    }
+    if (kind == kDirectStored) {
+        // As the decoding's natural value: a whole number in 32 bits when it fits.
+        if (storage == SQLITE_INTEGER) {
+            const sqlite3_int64 whole = sqlite3_value_int64(v);
+            if (whole >= -2147483648LL && whole <= 2147483647LL) {
+                rows.addInt32(static_cast<std::int32_t>(whole));
+                seen->integer = true;
+            } else {
+                rows.addInt64(whole);
+                seen->big = true;
+            }
+            return true;
+        }
+        if (storage == SQLITE_FLOAT) {
+            rows.addDouble(sqlite3_value_double(v));
+            seen->real = true;
+            return true;
+        }
+        return false;
     }
     if ((kind == kDirectSmall || kind == kDirectInt || kind == kDirectBig) && storage == SQLITE_INTEGER) {
         const sqlite3_int64 whole = sqlite3_value_int64(v);
@@ -385,11 +469,20 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
         }
         return true;
     }
-    if (kind == kDirectMoney && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {
+    if (kind == kDirectDate && storage == SQLITE_TEXT) {
+        qint64 day = 0;
+        std::int32_t ms = 0;
+        if (!writtenDateTime(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v), day, ms)) {
+            return false;
+        }
+        rows.addDate(day, ms, false);
+        return true;
+    }
+    if ((kind == kDirectMoney || kind == kDirectNumeric) && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {
         try {
             const Currency c = storage == SQLITE_FLOAT ? Currency::fromDouble(sqlite3_value_double(v))
                                                        : Currency::fromUnits(sqlite3_value_int64(v));
-            rows.addCurrency(c.raw());
+            rows.addCurrency(kind == kDirectNumeric ? roundNumeric(c, type.scale).raw() : c.raw());
             return true;
         } catch (const platform::RuntimeError&) {
             return false;  // beyond the currency range: the decoding reads it as a plain number
@@ -397,12 +490,6 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind) {
     }
     return false;
 }
-
-// The values an expression column gave, which decide its type.
-struct Seen {
-    bool text = false, blob = false, real = false, big = false, integer = false;
-    long longest = 0;
-};
 
 // How each column of a plan is read (directKind).
 std::vector<char> directKinds(const ColumnPlan& plan) {
@@ -412,8 +499,9 @@ std::vector<char> directKinds(const ColumnPlan& plan) {
 }
 
 // Packs the statement's current row into rows. The common values (Null, a text of plain ASCII,
-// an amount) go in as they are read, without a Variant; the others are decoded by their
-// column's type, and those of a column of unknown type are noted in seen.
+// a number, an amount, a date-time as the engine writes it) go in as they are read, without a
+// Variant; the others are decoded by their column's type. The values of a column of unknown
+// type are noted in seen either way.
 // wanted (when given) says which columns are packed; the others are packed as Empty.
 void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan, sqlite3_mutex* mutex,
              std::vector<Seen>& seen, const std::vector<char>* wanted = nullptr) {
@@ -429,7 +517,10 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
             rows.addEmpty();
             continue;
         }
-        if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k])) continue;
+        if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k], plan.types[k],
+                                               plan.known[k] ? nullptr : &seen[k])) {
+            continue;
+        }
         const Variant value = plan.types[k].decode(stmt, i);
         rows.add(value);
         if (plan.known[k]) continue;
@@ -450,6 +541,39 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
         }
     }
     rows.endRow();
+}
+
+// The type of each column of unknown type, by the values it gave.
+void describeByValues(const ColumnPlan& plan, const std::vector<Seen>& seen, std::vector<provider::Column>& columns) {
+    for (size_t k = 0; k < plan.columns.size(); ++k) {
+        if (plan.known[k]) continue;
+        auto& c = columns[k];
+        const Seen& f = seen[k];
+        if (f.text) {
+            c.type = ado::adVarChar;
+            c.definedSize = std::max(f.longest, 1L);
+        } else if (f.blob) {
+            c.type = ado::adLongVarBinary;
+            c.definedSize = 2147483647;
+        } else if (f.real) {
+            c.type = ado::adDouble;
+            c.definedSize = 8;
+            c.precision = 15;
+        } else if (f.big) {
+            c.type = ado::adBigInt;
+            c.definedSize = 8;
+            c.precision = 19;
+        } else if (f.integer) {
+            c.type = ado::adInteger;
+            c.definedSize = 4;
+            c.precision = 10;
+        } else {
+            c.type = ado::adVarChar;
+            c.definedSize = 1;
+        }
+        if (c.type != ado::adDouble && c.type != ado::adBigInt && c.type != ado::adInteger) c.precision = 255;
+        c.numericScale = 255;
+    }
 }
 
 [[noreturn]] void connectionGone() {
@@ -574,38 +698,32 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
         packRow(r.rows, stmt, *plan, mutex, seen);
         if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
     }
-    for (int i = 0; i < visible; ++i) {
-        const auto k = static_cast<size_t>(i);
-        if (plan->known[k]) continue;
-        auto& c = r.columns[k];
-        const Seen& f = seen[k];
-        if (f.text) {
-            c.type = ado::adVarChar;
-            c.definedSize = std::max(f.longest, 1L);
-        } else if (f.blob) {
-            c.type = ado::adLongVarBinary;
-            c.definedSize = 2147483647;
-        } else if (f.real) {
-            c.type = ado::adDouble;
-            c.definedSize = 8;
-            c.precision = 15;
-        } else if (f.big) {
-            c.type = ado::adBigInt;
-            c.definedSize = 8;
-            c.precision = 19;
-        } else if (f.integer) {
-            c.type = ado::adInteger;
-            c.definedSize = 4;
-            c.precision = 10;
-        } else {
-            c.type = ado::adVarChar;
-            c.definedSize = 1;
-        }
-        if (c.type != ado::adDouble && c.type != ado::adBigInt && c.type != ado::adInteger) c.precision = 255;
-        c.numericScale = 255;
-    }
+    describeByValues(*plan, seen, r.columns);
     if (keyed) r.writer = std::make_shared<EmbeddedRowWriter>(weak_from_this(), schema, plan);
     return r;
 }
+
+namespace detail {
+
+provider::Result packRows(sqlite3_stmt* stmt, const std::vector<SqlType>& types, bool decodedOnly) {
+    ColumnPlan plan;
+    plan.types = types;
+    plan.columns.resize(types.size());
+    plan.origins.resize(types.size());
+    plan.late.assign(types.size(), false);
+    for (const SqlType& t : types) plan.known.push_back(t.kind != SqlType::Kind::Unknown);
+    plan.direct = decodedOnly ? std::vector<char>(types.size(), kDecoded) : directKinds(plan);
+    provider::Result r;
+    r.hasRows = true;
+    r.columns = plan.columns;
+    std::vector<Seen> seen(types.size());
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        packRow(r.rows, stmt, plan, sqlite3_db_mutex(sqlite3_db_handle(stmt)), seen);
+    }
+    describeByValues(plan, seen, r.columns);
+    return r;
+}
+
+}  // namespace detail
 
 }  // namespace data::embedded

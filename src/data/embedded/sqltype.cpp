@@ -92,7 +92,8 @@ std::optional<Currency> currencyOf(sqlite3_stmt* stmt, int i) {
     }
 }
 
-// Rounds to the given decimals (0-4) as SQL Server rounds into numeric: halves away from zero.
+}  // namespace
+
 Currency roundNumeric(Currency c, int decimals) {
     static const std::int64_t factors[] = {10000, 1000, 100, 10, 1};
     const std::int64_t f = factors[std::clamp(decimals, 0, 4)];
@@ -102,6 +103,8 @@ Currency roundNumeric(Currency c, int decimals) {
     if (rem != 0 && (rem < 0 ? -rem : rem) * 2 >= f) q += raw < 0 ? -1 : 1;
     return Currency::fromRaw(q * f);
 }
+
+namespace {
 
 // A value as a numeric column without decimals takes it: the half away from zero (2.5 is 3,
 // -2.5 is -3), where the whole-number conversion of a Variant rounds the half to even.

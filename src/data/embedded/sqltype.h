@@ -88,6 +88,10 @@ struct SqlType {
     std::vector<Check> checks(const QString& ref) const;
 };
 
+// An amount rounded to the given decimals (0-4) as a numeric column keeps it: halves away from
+// zero.
+Currency roundNumeric(Currency c, int decimals);
+
 // Reads the date-time texts the engine accepts; an invalid QDateTime otherwise.
 QDateTime parseDateTime(const QString& text);
 // The same by the general pattern alone (parseDateTime reads the engine's own forms without
