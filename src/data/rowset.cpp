@@ -376,7 +376,7 @@ const char* unpackValue(const char* p, Variant& v) {
             break;
         case kLatin1: {
             const auto n = get<std::uint32_t>(p);
-            v = QString::fromLatin1(p, static_cast<qsizetype>(n));
+            v.assignLatin1(p, static_cast<qsizetype>(n));
             p += n;
             break;
         }

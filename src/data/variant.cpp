@@ -190,6 +190,16 @@ QString isoDateText(const QDate& day) {
     return QString(reinterpret_cast<const QChar*>(out), 10);
 }
 
+void Variant::assignLatin1(const char* p, qsizetype n) {
+    if (auto* s = std::get_if<QString>(&v_); s && n > 0 && s->isDetached() && s->capacity() >= n) {
+        s->resize(n);
+        char16_t* out = reinterpret_cast<char16_t*>(s->data());
+        for (qsizetype i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(p[i]);
+        return;
+    }
+    v_ = QString::fromLatin1(p, n);
+}
+
 QString Variant::toString() const {
     if (const auto* s = std::get_if<QString>(&v_)) return *s;  // the common case needs no separator
     return std::visit(Overloaded{

@@ -82,6 +82,10 @@ public:
 
     const auto& storage() const { return v_; }
 
+    // Holds the Latin-1 text p[0, n): in the text it holds already when that one is its own and
+    // large enough, which spares an allocation to a value read row after row into one place.
+    void assignLatin1(const char* p, qsizetype n);
+
 private:
     std::variant<std::monostate, NullValue, std::int16_t, std::int32_t, std::int64_t, float, double, Currency,
                  QDateTime, QString, bool, QByteArray>

@@ -90,3 +90,28 @@ TEST(Variant, DatesPrintAsTheirStoredForm) {
     EXPECT_EQ(data::isoDateText(QDate(2024, 12, 31)), "2024-12-31");
     EXPECT_EQ(data::isoDateText(QDate()), QString());
 }
+
+// A text written into a value in place never reaches a copy of the text it held, nor a literal.
+TEST(Variant, Latin1WrittenInPlaceLeavesSharedTextsAlone) {
+    data::Variant v(QString(QStringLiteral("hello world")));
+    const data::Variant copy = v;
+    v.assignLatin1("abc", 3);
+    EXPECT_EQ(v.toString(), QStringLiteral("abc"));
+    EXPECT_EQ(copy.toString(), QStringLiteral("hello world"));
+    v.assignLatin1("xy\xe9", 3);  // its own now, and large enough
+    EXPECT_EQ(v.toString(), QString::fromUtf8("xy\xc3\xa9"));
+    v.assignLatin1("a longer text than before", 25);
+    EXPECT_EQ(v.toString(), QStringLiteral("a longer text than before"));
+    v.assignLatin1("", 0);
+    EXPECT_TRUE(v.isString());
+    EXPECT_TRUE(v.toString().isEmpty());
+    EXPECT_FALSE(v.toString().isNull());
+    const QString literal = QStringLiteral("lit");
+    data::Variant l(literal);
+    l.assignLatin1("ab", 2);
+    EXPECT_EQ(literal, QStringLiteral("lit"));
+    EXPECT_EQ(l.toString(), QStringLiteral("ab"));
+    data::Variant n(std::int32_t{5});
+    n.assignLatin1("5", 1);
+    EXPECT_TRUE(n.isString());
+}

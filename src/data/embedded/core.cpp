@@ -21,6 +21,13 @@ void useWriteAheadLog(sqlite3* db, const QString& schema) {
     const QByteArray s = schemaRef(schema).toUtf8();
     sqlite3_exec(db, ("PRAGMA " + s + ".journal_mode = WAL").constData(), nullptr, nullptr, nullptr);
     sqlite3_exec(db, ("PRAGMA " + s + ".synchronous = NORMAL").constData(), nullptr, nullptr, nullptr);
+    // A connection's own database keeps up to 16 MB of its pages: a run looks rows up by key
+    // all over its tables, and SQLite's 2 MB let most look-ups read their pages again from the
+    // file. Attached databases keep the default, their pages being dropped whenever another
+    // connection writes them.
+    if (schema == QLatin1String("main")) {
+        sqlite3_exec(db, "PRAGMA main.cache_size = -16384", nullptr, nullptr, nullptr);
+    }
 }
 
 // SQLite's Bloom filters (3.38 and later) hash a text by its length: two texts that the
