@@ -517,9 +517,19 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
             rows.addEmpty();
             continue;
         }
-        if (direct[k] != kDecoded && addDirect(rows, sqlite3_column_value(stmt, i), direct[k], plan.types[k],
-                                               plan.known[k] ? nullptr : &seen[k])) {
-            continue;
+        if (direct[k] != kDecoded) {
+            sqlite3_value* const v = sqlite3_column_value(stmt, i);
+            // Most values are texts of a text column: taken here, without the general call.
+            if (direct[k] == kDirectText && sqlite3_value_type(v) == SQLITE_TEXT) {
+                const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+                const int bytes = sqlite3_value_bytes(v);
+                if (plainAscii(p, bytes)) {
+                    rows.addAscii(p, bytes);
+                    continue;
+                }
+            } else if (addDirect(rows, v, direct[k], plan.types[k], plan.known[k] ? nullptr : &seen[k])) {
+                continue;
+            }
         }
         const Variant value = plan.types[k].decode(stmt, i);
         rows.add(value);
@@ -698,7 +708,7 @@ provider::Result Core::readRows(sqlite3_stmt* stmt, const std::shared_ptr<const 
         packRow(r.rows, stmt, *plan, mutex, seen);
         if (keyed) r.keys.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, n - 1)));
     }
-    describeByValues(*plan, seen, r.columns);
+    if (!plan->allKnown) describeByValues(*plan, seen, r.columns);
     if (keyed) r.writer = std::make_shared<EmbeddedRowWriter>(weak_from_this(), schema, plan);
     return r;
 }
@@ -712,6 +722,7 @@ provider::Result packRows(sqlite3_stmt* stmt, const std::vector<SqlType>& types,
     plan.origins.resize(types.size());
     plan.late.assign(types.size(), false);
     for (const SqlType& t : types) plan.known.push_back(t.kind != SqlType::Kind::Unknown);
+    plan.allKnown = std::find(plan.known.begin(), plan.known.end(), false) == plan.known.end();
     plan.direct = decodedOnly ? std::vector<char>(types.size(), kDecoded) : directKinds(plan);
     provider::Result r;
     r.hasRows = true;
