@@ -369,54 +369,6 @@ struct Seen {
     long longest = 0;
 };
 
-// Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.
-int digitsAt(const char* p, int from, int count) {
-    int v = 0;
-    for (int i = from; i < from + count; ++i) {
-        const unsigned d = static_cast<unsigned char>(p[i]) - unsigned{'0'};
-        if (d > 9) return -1;
-        v = v * 10 + static_cast<int>(d);
-    }
-    return v;
-}
-
-// The day and time of a date-time text in one of the forms the engine writes ("yyyy-mm-dd",
-// "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd hh:mm:ss.fff", a 'T' for the blank), read as parseDateTime
-// reads them (a UTC wall-clock value). False for any other text and for a day or time that
-// does not exist; the decoding then says what the text is.
-bool writtenDateTime(const char* p, int bytes, qint64& julianDay, std::int32_t& msecs) {
-    if (bytes != 10 && bytes != 19 && bytes != 23) return false;
-    if (p[4] != '-' || p[7] != '-') return false;
-    const int y = digitsAt(p, 0, 4);
-    const int mo = digitsAt(p, 5, 2);
-    const int d = digitsAt(p, 8, 2);
-    if (y < 0 || mo < 0 || d < 0) return false;
-    int h = 0;
-    int mi = 0;
-    int sec = 0;
-    int ms = 0;
-    if (bytes > 10) {
-        if ((p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':') return false;
-        h = digitsAt(p, 11, 2);
-        mi = digitsAt(p, 14, 2);
-        sec = digitsAt(p, 17, 2);
-        if (h < 0 || mi < 0 || sec < 0) return false;
-        if (bytes == 23) {
-            if (p[19] != '.') return false;
-            ms = digitsAt(p, 20, 3);
-            if (ms < 0) return false;
-        }
-    }
-    // QDate and QTime themselves say what exists and give the fields, so that the value packed
-    // is the one the decoded QDateTime would be packed as.
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, sec, ms);
-    if (!date.isValid() || !time.isValid()) return false;
-    julianDay = date.toJulianDay();
-    msecs = time.msecsSinceStartOfDay();
-    return true;
-}
-
 // Adds the value to the row being built when its column's kind lets it be taken as it is (what
 // the type's decoding would make of it, packed the same way); false leaves it to the decoding.
 // A value of a column of unknown type is noted in seen as packRow notes a decoded one.
@@ -470,12 +422,13 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind, const SqlTyp
         return true;
     }
     if (kind == kDirectDate && storage == SQLITE_TEXT) {
-        qint64 day = 0;
-        std::int32_t ms = 0;
-        if (!writtenDateTime(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v), day, ms)) {
+        // Packed as the decoding's UTC wall-clock value would be; any other text is decoded.
+        QDate date;
+        QTime time;
+        if (!writtenDateTime(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v), date, time)) {
             return false;
         }
-        rows.addDate(day, ms, false);
+        rows.addDate(date.toJulianDay(), time.msecsSinceStartOfDay(), false);
         return true;
     }
     if ((kind == kDirectMoney || kind == kDirectNumeric) && (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)) {

@@ -141,23 +141,24 @@ std::int64_t wholeAwayFromZero(const Variant& v) {
 namespace {
 
 // Digits [from, from + count) of a text as a number; -1 when one is not an ASCII digit.
-int asciiNumber(const QChar* p, int from, int count) {
+template <class Ch>
+int asciiNumber(const Ch* p, int from, int count) {
     int v = 0;
     for (int i = from; i < from + count; ++i) {
-        const char16_t c = p[i].unicode();
+        const auto c = static_cast<char16_t>(p[i]);
         if (c < u'0' || c > u'9') return -1;
         v = v * 10 + (c - u'0');
     }
     return v;
 }
 
-// The forms the engine writes ("yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd hh:mm:ss.fff")
-// read without the pattern; false leaves anything else to it.
-bool parseWrittenForm(const QString& text, QDateTime& out) {
-    const qsizetype n = text.size();
+// The day and time of the forms the engine writes ("yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss",
+// "yyyy-mm-dd hh:mm:ss.fff", a 'T' for the blank), either of which may not exist; false for any
+// other text.
+template <class Ch>
+bool writtenForm(const Ch* p, qsizetype n, QDate& date, QTime& time) {
     if (n != 10 && n != 19 && n != 23) return false;
-    const QChar* p = text.constData();
-    if (p[4] != u'-' || p[7] != u'-') return false;
+    if (p[4] != '-' || p[7] != '-') return false;
     const int y = asciiNumber(p, 0, 4);
     const int mo = asciiNumber(p, 5, 2);
     const int d = asciiNumber(p, 8, 2);
@@ -167,24 +168,36 @@ bool parseWrittenForm(const QString& text, QDateTime& out) {
     int sec = 0;
     int ms = 0;
     if (n > 10) {
-        if ((p[10] != u' ' && p[10] != u'T') || p[13] != u':' || p[16] != u':') return false;
+        if ((p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':') return false;
         h = asciiNumber(p, 11, 2);
         mi = asciiNumber(p, 14, 2);
         sec = asciiNumber(p, 17, 2);
         if (h < 0 || mi < 0 || sec < 0) return false;
         if (n == 23) {
-            if (p[19] != u'.') return false;
+            if (p[19] != '.') return false;
             ms = asciiNumber(p, 20, 3);
             if (ms < 0) return false;
         }
     }
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, sec, ms);
+    date = QDate(y, mo, d);
+    time = QTime(h, mi, sec, ms);
+    return true;
+}
+
+// The written forms read without the pattern; false leaves anything else to it.
+bool parseWrittenForm(const QString& text, QDateTime& out) {
+    QDate date;
+    QTime time;
+    if (!writtenForm(reinterpret_cast<const char16_t*>(text.constData()), text.size(), date, time)) return false;
     out = date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
     return true;
 }
 
 }  // namespace
+
+bool writtenDateTime(const char* p, int bytes, QDate& date, QTime& time) {
+    return writtenForm(p, bytes, date, time) && date.isValid() && time.isValid();
+}
 
 QDateTime parseDateTime(const QString& text) {
     if (QDateTime written; parseWrittenForm(text, written)) return written;

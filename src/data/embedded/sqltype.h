@@ -94,6 +94,10 @@ Currency roundNumeric(Currency c, int decimals);
 
 // Reads the date-time texts the engine accepts; an invalid QDateTime otherwise.
 QDateTime parseDateTime(const QString& text);
+// The day and time of stored bytes in a form the engine writes ("yyyy-mm-dd", with
+// " hh:mm:ss" and ".fff" or a 'T'), as parseDateTime reads them; false for any other text and
+// for a day or time that does not exist.
+bool writtenDateTime(const char* p, int bytes, QDate& date, QTime& time);
 // The same by the general pattern alone (parseDateTime reads the engine's own forms without
 // it, and must agree with it).
 QDateTime parseDateTimeByPattern(const QString& text);
