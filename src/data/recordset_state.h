@@ -28,7 +28,7 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     mutable std::vector<char> unpackedHave;
     mutable long unpackedPos = -1;
     mutable bool unpackedWhole = false;
-    // Where each value of the row at placesPos starts, for Field::View.
+    // Where each value of the row at placesPos starts, for Field::View and storedValue.
     mutable std::vector<const char*> places;
     mutable long placesPos = -1;
     std::vector<provider::Result> pending;  // further results for NextRecordset, in order
