@@ -1,7 +1,6 @@
 #include "data/recordset.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -243,12 +242,15 @@ const provider::Row& RecordsetState::currentRow() {
     return storedRow(pos);
 }
 
+void RecordsetState::readBackRow(long i) {
+    if (i != unreadPos) return;
+    auto conn = connection.lock();
+    if (conn) conn->readBack();
+    readBack();  // the connection's pending row was another recordset's
+}
+
 const provider::Row& RecordsetState::storedRow(long i) {
-    if (i == unreadPos) {
-        auto conn = connection.lock();
-        if (conn) conn->readBack();
-        readBack();  // the connection's pending row was another recordset's
-    }
+    readBackRow(i);
     if (unpackedPos != i || !unpackedWhole) {
         current.rows.read(static_cast<size_t>(i), unpacked);
         unpackedPos = i;
@@ -258,11 +260,7 @@ const provider::Row& RecordsetState::storedRow(long i) {
 }
 
 const Variant& RecordsetState::storedValue(long i, size_t k) {
-    if (i == unreadPos) {
-        auto conn = connection.lock();
-        if (conn) conn->readBack();
-        readBack();
-    }
+    readBackRow(i);
     if (unpackedPos != i || (!unpackedWhole && placesPos != i)) {
         if (placesPos != i) {
             current.rows.locate(static_cast<size_t>(i), places);
@@ -274,7 +272,6 @@ const Variant& RecordsetState::storedValue(long i, size_t k) {
         unpackedWhole = false;
     }
     if (unpackedWhole) return unpacked[k];
-    if (k >= unpackedHave.size()) return storedRow(i)[k];
     if (!unpackedHave[k]) {
         provider::RowSet::readAt(places[k], unpacked[k]);
         unpackedHave[k] = 1;
@@ -489,7 +486,7 @@ provider::PackedValue Field::View() const {
     if (rs_->chunkField != index_) rs_->resetChunks();
     if (rs_->editMode != ado::adEditNone) return {};
     rs_->wantColumn(index_);
-    if (rs_->pos == rs_->unreadPos) rs_->storedRow(rs_->pos);
+    rs_->readBackRow(rs_->pos);
     if (rs_->placesPos != rs_->pos) {
         rs_->current.rows.locate(static_cast<size_t>(rs_->pos), rs_->places);
         rs_->placesPos = rs_->pos;

@@ -96,6 +96,7 @@ struct RecordsetState : std::enable_shared_from_this<RecordsetState> {
     const Variant& storedValue(long i, size_t k);  // value k of row i as stored
     const Variant& currentValue(size_t k);         // of the current row (the edit's while editing)
     void readBack();                         // reads the inserted row at unreadPos, if any
+    void readBackRow(long i);                // readBack when row i is the row still to be read
     void readRows();                         // reads the existing rows, if still unread
     // The value of a field of the current row, a long value read first when still unread.
     const Variant& fieldValue(int index);

@@ -213,9 +213,7 @@ QString Core::storedTableName(const QString& schema, const QString& name) {
     auto q = prepared(QStringLiteral("SELECT name FROM ") + schemaRef(schema) +
                       QStringLiteral(".sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
     q.bind(1, name);
-    if (!q.step()) return QString();
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
-    return QString::fromUtf8(text, sqlite3_column_bytes(q.get(), 0));
+    return q.step() ? columnText(q.get(), 0) : QString();
 }
 
 const TableDefinition* Core::table(const QString& schema, const QString& name) {

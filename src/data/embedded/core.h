@@ -178,7 +178,7 @@ private:
     std::shared_ptr<const TranslationList> translateInline(const QString& text, const std::vector<Token>& tokens);
     // The lifted translations of a statement shape; empty when it keeps its literals inline.
     // lasting false: the answer may change (a table was missing), so it is not kept.
-    std::vector<std::shared_ptr<const Translation>> liftShape(const std::vector<Token>& tokens, bool& lasting);
+    TranslationList liftShape(const std::vector<Token>& tokens, bool& lasting);
     // stream: the statement may answer with a RowSource (Request::stream, a lone query).
     provider::Result run(const Translation& tr, const provider::Request& request, size_t& nextParameter,
                          const Literals& literals = {}, bool stream = false);

@@ -369,6 +369,20 @@ struct Seen {
     long longest = 0;
 };
 
+// A stored text of plain ASCII packed as its column's decoding would pack it, and noted in seen
+// when given; false otherwise. Most values of a row are such texts: the call is not kept.
+[[gnu::always_inline]] inline bool addPlainText(provider::RowSet& rows, sqlite3_value* v, Seen* seen) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    const int bytes = sqlite3_value_bytes(v);
+    if (!plainAscii(p, bytes)) return false;
+    rows.addAscii(p, bytes);
+    if (seen) {
+        seen->text = true;
+        seen->longest = std::max(seen->longest, static_cast<long>(bytes));
+    }
+    return true;
+}
+
 // Adds the value to the row being built when its column's kind lets it be taken as it is (what
 // the type's decoding would make of it, packed the same way); false leaves it to the decoding.
 // A value of a column of unknown type is noted in seen as packRow notes a decoded one.
@@ -379,46 +393,27 @@ bool addDirect(provider::RowSet& rows, sqlite3_value* v, char kind, const SqlTyp
         rows.addNull();
         return true;
     }
-    if ((kind == kDirectText || kind == kDirectStored) && storage == SQLITE_TEXT) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        const int bytes = sqlite3_value_bytes(v);
-        if (!plainAscii(p, bytes)) return false;
-        rows.addAscii(p, bytes);
-        if (kind == kDirectStored) {
-            seen->text = true;
-            seen->longest = std::max(seen->longest, static_cast<long>(bytes));
-        }
-        return true;
-    }
-    if (kind == kDirectStored) {
-        // As the decoding's natural value: a whole number in 32 bits when it fits.
-        if (storage == SQLITE_INTEGER) {
-            const sqlite3_int64 whole = sqlite3_value_int64(v);
-            if (whole >= -2147483648LL && whole <= 2147483647LL) {
-                rows.addInt32(static_cast<std::int32_t>(whole));
-                seen->integer = true;
-            } else {
-                rows.addInt64(whole);
-                seen->big = true;
-            }
-            return true;
-        }
-        if (storage == SQLITE_FLOAT) {
-            rows.addDouble(sqlite3_value_double(v));
-            seen->real = true;
-            return true;
-        }
-        return false;
-    }
-    if ((kind == kDirectSmall || kind == kDirectInt || kind == kDirectBig) && storage == SQLITE_INTEGER) {
+    if ((kind == kDirectText || kind == kDirectStored) && storage == SQLITE_TEXT) return addPlainText(rows, v, seen);
+    // A column of unknown type takes a whole number as its decoding's natural value does: in
+    // 32 bits when it fits.
+    if ((kind == kDirectSmall || kind == kDirectInt || kind == kDirectBig || kind == kDirectStored) &&
+        storage == SQLITE_INTEGER) {
         const sqlite3_int64 whole = sqlite3_value_int64(v);
         if (kind == kDirectSmall && whole >= -32768 && whole <= 32767) {
             rows.addInt16(static_cast<std::int16_t>(whole));
         } else if (kind != kDirectBig && whole >= -2147483648LL && whole <= 2147483647LL) {
             rows.addInt32(static_cast<std::int32_t>(whole));
+            if (seen) seen->integer = true;
         } else {
             rows.addInt64(whole);
+            if (seen) seen->big = true;
         }
+        return true;
+    }
+    if (kind == kDirectStored) {
+        if (storage != SQLITE_FLOAT) return false;
+        rows.addDouble(sqlite3_value_double(v));
+        seen->real = true;
         return true;
     }
     if (kind == kDirectDate && storage == SQLITE_TEXT) {
@@ -474,12 +469,7 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
             sqlite3_value* const v = sqlite3_column_value(stmt, i);
             // Most values are texts of a text column: taken here, without the general call.
             if (direct[k] == kDirectText && sqlite3_value_type(v) == SQLITE_TEXT) {
-                const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-                const int bytes = sqlite3_value_bytes(v);
-                if (plainAscii(p, bytes)) {
-                    rows.addAscii(p, bytes);
-                    continue;
-                }
+                if (addPlainText(rows, v, nullptr)) continue;
             } else if (addDirect(rows, v, direct[k], plan.types[k], plan.known[k] ? nullptr : &seen[k])) {
                 continue;
             }

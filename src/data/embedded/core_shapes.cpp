@@ -179,7 +179,7 @@ std::shared_ptr<const Core::TranslationList> Core::translateInline(const QString
     return list;
 }
 
-std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vector<Token>& tokens, bool& lasting) {
+Core::TranslationList Core::liftShape(const std::vector<Token>& tokens, bool& lasting) {
     // The shape is translated with a probe for each literal, a text no statement holds, so that
     // each literal is found again in the translation: every probe once and in order, or the
     // shape keeps its literals inline.
@@ -201,7 +201,7 @@ std::vector<std::shared_ptr<const Translation>> Core::liftShape(const std::vecto
         sql = joinTokens(out);
         return true;
     };
-    std::vector<std::shared_ptr<const Translation>> list;
+    TranslationList list;
     std::vector<std::vector<Token>> asWritten = splitBatch(tokens);
     std::vector<std::vector<Token>> statements = splitBatch(probed);
     if (asWritten.size() != statements.size()) return {};

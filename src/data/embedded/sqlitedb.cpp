@@ -103,10 +103,12 @@ bool Statement::step() {
     throw e;
 }
 
-QString Statement::text(int i) const {
-    const auto* p = static_cast<const char*>(static_cast<const void*>(sqlite3_column_text(stmt_, i)));
-    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt_, i)) : QString();
+QString columnText(sqlite3_stmt* stmt, int i) {
+    const auto* p = static_cast<const char*>(static_cast<const void*>(sqlite3_column_text(stmt, i)));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i)) : QString();
 }
+
+QString Statement::text(int i) const { return columnText(stmt_, i); }
 
 void exec(sqlite3* db, const QString& sql, const ErrorContext& ctx) {
     char* err = nullptr;

@@ -15,8 +15,11 @@ struct DbCloser {
 using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
 
 // Binds a text as UTF-8. Text of ASCII characters (nearly every value) is written straight
-// into a buffer that SQLite takes over, instead of being converted and then copied again.
+// into UTF-8 without Qt's conversion: a short one on the stack for SQLite to copy, a long one
+// into a buffer that SQLite takes over.
 void bindUtf8(sqlite3_stmt* stmt, int index, const QString& text);
+// Column i of the statement's current row as text; a null QString for Null.
+QString columnText(sqlite3_stmt* stmt, int i);
 
 // Opens a database file. flags: SQLITE_OPEN_READWRITE, maybe | SQLITE_OPEN_CREATE; a file it
 // creates is its owner's only (privatefiles.h).

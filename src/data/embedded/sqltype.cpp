@@ -37,11 +37,6 @@ void bindCurrency(sqlite3_stmt* stmt, int index, Currency c) {
     }
 }
 
-QString columnText(sqlite3_stmt* stmt, int i) {
-    const auto* p = static_cast<const char*>(static_cast<const void*>(sqlite3_column_text(stmt, i)));
-    return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
-}
-
 QByteArray columnBlob(sqlite3_stmt* stmt, int i) {
     const void* p = sqlite3_column_blob(stmt, i);
     const int n = sqlite3_column_bytes(stmt, i);
