@@ -252,6 +252,53 @@ TEST(EmbeddedSchema, AChangeInAnAttachedDatabaseReachesTheNextStatementUsingIt) 
     EXPECT_EQ(errorOf(*company, QStringLiteral("insert into L (k) values ('cc')")), 8152);
 }
 
+// A connection that only reads its own database checks that database's schema once, then
+// trusts it while the file stays as it was. Whatever another connection changes in between (rows
+// only, a column's width, an added or a dropped column) must show in the very next read, as
+// described by the table as it is now.
+TEST(EmbeddedSchema, AReaderOfItsOwnDatabaseSeesEveryChangeAnotherConnectionMadeSinceItsLastRead) {
+    Server s;
+    auto reader = s.connect();
+    auto writer = s.connect();
+    writer->Execute(QStringLiteral("create table V (k varchar(2) null, n int null)"));
+    writer->Execute(QStringLiteral("insert into V (k, n) values ('a', 1)"));
+    struct Seen {
+        long fields;
+        long width;
+        long rows;
+    };
+    auto read = [&] {
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select * from V"), *reader);
+        Seen seen{rs.Fields().Count(), rs.Fields(QStringLiteral("k")).DefinedSize(), 0};
+        for (; !rs.EOF(); rs.MoveNext()) ++seen.rows;
+        return seen;
+    };
+    auto expect = [&](long fields, long width, long rows) {
+        // Twice: the first read after the change and the one that trusts it again.
+        for (int i = 0; i < 2; ++i) {
+            const Seen seen = read();
+            EXPECT_EQ(seen.fields, fields);
+            EXPECT_EQ(seen.width, width);
+            EXPECT_EQ(seen.rows, rows);
+        }
+    };
+    expect(2, 2, 1);
+    writer->Execute(QStringLiteral("insert into V (k, n) values ('b', 2)"));
+    expect(2, 2, 2);
+    ASSERT_EQ(changeField(*writer, QStringLiteral("V"), QStringLiteral("k"), QStringLiteral("varchar(9) null")), 0);
+    expect(2, 9, 2);
+    ASSERT_EQ(addField(*writer, QStringLiteral("V"), QStringLiteral("m"), QStringLiteral("int null")), 0);
+    expect(3, 9, 2);
+    ASSERT_EQ(errorOf(*writer, QStringLiteral("alter table V drop column n")), 0);
+    expect(2, 9, 2);
+    // A read that names what is gone fails as it would have on the first read.
+    EXPECT_EQ(errorOf(*reader, QStringLiteral("select n from V")), 207);
+    EXPECT_EQ(errorOf(*reader, QStringLiteral("select m from V")), 0);
+    ASSERT_EQ(errorOf(*writer, QStringLiteral("alter table V drop column m")), 0);
+    EXPECT_EQ(errorOf(*reader, QStringLiteral("select m from V")), 207);
+}
+
 // A recordset opened after another connection added a column to its table reads the row key
 // from its own place and writes back the row it read, not the one some other column names.
 TEST(EmbeddedSchema, ARecordsetWritesBackItsOwnRowAfterAnotherConnectionAddedAColumn) {

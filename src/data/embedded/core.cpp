@@ -233,6 +233,7 @@ const TableDefinition* Core::table(const QString& schema, const QString& name) {
 }
 
 void Core::schemaChanged() {
+    mainSeen_.valid = false;
     tables_.clear();
     // A kept statement learns of the change only when it next steps: until then it would
     // describe the columns it had (a "select *" read after an added column missed it).

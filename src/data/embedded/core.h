@@ -123,7 +123,10 @@ public:
 
     // A transaction the client began; the engine's own around a single write does not count.
     bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0 && !ownWrite_; }
-    void transactionMayHaveChanged() { ++transactionSerial_; }
+    void transactionMayHaveChanged() {
+        ++transactionSerial_;
+        mainSeen_.valid = false;
+    }
 
     // Runs fn as one write transaction of the engine's own (unless the client holds one): the
     // write lock is taken first, so the statement's schema check and any read it makes share
@@ -157,6 +160,16 @@ public:
 
 private:
     std::vector<provider::Result> executeChecked(const provider::Request& request);
+    // A plain read of the connection's own database while nothing there may have moved since
+    // its schema was last read: its rows, or nothing when it has to take the checked way.
+    std::optional<std::vector<provider::Result>> readOnSeenVersion(const provider::Request& request);
+    // Reads a database's schema version; one that moved lets every definition go. Answers the
+    // version statement, still holding its read transaction. own: the connection's own file,
+    // whose data version is noted with it.
+    StatementCache::Lease checkSchemaVersion(const QString& schema, bool own);
+    // SQLite's count of the changes to the connection's own database file, by anybody, as of
+    // the last transaction that read it (nothing when the file cannot tell).
+    std::optional<unsigned int> mainDataVersion();
     // Whether the running statement has outlived the command time-out.
     bool timedOut() const;
     // An UPDATE of the client's transaction that would change no value of the rows it finds
@@ -220,6 +233,14 @@ private:
     };
     QHash<QString, CachedTable> tables_;
     QHash<QString, qint64> schemaVersions_;
+    // The data version of the connection's own database when its schema version was last read
+    // outside a transaction. Anything that may have changed the file or the definitions since
+    // (a commit or rollback of this connection, a schema change, an attach) lets it go.
+    struct SeenVersion {
+        bool valid = false;
+        unsigned int data = 0;
+    };
+    SeenVersion mainSeen_;
     QHash<QString, QString> versionTexts_;  // the statement that reads a schema's version, by schema
     struct CachedChecks {
         QString sql;

@@ -236,7 +236,90 @@ std::optional<long> Core::holdIfUnchanged(const Translation& tr, const QString& 
     return rows;
 }
 
+StatementCache::Lease Core::checkSchemaVersion(const QString& schema, bool own) {
+    auto text = versionTexts_.find(schema);
+    if (text == versionTexts_.end()) {
+        text = versionTexts_.insert(schema, QStringLiteral("PRAGMA ") + schemaRef(schema) + QStringLiteral(".schema_version"));
+    }
+    auto v = prepared(*text);
+    v.step();
+    const qint64 version = sqlite3_column_int64(v.get(), 0);
+    // By the name as attached: a name attached again in another case only counts as a change.
+    auto it = schemaVersions_.find(schema);
+    if (it == schemaVersions_.end() || *it != version) {
+        schemaChanged();
+        schemaVersions_.insert(schema, version);
+    }
+    if (own) {
+        // Taken while the version statement holds its read transaction, so that both describe
+        // one state of the file; inside a transaction that state may still be rolled back.
+        const std::optional<unsigned int> data = mainDataVersion();
+        mainSeen_ = {data.has_value() && sqlite3_get_autocommit(db()) != 0, data.value_or(0)};
+    }
+    return v;
+}
+
+std::optional<unsigned int> Core::mainDataVersion() {
+    unsigned int v = 0;
+    if (sqlite3_file_control(db(), "main", SQLITE_FCNTL_DATA_VERSION, &v) != SQLITE_OK) return std::nullopt;
+    return v;
+}
+
+std::optional<std::vector<provider::Result>> Core::readOnSeenVersion(const provider::Request& request) {
+    // A stream's rows are read after the request returns, so what it read is not known here.
+    if (request.stream || request.commandType == ado::adCmdTable || ownWrite_ || sqlite3_get_autocommit(db()) == 0 ||
+        !mayBeRead(request)) {
+        return std::nullopt;
+    }
+    Literals literals;
+    const std::shared_ptr<const TranslationList> translated = translations(request.text, literals);
+    if (translated->size() != 1) return std::nullopt;
+    const Translation& tr = *translated->front();
+    // Only a query known, in this generation of the definitions, to use no attached database:
+    // the version of the connection's own file then tells about all it read.
+    if (tr.kind != StatementKind::Query || !tr.databases.isEmpty() || !tr.syntaxError.isEmpty() ||
+        tr.attachedUsedGeneration != generation_ || !tr.attachedUsed.isEmpty()) {
+        return std::nullopt;
+    }
+    const unsigned int seen = mainSeen_.data;
+    const quint64 generation = generation_;
+    auto unchanged = [&] {
+        const std::optional<unsigned int> now = mainDataVersion();
+        if (mainSeen_.valid && now == seen) return true;
+        if (!mainSeen_.valid || !now) return false;
+        // Another connection wrote the file since: the rows stand unless its schema changed
+        // (the version only grows, so an equal one now was the one they were read by).
+        static const QString mainSchema = QStringLiteral("main");
+        checkSchemaVersion(mainSchema, true);
+        return generation_ == generation;
+    };
+    std::vector<provider::Result> results;
+    size_t nextParameter = 0;
+    try {
+        results.push_back(run(tr, request, nextParameter, literals, false));
+    } catch (...) {
+        // A failure may come from definitions that no longer held: the checked way tells, and
+        // reports its own failure when even the check fails.
+        bool same = false;
+        try {
+            same = unchanged();
+        } catch (...) {
+        }
+        transactionMayHaveChanged();
+        if (!same) return std::nullopt;
+        throw;
+    }
+    if (!unchanged()) return std::nullopt;
+    return results;
+}
+
 std::vector<provider::Result> Core::executeChecked(const provider::Request& request) {
+    // The schema of the connection's own file was read, and neither it nor anything of this
+    // connection moved since: a plain read of that file checks afterwards, with no statement
+    // of its own, that it read the file as it was then.
+    if (mainSeen_.valid) {
+        if (std::optional<std::vector<provider::Result>> rows = readOnSeenVersion(request)) return std::move(*rows);
+    }
     // A read takes its schema check and its rows in one read transaction: the version
     // statements are kept running until the rows are read, so the files' locks are taken once
     // per request instead of twice. Anything that writes lets them go first, since a write
@@ -244,26 +327,14 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     QVarLengthArray<StatementCache::Lease, 4> heldVersions;
     const bool holdForRead = !inTransaction() && mayBeRead(request);
     // A schema changed by another connection makes the cached definitions stale.
-    auto checkVersion = [&](const QString& s) {
-        auto text = versionTexts_.find(s);
-        if (text == versionTexts_.end()) {
-            text = versionTexts_.insert(s, QStringLiteral("PRAGMA ") + schemaRef(s) + QStringLiteral(".schema_version"));
-        }
-        auto v = prepared(*text);
-        v.step();
-        const qint64 version = sqlite3_column_int64(v.get(), 0);
-        // By the name as attached: a name attached again in another case only counts as a change.
-        auto it = schemaVersions_.find(s);
-        if (it == schemaVersions_.end() || *it != version) {
-            schemaChanged();
-            schemaVersions_.insert(s, version);
-        }
+    auto checkVersion = [&](const QString& s, bool own) {
+        StatementCache::Lease v = checkSchemaVersion(s, own);
         if (holdForRead) heldVersions.push_back(std::move(v));
     };
     const bool check = !inTransaction() || versionsCheckedAt_ != transactionSerial_;
     if (check) {
         static const QString mainSchema = QStringLiteral("main");
-        checkVersion(mainSchema);
+        checkVersion(mainSchema, true);
     }
 
     std::shared_ptr<const TranslationList> translated;
@@ -318,7 +389,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
         bool all = true;
         for (const QString& s : std::as_const(attached_)) {
             if (every || used.contains(s, Qt::CaseInsensitive)) {
-                checkVersion(s);
+                checkVersion(s, false);
             } else {
                 all = false;
             }
