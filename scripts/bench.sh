@@ -3,7 +3,7 @@
 # run (A), a second one after 1% changes (B) and again with a year of history copies kept, the
 # export writer alone (C), their set-based
 # baselines (checked to leave the same staging rows and a byte-identical file) and A at twice
-# the scale, each phase in a process of its own, then the SQL Server provider's statements with
+# the scale beside its floor, each phase in a process of its own, then the SQL Server provider's statements with
 # and without prepared shapes. Prints the figures and their goals; each timed phase counts its
 # fastest of `repeat` runs.
 #   scripts/bench.sh [scale, default 1] [repeat, default 3]
