@@ -62,6 +62,12 @@ bool readsOrWrites(StatementKind k) {
            k == StatementKind::Delete;
 }
 
+// The name SQLite gives a connection's own database.
+const QString& mainSchema() {
+    static const QString name = QStringLiteral("main");
+    return name;
+}
+
 // Whether a request may be a plain query: a table by name or a text that begins with SELECT.
 bool mayBeRead(const provider::Request& request) {
     if (request.commandType == ado::adCmdTable) return true;
@@ -289,8 +295,7 @@ std::optional<std::vector<provider::Result>> Core::readOnSeenVersion(const provi
         if (!mainSeen_.valid || !now) return false;
         // Another connection wrote the file since: the rows stand unless its schema changed
         // (the version only grows, so an equal one now was the one they were read by).
-        static const QString mainSchema = QStringLiteral("main");
-        checkSchemaVersion(mainSchema, true);
+        checkSchemaVersion(mainSchema(), true);
         return generation_ == generation;
     };
     std::vector<provider::Result> results;
@@ -333,8 +338,7 @@ std::vector<provider::Result> Core::executeChecked(const provider::Request& requ
     };
     const bool check = !inTransaction() || versionsCheckedAt_ != transactionSerial_;
     if (check) {
-        static const QString mainSchema = QStringLiteral("main");
-        checkVersion(mainSchema, true);
+        checkVersion(mainSchema(), true);
     }
 
     std::shared_ptr<const TranslationList> translated;
