@@ -8,7 +8,7 @@
 
 #include "crypto/clsEncripta.h"
 #include "data/connection.h"
-#include "data/embedded/semantics.h"
+#include "data/embedded/translate/semantics.h"
 #include "extractor/zip/frmCtrls.h"
 #include "platform/clock.h"
 #include "platform/profile.h"

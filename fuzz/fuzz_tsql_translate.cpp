@@ -2,8 +2,8 @@
 // character belongs to exactly one token, the statements split from the tokens hold every
 // token outside the separating semicolons, and each translates without a fault.
 
-#include "data/embedded/tokenizer.h"
-#include "data/embedded/translator.h"
+#include "data/embedded/translate/tokenizer.h"
+#include "data/embedded/translate/translator.h"
 #include "fuzz_support.h"
 
 using namespace data::embedded;

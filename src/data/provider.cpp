@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "data/embedded/session.h"
+#include "data/embedded/connection/session.h"
 #include "data/odbc/odbc_provider.h"
 
 namespace data::provider {

@@ -20,7 +20,7 @@ SQLITE_EXTENSION_INIT1
 #include <QDateTime>
 #include <QString>
 
-#include "data/embedded/textrules.h"
+#include "data/embedded/translate/textrules.h"
 
 namespace {
 

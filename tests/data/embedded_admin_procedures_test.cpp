@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "data/adoconstants.h"
-#include "data/embedded/admin.h"
-#include "data/embedded/catalog.h"
-#include "data/embedded/core.h"
+#include "data/embedded/server/admin.h"
+#include "data/embedded/server/catalog.h"
+#include "data/embedded/connection/core.h"
 #include "embedded_test_helpers.h"
 
 using namespace embeddedtest;

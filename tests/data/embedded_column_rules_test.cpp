@@ -4,8 +4,8 @@
 // ways must store and refuse exactly alike, whatever a schema change or a rollback did before.
 #include <gtest/gtest.h>
 
-#include "data/embedded/columnrules.h"
-#include "data/embedded/tabledef.h"
+#include "data/embedded/translate/columnrules.h"
+#include "data/embedded/translate/tabledef.h"
 #include "embedded_test_helpers.h"
 
 using namespace embeddedtest;

@@ -12,8 +12,8 @@
 #include <map>
 #include <random>
 
-#include "data/embedded/catalog.h"
-#include "data/embedded/core.h"
+#include "data/embedded/server/catalog.h"
+#include "data/embedded/connection/core.h"
 #include "embedded_test_helpers.h"
 
 using namespace embeddedtest;

@@ -8,7 +8,7 @@
 
 #include "data/connection.h"
 #include "data/connectionstring.h"
-#include "data/embedded/catalog.h"
+#include "data/embedded/server/catalog.h"
 #include "platform/appdir.h"
 #include "data/dberror.h"
 #include "data/recordset.h"

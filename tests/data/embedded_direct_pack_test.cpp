@@ -11,8 +11,8 @@
 #include <variant>
 
 #include "data/adoconstants.h"
-#include "data/embedded/core.h"
-#include "data/embedded/sqltype.h"
+#include "data/embedded/connection/core.h"
+#include "data/embedded/translate/sqltype.h"
 #include "data/rowset.h"
 #include "embedded_test_helpers.h"
 

@@ -2,8 +2,8 @@
 // subqueries are values, and that statements without such expressions keep their text.
 #include <gtest/gtest.h>
 
-#include "data/embedded/expressions.h"
-#include "data/embedded/translator.h"
+#include "data/embedded/translate/expressions.h"
+#include "data/embedded/translate/translator.h"
 #include "embedded_test_helpers.h"
 
 namespace {

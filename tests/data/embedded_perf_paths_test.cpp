@@ -6,9 +6,9 @@
 
 #include <QDateTime>
 
-#include "data/embedded/core.h"
-#include "data/embedded/semantics.h"
-#include "data/embedded/tokenizer.h"
+#include "data/embedded/connection/core.h"
+#include "data/embedded/translate/semantics.h"
+#include "data/embedded/translate/tokenizer.h"
 #include "data/rowset.h"
 #include "embedded_test_helpers.h"
 

@@ -2,8 +2,8 @@
 // back.
 #include <gtest/gtest.h>
 
-#include "data/embedded/tokenizer.h"
-#include "data/embedded/translator.h"
+#include "data/embedded/translate/tokenizer.h"
+#include "data/embedded/translate/translator.h"
 #include "embedded_test_helpers.h"
 
 using data::embedded::StatementKind;

@@ -2,7 +2,7 @@
 // money, and the server's error numbers.
 #include <gtest/gtest.h>
 
-#include "data/embedded/semantics.h"
+#include "data/embedded/translate/semantics.h"
 #include "embedded_test_helpers.h"
 #include "platform/clock.h"
 

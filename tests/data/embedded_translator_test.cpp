@@ -1,9 +1,9 @@
 // The T-SQL to SQLite translation, statement by statement.
 #include <gtest/gtest.h>
 
-#include "data/embedded/starcolumns.h"
-#include "data/embedded/tokenizer.h"
-#include "data/embedded/translator.h"
+#include "data/embedded/translate/starcolumns.h"
+#include "data/embedded/translate/tokenizer.h"
+#include "data/embedded/translate/translator.h"
 
 using data::embedded::StatementKind;
 using data::embedded::translate;

@@ -2,7 +2,7 @@
 // transactions and the statement time-out.
 #include <gtest/gtest.h>
 
-#include "data/embedded/sqltype.h"
+#include "data/embedded/translate/sqltype.h"
 #include "embedded_test_helpers.h"
 
 using namespace embeddedtest;

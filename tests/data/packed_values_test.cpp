@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "data/embedded/semantics.h"
+#include "data/embedded/translate/semantics.h"
 #include "data/rowset.h"
 #include "embedded_test_helpers.h"
 #include "platform/runtime_error.h"

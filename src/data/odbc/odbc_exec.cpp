@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "data/adoconstants.h"
-#include "data/embedded/tokenizer.h"
+#include "data/embedded/translate/tokenizer.h"
 #include "data/odbc/odbc_internal.h"
 
 namespace data::odbc {

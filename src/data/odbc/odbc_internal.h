@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "data/dberror.h"
-#include "data/embedded/tokenizer.h"
+#include "data/embedded/translate/tokenizer.h"
 #include "data/odbc/odbc_provider.h"
 #include "data/provider.h"
 

@@ -2,7 +2,7 @@
 // literals as parameters, and which go to the server as written.
 
 #include "data/adoconstants.h"
-#include "data/embedded/tokenops.h"
+#include "data/embedded/translate/tokenops.h"
 #include "data/odbc/odbc_internal.h"
 
 namespace data::odbc {
