@@ -16,70 +16,16 @@ namespace {
 using namespace Qt::StringLiterals;
 
 // Rows written back through a recordset are not requests and do not show here.
-const QStringList kAutomatico{
+const QStringList kInicioAutomatico{
     u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Início do processame"
     u"nto automático...','2017-03-07')"_s,
-    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Processando produtos"
-    u"...','')"_s,
-    u"Velmora | 1 | Select * from LigaProdutos"_s,
-    u"Empresa | 1 | Select Produtos.UnidadeVenda,Produtos.Codigo,ForneceExterno,Produtos.Descricao,For"
-    u"nece.Descricao as NomeFornece,PrecoVenda1 from Produtos   Left outer join Fornece on Produtos.Fo"
-    u"rneceExterno=Fornece.Codigo  Where Produtos.NumRegisto>0 "_s,
-    u"Velmora | 1 | Select * from Produtos Where Codigo='P1'"_s,
-    u"Velmora | 1 | Select * from Produtos"_s,
-    u"Empresa | 1 | Select Descricao,UnidadeVenda,PrecoVenda1,PrecoVenda2,PrecoVenda3,PrecoVenda4,Prec"
-    u"oVenda5,PrecoVenda6,PrecoVenda7 from Produtos Where Codigo='P1'"_s,
-    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Processando clientes"
-    u"...','')"_s,
-    u"Velmora | 1 | Select * from LigaClientes"_s,
-    u"Empresa | 1 | Select clientes.CodPost,clientes.Codigo,clientes.Descricao,clientes.Contribuinte,M"
-    u"orada,local as Localidade,  TabPostal.descricao as PostalDesc,clientes.Pais,clientes.Distrito  f"
-    u"rom clientes   inner join tabpostal on tabpostal.codigo=clientes.codpost  Where clientes.NumRegi"
-    u"sto>0 "_s,
-    u"Velmora | 1 | Select * from Clientes Where Codigo='C1'"_s,
-    u"Velmora | 1 | Select * from Clientes"_s,
-    u"Empresa | 1 | Select Descricao,Contribuinte,Morada,local from Clientes Where Codigo='C1'"_s,
-    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Processando moviment"
-    u"os...','')"_s,
-    u"Empresa | 1 |  Select MovProduto.NumRegisto as NumReg,MovProduto.ObsLinha,MovProduto.Vendedor,Ta"
-    u"bTipoMov.AfectaCli, Velmora..LigaMovimentos.Mascara,Velmora..LigaMovimentos.ApenasMovComValor, i"
-    u"snull(Velmora..LigaMovimentos.TipoOferta,'0') as TipoOferta, isnull(MovProduto.ValorIliq,0)-isnu"
-    u"ll(MovProduto.TotalDesconto,0) as IliqDesc,  isnull(ImpostosMovproduto.CodigoImposto,'') as Codi"
-    u"goImposto,  MovProduto.Identifica,Movproduto.Codigo,Movproduto.Tipo,Movproduto.Numero,Movproduto"
-    u".Ano,Movproduto.Data,Movproduto.Preco,Movproduto.QuantNormal,Movproduto.Terceiro,Movproduto.Clif"
-    u"or,  MovProduto.Unidade  From MovProduto With (NoLock)  Inner Join TabTipoMov on MovProduto.Tipo"
-    u"=TabTipoMov.Codigo  Inner join Velmora..Produtos on Velmora..Produtos.Codigo=MovProduto.Codigo I"
-    u"nner join Velmora..Clientes on Velmora..Clientes.Codigo=MovProduto.Terceiro Inner join Velmora.."
-    u"LigaMovimentos on Velmora..LigaMovimentos.Tipo=MovProduto.Tipo left outer join ImpostosMovprodut"
-    u"o With (NoLock) on (MovProduto.Identifica=ImpostosMovProduto.Identifica and ImpostosMovProduto.C"
-    u"odigoImposto='IEC')  Where  Movproduto.Clifor='C'  and Movproduto.Fechado='S' and Movproduto.Num"
-    u"ero<>''  and Movproduto.data>='2017-01-01' and Movproduto.data<='2017-03-07'"_s,
-    u"Velmora | 1 | Select * from movimentos Where chave='L1'"_s,
-    u"Velmora | 1 | Update Clientes Set activo=1 Where codigo='C1'"_s,
-    u"Velmora | 1 | Update Produtos Set Activo=1 Where Codigo='P1'"_s,
-    u"Velmora | 1 | Select Chave,Status,NumRegisto from Movimentos Where data>='2017-01-01' and data<="
-    u"'2017-03-07'"_s,
-    u"Empresa | 1 | Select NumRegisto from MovProduto Where Identifica='L1'"_s,
-    u"Velmora | 1 | Delete from produtos Where isnull(Activo,0)<>1"_s,
-    u"Velmora | 1 | Delete from clientes where isnull(activo,0)<>1"_s,
-    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Criando ficheiro...'"
-    u",'<pasta>/NRT170307.MOV')"_s,
-    u"Velmora | 1 | Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"_s,
-    u"Velmora | 1 | Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "_s,
-    u"Velmora | 1 | Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data AS"
-    u"C"_s,
-    u"Velmora | 2 | HistFiles"_s,
-    u"Velmora | 1 | delete from movimentos where status='E' "_s,
-    u"Velmora | 1 | Update Clientes Set Status=''"_s,
-    u"Velmora | 1 | Update Produtos Set Status=''"_s,
-    u"Velmora | 1 | Update Movimentos Set Status=''"_s,
-    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Fim do processamento"
-    u" automático.','2017-03-07')"_s,
 };
-
-const QStringList kManual{
+const QStringList kInicioManual{
     u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Início do processame"
     u"nto manual...','2017-03-07')"_s,
+};
+// The three imports, the same in both runs.
+const QStringList kImportacoes{
     u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Processando produtos"
     u"...','')"_s,
     u"Velmora | 1 | Select * from LigaProdutos"_s,
@@ -121,6 +67,14 @@ const QStringList kManual{
     u"Velmora | 1 | Select Chave,Status,NumRegisto from Movimentos Where data>='2017-01-01' and data<="
     u"'2017-03-07'"_s,
     u"Empresa | 1 | Select NumRegisto from MovProduto Where Identifica='L1'"_s,
+};
+// The automatic run drops what the company no longer selects.
+const QStringList kAutomaticoLimpa{
+    u"Velmora | 1 | Delete from produtos Where isnull(Activo,0)<>1"_s,
+    u"Velmora | 1 | Delete from clientes where isnull(activo,0)<>1"_s,
+};
+// The manual run marks every staged line of the period, and what it names, to be sent again.
+const QStringList kManualMarca{
     u"Velmora | 1 | Update Movimentos Set Status='A' Where Data>='2017-01-01' and data<='2017-03-07' a"
     u"nd isnull(status,'')=''"_s,
     u"Velmora | 1 | Select CodigoProduto,CodigoCliente from movimentos Where Data>='2017-01-01' and da"
@@ -129,6 +83,9 @@ const QStringList kManual{
     u"'' "_s,
     u"Velmora | 1 | Update Produtos Set Status='A' ,Activo=1 Where Codigo='P1' and isnull(Status,'')='"
     u"' "_s,
+};
+// The file and its zipped copy.
+const QStringList kFicheiro{
     u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Criando ficheiro...'"
     u",'<pasta>/NRT170307.MOV')"_s,
     u"Velmora | 1 | Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"_s,
@@ -136,18 +93,32 @@ const QStringList kManual{
     u"Velmora | 1 | Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data AS"
     u"C"_s,
     u"Velmora | 2 | HistFiles"_s,
+};
+// The manual run puts the letters back as the period found them.
+const QStringList kManualRepoe{
     u"Velmora | 1 | Update Clientes Set Status='' Where Status='A'  or Status='E' "_s,
     u"Velmora | 1 | Update Produtos Set Status='' Where Status='A'  or Status='E' "_s,
     u"Velmora | 1 | Delete from Produtos Where Status='N'"_s,
     u"Velmora | 1 | Delete from Clientes Where Status='N'"_s,
     u"Velmora | 1 | Delete from movimentos Where Status='N'"_s,
+};
+// The letters of the sent records are reset.
+const QStringList kReposicao{
     u"Velmora | 1 | delete from movimentos where status='E' "_s,
     u"Velmora | 1 | Update Clientes Set Status=''"_s,
     u"Velmora | 1 | Update Produtos Set Status=''"_s,
     u"Velmora | 1 | Update Movimentos Set Status=''"_s,
+};
+const QStringList kFimAutomatico{
+    u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Fim do processamento"
+    u" automático.','2017-03-07')"_s,
+};
+const QStringList kFimManual{
     u"Velmora | 1 | Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Fim do processamento"
     u" manual.','2017-03-07')"_s,
 };
+const QStringList kAutomatico = kInicioAutomatico + kImportacoes + kAutomaticoLimpa + kFicheiro + kReposicao + kFimAutomatico;
+const QStringList kManual = kInicioManual + kImportacoes + kManualMarca + kFicheiro + kManualRepoe + kReposicao + kFimManual;
 
 QStringList& gravados() {
     static QStringList g;
