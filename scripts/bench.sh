@@ -7,7 +7,8 @@
 # and without prepared shapes. Prints the figures and their goals; each timed phase counts its
 # fastest of `repeat` runs.
 #   scripts/bench.sh [scale, default 1] [repeat, default 3]
-# Exits non-zero when a phase fails or the baseline's rows or file differ from the run's.
+# Exits non-zero when a phase fails, the baseline's rows or file differ from the run's, or the
+# export floor's file differs from the writer's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scale="${1:-1}"
