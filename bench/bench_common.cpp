@@ -44,30 +44,31 @@ void bindCents(sqlite3_stmt* st, int k, std::int64_t cents) {
     }
 }
 
-class Insert {
+// A prepared statement that returns no rows, run once per set of bound values.
+class Write {
 public:
-    Insert(sqlite3* db, const char* text) {
+    Write(sqlite3* db, const char* text) {
         if (sqlite3_prepare_v2(db, text, -1, &st_, nullptr) != SQLITE_OK) {
             throw std::runtime_error(sqlite3_errmsg(db));
         }
     }
-    ~Insert() { sqlite3_finalize(st_); }
-    Insert(const Insert&) = delete;
-    Insert& operator=(const Insert&) = delete;
-    Insert& text(int k, const QString& v) {
+    ~Write() { sqlite3_finalize(st_); }
+    Write(const Write&) = delete;
+    Write& operator=(const Write&) = delete;
+    Write& text(int k, const QString& v) {
         const QByteArray u = v.toUtf8();
         sqlite3_bind_text(st_, k, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    Insert& integer(int k, std::int64_t v) {
+    Write& integer(int k, std::int64_t v) {
         sqlite3_bind_int64(st_, k, v);
         return *this;
     }
-    Insert& cents(int k, std::int64_t v) {
+    Write& cents(int k, std::int64_t v) {
         bindCents(st_, k, v);
         return *this;
     }
-    Insert& null(int k) {
+    Write& null(int k) {
         sqlite3_bind_null(st_, k);
         return *this;
     }
@@ -170,7 +171,7 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
 
     const int postais = 200;
     {
-        Insert ins(db.get(), "insert into TabPostal (NumRegisto, codigo, descricao) values (?, ?, ?)");
+        Write ins(db.get(), "insert into TabPostal (NumRegisto, codigo, descricao) values (?, ?, ?)");
         for (int i = 0; i < postais; ++i) {
             ins.integer(1, i + 1)
                 .text(2, QStringLiteral("%1-%2").arg(1000 + i * 7).arg(100 + i, 3, 10, QChar(u'0')))
@@ -179,7 +180,7 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
         }
     }
     {
-        Insert ins(db.get(), "insert into Fornece (NumRegisto, Codigo, Descricao) values (?, ?, ?)");
+        Write ins(db.get(), "insert into Fornece (NumRegisto, Codigo, Descricao) values (?, ?, ?)");
         // Suppliers F100..F119 have no name row: their products stage a Null supplier name.
         for (int i = 0; i < 100; ++i) {
             ins.integer(1, i + 1).text(2, QStringLiteral("F%1").arg(i, 3, 10, QChar(u'0')))
@@ -191,7 +192,7 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
                   "(4, 'GR', 'Guia de remessa', 'N')");
     sql(db.get(), "insert into ParamGeral (ZerarFornece, ZerarClientes, ZerarProduto) values (0, 0, 0)");
     {
-        Insert ins(db.get(), "insert into Clientes (NumRegisto, Codigo, Descricao, Contribuinte, Morada, local, CodPost, "
+        Write ins(db.get(), "insert into Clientes (NumRegisto, Codigo, Descricao, Contribuinte, Morada, local, CodPost, "
                              "Pais, Distrito, Grupo, Familia, Subfamilia) values (?,?,?,?,?,?,?,?,?,?,?,?)");
         for (int i = 0; i < scale.clientes(); ++i) {
             const int p = pick(postais);
@@ -211,7 +212,7 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
         }
     }
     {
-        Insert ins(db.get(), "insert into Produtos (NumRegisto, Codigo, Descricao, UnidadeVenda, Grupo, Familia, "
+        Write ins(db.get(), "insert into Produtos (NumRegisto, Codigo, Descricao, UnidadeVenda, Grupo, Familia, "
                              "Subfamilia, ForneceExterno, PrecoVenda1, PrecoVenda2, PrecoVenda3, PrecoVenda4, "
                              "PrecoVenda5, PrecoVenda6, PrecoVenda7) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         static const char* const unidades[] = {"UN", "KG", "CX", "LT"};
@@ -230,10 +231,10 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
         }
     }
     {
-        Insert lin(db.get(), "insert into MovProduto (NumRegisto, Identifica, ObsLinha, Vendedor, ValorIliq, "
+        Write lin(db.get(), "insert into MovProduto (NumRegisto, Identifica, ObsLinha, Vendedor, ValorIliq, "
                              "TotalDesconto, Codigo, Tipo, Numero, Ano, Data, Preco, QuantNormal, Terceiro, Clifor, "
                              "Fechado, Unidade) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-        Insert iec(db.get(), "insert into ImpostosMovproduto (NumRegisto, Identifica, CodigoImposto) values (?,?,?)");
+        Write iec(db.get(), "insert into ImpostosMovproduto (NumRegisto, Identifica, CodigoImposto) values (?,?,?)");
         const int n = scale.linhas();
         int impostos = 0;
         // Lines in date order, so the company's own order is the order of the dates.
@@ -278,34 +279,47 @@ void buildCompany(const QString& serverFolder, const Scale& scale) {
 void mutateCompany(const QString& serverFolder, const Scale& scale) {
     Sqlite db = openSqlite(serverFolder + QStringLiteral("/Empresa.db"));
     sql(db.get(), "BEGIN");
-    // Every hundredth record: the even ones changed, the odd ones deleted.
-    for (int i = 7, k = 0; i < scale.clientes(); i += 100, ++k) {
-        if (k % 2 == 0) {
-            sql(db.get(), QStringLiteral("update Clientes set Descricao = 'Cliente %1 Novo Nome Lda', Morada = 'Avenida "
-                                         "Nova, %1' where Codigo = '%2'")
-                              .arg(i)
-                              .arg(codigoCliente(i)));
-        } else {
-            sql(db.get(), QStringLiteral("delete from Clientes where Codigo = '%1'").arg(codigoCliente(i)));
+    // Every hundredth record: the even ones changed, the odd ones deleted. The codes are matched
+    // in the engine's collation, the one the company's indexes are built in: compared as plain
+    // texts, each statement would scan its table, and the preparation would grow with the square
+    // of the scale.
+    auto every = [](int first, int count, auto&& changed, auto&& deleted) {
+        for (int i = first, k = 0; i < count; i += 100, ++k) {
+            if (k % 2 == 0) {
+                changed(i);
+            } else {
+                deleted(i);
+            }
         }
+    };
+    {
+        Write change(db.get(), "update Clientes set Descricao = ?1, Morada = ?2 where Codigo = ?3 collate TSQL_TEXT");
+        Write remove(db.get(), "delete from Clientes where Codigo = ?1 collate TSQL_TEXT");
+        every(
+            7, scale.clientes(),
+            [&](int i) {
+                change.text(1, QStringLiteral("Cliente %1 Novo Nome Lda").arg(i))
+                    .text(2, QStringLiteral("Avenida Nova, %1").arg(i))
+                    .text(3, codigoCliente(i))
+                    .run();
+            },
+            [&](int i) { remove.text(1, codigoCliente(i)).run(); });
     }
-    for (int i = 11, k = 0; i < scale.produtos(); i += 100, ++k) {
-        if (k % 2 == 0) {
-            sql(db.get(), QStringLiteral("update Produtos set Descricao = 'Produto %1 lata 0,33 L', PrecoVenda1 = "
-                                         "PrecoVenda1 + 1 where Codigo = '%2'")
-                              .arg(i)
-                              .arg(codigoProduto(i)));
-        } else {
-            sql(db.get(), QStringLiteral("delete from Produtos where Codigo = '%1'").arg(codigoProduto(i)));
-        }
+    {
+        Write change(db.get(), "update Produtos set Descricao = ?1, PrecoVenda1 = PrecoVenda1 + 1 "
+                                "where Codigo = ?2 collate TSQL_TEXT");
+        Write remove(db.get(), "delete from Produtos where Codigo = ?1 collate TSQL_TEXT");
+        every(
+            11, scale.produtos(),
+            [&](int i) { change.text(1, QStringLiteral("Produto %1 lata 0,33 L").arg(i)).text(2, codigoProduto(i)).run(); },
+            [&](int i) { remove.text(1, codigoProduto(i)).run(); });
     }
-    for (int i = 13, k = 0; i < scale.linhas(); i += 100, ++k) {
-        if (k % 2 == 0) {
-            sql(db.get(), QStringLiteral("update MovProduto set QuantNormal = QuantNormal + 1 where Identifica = '%1'")
-                              .arg(identifica(i)));
-        } else {
-            sql(db.get(), QStringLiteral("delete from MovProduto where Identifica = '%1'").arg(identifica(i)));
-        }
+    {
+        Write change(db.get(), "update MovProduto set QuantNormal = QuantNormal + 1 where Identifica = ?1 collate TSQL_TEXT");
+        Write remove(db.get(), "delete from MovProduto where Identifica = ?1 collate TSQL_TEXT");
+        every(
+            13, scale.linhas(), [&](int i) { change.text(1, identifica(i)).run(); },
+            [&](int i) { remove.text(1, identifica(i)).run(); });
     }
     sql(db.get(), "COMMIT");
 }

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <sqlite3.h>
 
 namespace bench {
 
@@ -29,5 +30,13 @@ struct FloorCounts {
 // historyFile: the export file whose zipped copy becomes the history row (fileName its name).
 FloorCounts runFloor(const QString& serverFolder, const QString& historyFile, const QString& fileName,
                      int statementsPerTransaction, bool companyReadsOwn = false);
+
+// The floor of the export writer: the writer's three section queries (customers, products,
+// sales lines, each in its order) read through plain SQLite on the staging database, each
+// record formatted with snprintf and written to the file at path with stdio. staging is a handle
+// from openSqlite, opened before the writer's time starts as the run's connection is. The file is the
+// writer's, byte for byte (header, records and trailer), so that the two do the same work;
+// a value wider than its field stops it as it stops the writer. Returns the file's size.
+std::int64_t runExportFloor(sqlite3* staging, const QString& path, const QString& fileName);
 
 }  // namespace bench
