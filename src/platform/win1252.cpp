@@ -181,10 +181,10 @@ static_assert(kTable.code(0x0141) == 'L' && kTable.code(0x20AC) == 0x80 && kTabl
               kTable.code(0xD83D) == '?' && kTable.code(0xFF5E) == '~');
 
 // Writes the code of every character of text into out. Until the text is known composed, a
-// character that composition could change stops it (false): one outside the code page from
-// U+0300 on. Text below U+0300 is already composed and nothing there composes with what
-// follows; the code page's own characters above it are composed starters, so text the code
-// page holds never takes the slower way.
+// character that could make composition change it stops the writing (false). No character
+// below U+0300, and none of the code page's own above it, changes on its own or joins the
+// character before it: only one outside the code page from U+0300 on (a combining mark, a
+// compatibility sign, a surrogate) can, so text the code page holds never takes the slower way.
 bool encode(QStringView text, QByteArray& out, bool composed) {
     out.resize(text.size());
     char* o = out.data();
