@@ -1,6 +1,7 @@
 // The Windows-1252 codec. Bytes decode to one character each and encode back to the same
-// bytes; the input read as UTF-16 text encodes to one byte per character (a surrogate pair is
-// one character), and every character the code page holds comes back as itself.
+// bytes; the input read as UTF-16 text is composed and encodes to one byte per character (a
+// surrogate pair is one character): the code page's own characters as themselves, every other
+// one as its best fit or "?".
 
 #include <cstring>
 
@@ -18,27 +19,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::check(platform::ansiChar(b + 256 * (i % 7 - 3)) == text.at(i), "codes beyond a byte do not wrap");
     }
 
-    // The same bytes as UTF-16 text, unpaired surrogates included.
+    // The same bytes as UTF-16 text, unpaired surrogates included: composed first, then one
+    // byte a character of the composed text (a surrogate pair is one character, one "?").
     QString utf16(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
     if (!utf16.isEmpty()) std::memcpy(utf16.data(), data, static_cast<std::size_t>(utf16.size()) * 2);
     const QByteArray encoded = platform::toAnsi(utf16);
-    qsizetype characters = 0;
-    for (qsizetype i = 0; i < utf16.size(); ++i) {
-        if (utf16.at(i).isHighSurrogate() && i + 1 < utf16.size() && utf16.at(i + 1).isLowSurrogate()) ++i;
-        ++characters;
-    }
-    fuzz::check(encoded.size() == characters, "a character did not encode to one byte");
-    const QString decoded = platform::fromAnsi(encoded);
-    for (qsizetype i = 0, k = 0; i < utf16.size(); ++i, ++k) {
-        const QChar c = utf16.at(i);
-        const bool pair = c.isHighSurrogate() && i + 1 < utf16.size() && utf16.at(i + 1).isLowSurrogate();
+    const QString composed = utf16.normalized(QString::NormalizationForm_C);
+    fuzz::check(platform::toAnsi(composed) == encoded, "the text was not composed first");
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < composed.size() && k < encoded.size(); ++i, ++k) {
+        const QChar c = composed.at(i);
+        const bool pair = c.isHighSurrogate() && i + 1 < composed.size() && composed.at(i + 1).isLowSurrogate();
         if (pair) ++i;
-        const bool held = !pair && platform::ansiCode(c) != '?';
-        if (held || c == u'?') {
-            fuzz::check(decoded.at(k) == c, "a character of the code page changed", QString(c));
-        } else {
-            fuzz::check(decoded.at(k) == u'?', "a character outside the code page did not become ?", QString(c));
+        const int code = static_cast<unsigned char>(encoded.at(k));
+        fuzz::check(code == (pair ? '?' : platform::ansiCode(c)), "a character did not take its code", QString(c));
+        if (!pair && platform::inCodePage(c)) {
+            fuzz::check(platform::ansiChar(code) == c, "a character of the code page changed", QString(c));
         }
     }
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < composed.size(); ++i, ++characters) {
+        if (composed.at(i).isHighSurrogate() && i + 1 < composed.size() && composed.at(i + 1).isLowSurrogate()) ++i;
+    }
+    fuzz::check(encoded.size() == characters, "a character did not encode to one byte");
     return 0;
 }

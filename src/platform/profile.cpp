@@ -132,9 +132,9 @@ bool validName(const QString& name) {
     if (trimmed(name).isEmpty()) return false;
     for (const QChar c : name) {
         if (c == u'\r' || c == u'\n' || c == u'\0') return false;
-        // A character the code page lacks would be stored as "?": the name written would not
-        // be the name asked for, and every later write would add the key once more.
-        if (c != u'?' && ansiCode(c) == '?') return false;
+        // A character the code page lacks would be stored as its fit or "?": the name written
+        // would not be the name asked for, and every later write would add the key once more.
+        if (!inCodePage(c)) return false;
     }
     return true;
 }

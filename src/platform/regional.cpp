@@ -52,8 +52,6 @@ QString pathOf(const Store& s) {
            QStringLiteral("/velmora/regional.ini");
 }
 
-bool inAnsi(QChar c) { return c == u'?' || ansiCode(c) != '?'; }
-
 // The text as the single-byte store holds it (the file's writer turns line breaks into blanks).
 QString asStored(const QString& value) {
     QString stored = fromAnsi(toAnsi(value));
@@ -92,7 +90,7 @@ void loadLocked(Store& s) {
 QString seedSeparator(const QString& text, const QString& fallback) {
     QString out;
     for (const QChar c : text) {
-        if (inAnsi(c)) {
+        if (inCodePage(c)) {
             out += c;
         } else if (c.category() == QChar::Separator_Space) {
             out += QChar(0x00A0);
@@ -130,7 +128,7 @@ QString windowsDateFormat(const QString& qtFormat) {
     for (qsizetype i = 0; i < qtFormat.size(); ++i) {
         const QChar c = qtFormat.at(i);
         if (c != u'\'') {
-            if (inAnsi(c)) out += c;
+            if (inCodePage(c)) out += c;
             continue;
         }
         // A quoted literal; '' inside it (or on its own) is an apostrophe.
@@ -148,7 +146,7 @@ QString windowsDateFormat(const QString& qtFormat) {
                 break;
             }
             hadInner = true;
-            if (inAnsi(qtFormat.at(j))) inner += qtFormat.at(j);
+            if (inCodePage(qtFormat.at(j))) inner += qtFormat.at(j);
             ++j;
         }
         if (!inner.isEmpty() || !hadInner) out += u'\'' + inner + u'\'';
@@ -167,7 +165,7 @@ QString separatorAfterFirstField(const QString& format, const QString& fieldLett
     while (i < format.size() && fieldLetters.contains(format.at(i))) ++i;
     QString sep;
     while (i < format.size() && !isFieldLetter(format.at(i)) && format.at(i) != u'\'') {
-        if (inAnsi(format.at(i))) sep += format.at(i);
+        if (inCodePage(format.at(i))) sep += format.at(i);
         ++i;
     }
     if (sep.isEmpty() || sep.size() > 3) return fallback;

@@ -610,10 +610,10 @@ TEST(BadInputRunNull, NullInEveryStagedColumnTheRunReadsGivesTheStepsPath) {
 // Characters outside the code page
 
 TEST_F(BadInputRun, CharactersOutsideTheCodePageBecomeOneQuestionMarkEachAndKeepTheWidths) {
-    // CJK, an emoji (one character, two UTF-16 units), a combining accent (a character of its
-    // own, which the code page lacks) and the euro sign (which it has).
+    // CJK, an emoji (one character, two UTF-16 units), a combining accent (composed with its
+    // letter into the code page's "\u00e9" first) and the euro sign (which it has).
     const QString nome = QStringLiteral("Lojas \u6771\u4eac \U0001F600 Cafe\u0301 \u20ac");
-    const QByteArray noFicheiro = "Lojas ?? ? Cafe? \x80";
+    const QByteArray noFicheiro = "Lojas ?? ? Caf\xE9 \x80";
     // A name as wide as the file's field once each emoji is one character: 80 emoji are 80
     // characters of the file although they are 160 UTF-16 units.
     QString emojis;

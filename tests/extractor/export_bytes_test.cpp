@@ -98,7 +98,7 @@ TEST_F(ExportBytesTest, ValuesBeyondPlainAsciiTakeTheGeneralWay) {
     // characters 0x80-0x9F of the code page; line breaks as blanks; blanks around values,
     // also inside the first ten characters of the taxpayer number.
     db_.insertStaging("Clientes",
-           {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", " C1\r"}, {"Descricao", "\u03a9 \U0001F600 \u2022"},
+           {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", " C1\r"}, {"Descricao", "\u0416 \U0001F600 \u2022"},
             {"Designacao", "a\r\nb"}, {"Contribuinte", " 1234567890123"}, {"BI_NIPC", "\u0081\u00ff"},
             {"Morada", QString(30, u'\u00e7')}, {"Localidade", Variant::null()}, {"Distrito", "  "}});
     // Status letters are exact: lower case and blanks after them are no letter.
@@ -112,7 +112,7 @@ TEST_F(ExportBytesTest, ValuesBeyondPlainAsciiTakeTheGeneralWay) {
     EXPECT_EQ(got.mid(record.size(), 9), QByteArray("900000001"));
 
     db_.execStaging("delete from Clientes");
-    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", QString(9, u'\u03a9') + u'x'}});
+    db_.insertStaging("Clientes", {{"Activo", std::int16_t{1}}, {"Status", "N"}, {"Codigo", QString(9, u'\u0416') + u'x'}});
     EXPECT_TRUE(write().startsWith("1 011 ?????????x")) << "ten characters fit";
 }
 
@@ -120,7 +120,7 @@ TEST_F(ExportBytesTest, OneCharacterFieldsAndDates) {
     // TipoVenda and IEC: one character as stored, a blank for Null or nothing, a character
     // outside the code page as "?".
     sale("N", Variant::null(), "", "2017-01-05");
-    sale("A", "\u20ac", "\u03a9", "2017-01-06");
+    sale("A", "\u20ac", "\u0416", "2017-01-06");
     sale("E", " ", "\n", "2017-01-07");
     QByteArray got = write();
     const auto line = [](const char* status, const QByteArray& tipo, const QByteArray& iec, const char* day = "05") {

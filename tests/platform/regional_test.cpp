@@ -114,6 +114,8 @@ TEST_F(Regional, BadChangesAreRefusedAndChangeNothing) {
     setRegionalFile(file());
     EXPECT_EQ(getLocaleInfo(lc::DateSeparator), QStringLiteral("a b"));
     EXPECT_TRUE(setLocaleInfo(lc::DateSeparator, QStringLiteral("Ł")));
+    EXPECT_EQ(getLocaleInfo(lc::DateSeparator), QStringLiteral("L"));
+    EXPECT_TRUE(setLocaleInfo(lc::DateSeparator, QStringLiteral("中")));
     EXPECT_EQ(getLocaleInfo(lc::DateSeparator), QStringLiteral("?"));
     EXPECT_EQ(getLocaleInfo(lc::DecimalSeparator), QStringLiteral("."));
 
