@@ -249,7 +249,7 @@ TEST_F(BadRowRun, ALineWithoutAnIdentityIsNamedOnceAndNeverSentAsGone) {
 // ---------------------------------------------------------------------------------------------
 // Codes outside the code page stay apart
 
-TEST_F(BadRowRun, DISABLED_CodesOutsideTheCodePageTakeTheirBestFitAndStayApart) {
+TEST_F(BadRowRun, CodesOutsideTheCodePageTakeTheirBestFitAndStayApart) {
     produto(QStringLiteral("PŁ3"));
     produto(QStringLiteral("PŚ3"));
     cliente(QStringLiteral("Ż01"));
