@@ -7,7 +7,9 @@
 #include <QSysInfo>
 #include <cstdio>
 #include <iostream>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "embedded_test_helpers.h"
 
@@ -236,4 +238,83 @@ TEST(EmbeddedAdminProcesses, KillWorksWithoutTheSignalFile) {
         EXPECT_EQ(errorOf(*other, QStringLiteral("select 1")), 10054);
     }
     EXPECT_EQ(errorOf(*victim, QStringLiteral("select 1")), 0);
+}
+
+// Two connections each waiting for what the other holds: a table held without the file's write
+// lock, and the write lock itself; or the write locks of two databases. Neither has a time-out,
+// as the toolkit's connections have none. One is chosen and told 1205, its transaction rolled
+// back, and the other goes on.
+TEST(EmbeddedAdminProcesses, AWaitThatCanNeverEndIsADeadlock) {
+    Server s;
+    auto setup = s.connect();
+    for (const char* sql : {"create table t1 (a int)", "create table t2 (a int)", "insert into t1 values (1)",
+                            "insert into t2 values (1)", "create database Outra", "create table Outra..t3 (a int)",
+                            "insert into Outra..t3 values (1)"}) {
+        ASSERT_EQ(errorOf(*setup, QString::fromLatin1(sql)), 0) << sql;
+    }
+    auto a = s.connect();
+    auto b = s.connect();
+    ASSERT_EQ(a->CommandTimeout(), 0);
+    QString text;
+    auto inThread = [](data::Connection& c, const char* sql) {
+        return std::async(std::launch::async, [&c, sql] {
+            QString text;
+            const long e = errorOf(c, QString::fromLatin1(sql), &text);
+            return std::make_pair(e, text);
+        });
+    };
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+
+    // a holds t1 (an update that changes nothing), b writes t2 and waits for t1; a's write of
+    // t2 would wait for b's write lock for ever.
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update t1 set a = 1"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update t2 set a = 2"));
+    auto waiting = inThread(*b, "update t1 set a = 3");
+    settle();
+    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout) << "b waits for t1";
+    const long victim = errorOf(*a, QStringLiteral("update t2 set a = 4"), &text);
+    EXPECT_EQ(victim, 1205) << "a, which has written nothing, is the cheaper one to roll back";
+    EXPECT_EQ(text, QStringLiteral("Transaction (Process ID %1) was deadlocked on lock resources with another process and "
+                                   "has been chosen as the deadlock victim. Rerun the transaction.")
+                        .arg(spidOf(*a)));
+    if (waiting.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        errorOf(*a, QStringLiteral("rollback"));  // lets b go before the test ends
+        FAIL() << "b is still waiting";
+    }
+    EXPECT_EQ(waiting.get().first, 0);
+    EXPECT_EQ(errorOf(*a, QStringLiteral("commit")), 3902) << "a's transaction was rolled back";
+    b->CommitTrans();
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t1")).toInt32(), 3);
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t2")).toInt32(), 2);
+
+    // Each writes its own database, then the other's: the write locks of two files. b wrote two
+    // tables, a one: a is ended, although b's wait is the one that closes the cycle.
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update Outra..t3 set a = 5"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update t1 set a = 6"));
+    b->Execute(QStringLiteral("update t2 set a = 6"));
+    auto first = inThread(*a, "update t2 set a = 7");
+    settle();
+    const long second = errorOf(*b, QStringLiteral("update Outra..t3 set a = 8"), &text);
+    if (first.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        errorOf(*b, QStringLiteral("rollback"));
+        FAIL() << "a is still waiting";
+    }
+    EXPECT_EQ(first.get().first, 1205);
+    EXPECT_EQ(second, 0) << text.toStdString();
+    b->CommitTrans();
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from Outra..t3")).toInt32(), 8) << "a's write was rolled back";
+
+    // A wait with its own end is no deadlock: a time-out ends it with 1222, nothing rolled back.
+    b->setCommandTimeout(1);
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update t2 set a = 9"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update Outra..t3 set a = 9"));
+    EXPECT_EQ(errorOf(*b, QStringLiteral("update t2 set a = 10")), 1222);
+    a->CommitTrans();
+    EXPECT_EQ(errorOf(*b, QStringLiteral("commit")), 0) << "b's transaction is still open";
 }

@@ -182,6 +182,19 @@ private:
     void endOwnWrite(bool commit);
     bool ownWrite_ = false;
 
+    // Waits for the files' locks: SQLite asks whether to try again (count: the times it asked
+    // already); within the command time-out it sleeps and says yes, unless the transaction's
+    // wait closes a cycle that it is chosen to end (deadlockVictim_).
+    static int onBusy(void* core, int count);
+    int waitForLock(int count);
+    // Steps a statement to its end; a write of the client's transaction that finds another's
+    // write lock waits for it as a lock wait (SQLite gives up at once when the transaction has
+    // read the file: it does not wait with a read open).
+    void stepWaiting(StatementCache::Lease& st, const QString& schema);
+    QElapsedTimer lockClock_;
+    QString lockSchema_ = QStringLiteral("main");  // of the write that may wait
+    bool deadlockVictim_ = false;
+
     // The translations of a statement text. Statement shapes that differ only in their text
     // literals share one translation in which each literal is a numbered parameter (?1 for the
     // first literal of the text, ...); literals then receives the text's literal values in
