@@ -108,15 +108,9 @@ int Core::waitForLock(int count) {
     const qint64 waited = lockClock_.elapsed();
     const int limit = busyMs();
     if (waited >= limit) return 0;
-    if (inTransaction()) {
-        try {
-            if (admin_->deadlocked(lockSchema_, QString())) {
-                deadlockVictim_ = true;
-                return 0;
-            }
-        } catch (const DbError&) {
-            // The process list being busy says nothing about this wait.
-        }
+    if (inTransaction() && admin_->deadlocked(lockSchema_, QString())) {
+        deadlockVictim_ = true;
+        return 0;
     }
     const int delay = delays[std::min<size_t>(static_cast<size_t>(count), std::size(delays) - 1)];
     sqlite3_sleep(static_cast<int>(std::min<qint64>(delay, limit - waited)));

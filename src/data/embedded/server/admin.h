@@ -147,6 +147,8 @@ private:
     // database's write lock too.
     void noteLock(const QString& schema, const QString& table, bool writes);
     void forgetWait();
+    // One look of deadlocked(), in one transaction of the process list.
+    void look(const QString& database, const QString& object, qint64 nowMs, bool& victim);
     // The database a statement's schema names ("main" or nothing: the connection's own), and a
     // table's name as its database stores it (as given when it is not found).
     QString databaseOf(const QString& schema) const;

@@ -53,6 +53,17 @@ bool AdminState::deadlocked(const QString& schema, const QString& object) {
     const QString database = databaseOf(schema);
     const QString stored = object.isNull() ? QStringLiteral("") : object;
     bool victim = false;
+    try {
+        look(database, stored, nowMs, victim);
+    } catch (const DbError&) {
+        // The process list being busy or unreadable says nothing about this wait: it goes on.
+        return false;
+    }
+    waitNoted_ = true;
+    return victim;
+}
+
+void AdminState::look(const QString& database, const QString& stored, qint64 nowMs, bool& victim) {
     sqlite3* r = registry();
     writeTransaction(r, ErrorContext{}, [&] {
         {
@@ -125,8 +136,6 @@ bool AdminState::deadlocked(const QString& schema, const QString& object) {
         mark.step();
         cycleSeen_ = false;
     });
-    waitNoted_ = true;
-    return victim;
 }
 
 void AdminState::forgetWait() {
