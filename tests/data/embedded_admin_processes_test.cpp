@@ -308,6 +308,22 @@ TEST(EmbeddedAdminProcesses, AWaitThatCanNeverEndIsADeadlock) {
     b->CommitTrans();
     EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from Outra..t3")).toInt32(), 8) << "a's write was rolled back";
 
+    // The same cycle closed by a stored procedure's write.
+    ASSERT_EQ(errorOf(*setup, QStringLiteral("create procedure EscreveT2 as update t2 set a = 11")), 0);
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update t1 set a = 6"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update t2 set a = 12"));
+    auto third = inThread(*b, "update t1 set a = 13");
+    settle();
+    EXPECT_EQ(errorOf(*a, QStringLiteral("exec EscreveT2")), 1205);
+    if (third.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        errorOf(*a, QStringLiteral("rollback"));
+        FAIL() << "b is still waiting";
+    }
+    EXPECT_EQ(third.get().first, 0);
+    b->CommitTrans();
+
     // A wait with its own end is no deadlock: a time-out ends it with 1222, nothing rolled back.
     b->setCommandTimeout(1);
     a->BeginTrans();

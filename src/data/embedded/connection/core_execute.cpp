@@ -200,7 +200,7 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
     return executeChecked(request);
 }
 
-void Core::stepWaiting(StatementCache::Lease& st, const QString& schema) {
+void Core::stepWaiting(const std::function<void()>& stepAll, const QString& schema) {
     lockSchema_ = schema.isEmpty() ? QStringLiteral("main") : schema;
     deadlockVictim_ = false;
     struct WaitEnds {
@@ -209,8 +209,7 @@ void Core::stepWaiting(StatementCache::Lease& st, const QString& schema) {
     } ends{*admin_};
     for (;;) {
         try {
-            while (st.step()) {
-            }
+            stepAll();
             return;
         } catch (const DbError&) {
             if (deadlockVictim_) {
@@ -633,7 +632,12 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
             return r;
         }
     }
-    stepWaiting(st, tr.schema);
+    stepWaiting(
+        [&st] {
+            while (st.step()) {
+            }
+        },
+        tr.schema);
     provider::Result r;
     r.recordsAffected = counts ? sqlite3_changes(db()) : -1;
     if (counts) admin_->wrote(tr.schema, tr.table);
