@@ -341,8 +341,12 @@ TEST(EmbeddedSemantics, UpdateAndDeleteWithAFromListWriteTheRowsItJoins) {
     c->Execute(QStringLiteral("update P set v = 'n' from P join Q on Q.k = P.k"), &affected);
     EXPECT_EQ(affected, 2);
     EXPECT_EQ(rows(), QStringLiteral("1n,2b,3n"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update P set v = x.w from (select k, w from Q) P2 join Q x on x.k = P2.k "
+                                         "where x.k = P.k and x.w = 'x'")),
+              0);
+    EXPECT_EQ(rows(), QStringLiteral("1x,2b,3n")) << "a subquery's alias is no target";
     EXPECT_EQ(errorOf(*c, QStringLiteral("delete p from P p left join Q on Q.k = p.k where Q.k is null")), 0);
-    EXPECT_EQ(rows(), QStringLiteral("1n,3n"));
+    EXPECT_EQ(rows(), QStringLiteral("1x,3n"));
     EXPECT_EQ(errorOf(*c, QStringLiteral("delete from P from Q where Q.k = P.k and Q.w = 'x'")), 0);
     EXPECT_EQ(rows(), QStringLiteral("3n"));
 }

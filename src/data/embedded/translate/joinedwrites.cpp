@@ -65,7 +65,7 @@ QString tableOfTarget(const std::vector<Token>& t, size_t from, size_t end, cons
     for (size_t i = from; i < end; ++i) {
         if (t[i].isTrivia()) continue;
         if (t[i].isPunct("(")) ++depth;
-        if (t[i].isPunct(")")) --depth;
+        if (t[i].isPunct(")") && --depth == 0) itemNext = false;  // a subquery's alias follows
         if (depth != 0) continue;
         if (t[i].isPunct(",") || t[i].isWord("JOIN")) {
             itemNext = true;
