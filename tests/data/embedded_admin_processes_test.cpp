@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSysInfo>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <future>
@@ -323,6 +324,26 @@ TEST(EmbeddedAdminProcesses, AWaitThatCanNeverEndIsADeadlock) {
     }
     EXPECT_EQ(third.get().first, 0);
     b->CommitTrans();
+
+    // Two held tables, as two programs' lock tables: each then writes the other's.
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update t1 set a = 13"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update t2 set a = 12"));
+    auto fourth = inThread(*a, "update t2 set a = 14");
+    settle();
+    const long closing = errorOf(*b, QStringLiteral("update t1 set a = 15"));
+    if (fourth.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        errorOf(*b, QStringLiteral("rollback"));
+        FAIL() << "a is still waiting";
+    }
+    const long waited = fourth.get().first;
+    EXPECT_EQ(std::min(closing, waited), 0) << closing << " " << waited;
+    EXPECT_EQ(std::max(closing, waited), 1205) << "one of the two, no more";
+    for (data::Connection* c : {a.get(), b.get()}) {
+        const long e = errorNumber([c] { c->CommitTrans(); });
+        EXPECT_TRUE(e == 0 || e == 3902) << e << ": the victim has no transaction left";
+    }
 
     // A wait with its own end is no deadlock: a time-out ends it with 1222, nothing rolled back.
     b->setCommandTimeout(1);
