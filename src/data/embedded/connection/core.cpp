@@ -107,7 +107,10 @@ int Core::waitForLock(int count) {
     if (count == 0) lockClock_.start();
     const qint64 waited = lockClock_.elapsed();
     const int limit = busyMs();
-    if (waited >= limit) return 0;
+    if (waited >= limit) {
+        lockGaveUp_ = true;
+        return 0;
+    }
     if (inTransaction() && admin_->deadlocked(lockSchema_, QString())) {
         deadlockVictim_ = true;
         return 0;

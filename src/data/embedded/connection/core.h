@@ -197,6 +197,7 @@ private:
     QElapsedTimer lockClock_;
     QString lockSchema_ = QStringLiteral("main");  // of the write that may wait
     bool deadlockVictim_ = false;
+    bool lockGaveUp_ = false;  // the wait outlived busyMs()
 
     // The translations of a statement text. Statement shapes that differ only in their text
     // literals share one translation in which each literal is a numbered parameter (?1 for the

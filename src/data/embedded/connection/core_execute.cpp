@@ -203,6 +203,8 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
 void Core::stepWaiting(const std::function<void()>& stepAll, const QString& schema) {
     lockSchema_ = schema.isEmpty() ? QStringLiteral("main") : schema;
     deadlockVictim_ = false;
+    lockGaveUp_ = false;
+    QElapsedTimer waiting;
     struct WaitEnds {
         AdminState& state;
         ~WaitEnds() { state.endLockWait(); }
@@ -216,7 +218,12 @@ void Core::stepWaiting(const std::function<void()>& stepAll, const QString& sche
                 deadlockVictim_ = false;
                 admin_->deadlockVictim();
             }
-            if (sqlite3_extended_errcode(db()) != SQLITE_BUSY || !inTransaction() || timedOut()) throw;
+            // Without a time-out of its own, a lock is waited for as long as SQLite's wait would.
+            if (!waiting.isValid()) waiting.start();
+            if (sqlite3_extended_errcode(db()) != SQLITE_BUSY || !inTransaction() || timedOut() || lockGaveUp_ ||
+                waiting.elapsed() >= busyMs()) {
+                throw;
+            }
         }
         admin_->checkKilled();
         if (admin_->deadlocked(lockSchema_, QString())) admin_->deadlockVictim();
