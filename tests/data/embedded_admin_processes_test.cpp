@@ -256,94 +256,69 @@ TEST(EmbeddedAdminProcesses, AWaitThatCanNeverEndIsADeadlock) {
     auto a = s.connect();
     auto b = s.connect();
     ASSERT_EQ(a->CommandTimeout(), 0);
-    QString text;
-    auto inThread = [](data::Connection& c, const char* sql) {
-        return std::async(std::launch::async, [&c, sql] {
-            QString text;
-            const long e = errorOf(c, QString::fromLatin1(sql), &text);
-            return std::make_pair(e, text);
-        });
+    auto begin = [](data::Connection& c, std::initializer_list<const char*> sqls) {
+        c.BeginTrans();
+        for (const char* sql : sqls) c.Execute(QString::fromLatin1(sql));
     };
-    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+    // The waiter's statement waits in a thread of its own, then the closer's closes the cycle:
+    // the error numbers of both.
+    auto deadlock = [](data::Connection& waiter, const char* waits, data::Connection& closer, const char* closes,
+                       QString* closerText = nullptr) {
+        auto waiting = std::async(std::launch::async, [&waiter, waits] { return errorOf(waiter, QString::fromLatin1(waits)); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout) << waits << " waits";
+        const long closed = errorOf(closer, QString::fromLatin1(closes), closerText);
+        if (waiting.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << waits << " is still waiting";
+            errorOf(closer, QStringLiteral("rollback"));  // lets it go before the test ends
+        }
+        return std::make_pair(waiting.get(), closed);
+    };
+    auto commitBoth = [&] {
+        for (data::Connection* c : {a.get(), b.get()}) {
+            const long e = errorNumber([c] { c->CommitTrans(); });
+            EXPECT_TRUE(e == 0 || e == 3902) << e << ": only the victim has no transaction left";
+        }
+    };
 
     // a holds t1 (an update that changes nothing), b writes t2 and waits for t1; a's write of
     // t2 would wait for b's write lock for ever.
-    a->BeginTrans();
-    a->Execute(QStringLiteral("update t1 set a = 1"));
-    b->BeginTrans();
-    b->Execute(QStringLiteral("update t2 set a = 2"));
-    auto waiting = inThread(*b, "update t1 set a = 3");
-    settle();
-    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout) << "b waits for t1";
-    const long victim = errorOf(*a, QStringLiteral("update t2 set a = 4"), &text);
-    EXPECT_EQ(victim, 1205) << "a, which has written nothing, is the cheaper one to roll back";
+    QString text;
+    begin(*a, {"update t1 set a = 1"});
+    begin(*b, {"update t2 set a = 2"});
+    auto ended = deadlock(*b, "update t1 set a = 3", *a, "update t2 set a = 4", &text);
+    EXPECT_EQ(ended, std::make_pair(0L, 1205L)) << "a, which has written nothing, is the cheaper one to roll back";
     EXPECT_EQ(text, QStringLiteral("Transaction (Process ID %1) was deadlocked on lock resources with another process and "
                                    "has been chosen as the deadlock victim. Rerun the transaction.")
                         .arg(spidOf(*a)));
-    if (waiting.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        errorOf(*a, QStringLiteral("rollback"));  // lets b go before the test ends
-        FAIL() << "b is still waiting";
-    }
-    EXPECT_EQ(waiting.get().first, 0);
     EXPECT_EQ(errorOf(*a, QStringLiteral("commit")), 3902) << "a's transaction was rolled back";
-    b->CommitTrans();
+    commitBoth();
     EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t1")).toInt32(), 3);
     EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t2")).toInt32(), 2);
 
     // Each writes its own database, then the other's: the write locks of two files. b wrote two
     // tables, a one: a is ended, although b's wait is the one that closes the cycle.
-    a->BeginTrans();
-    a->Execute(QStringLiteral("update Outra..t3 set a = 5"));
-    b->BeginTrans();
-    b->Execute(QStringLiteral("update t1 set a = 6"));
-    b->Execute(QStringLiteral("update t2 set a = 6"));
-    auto first = inThread(*a, "update t2 set a = 7");
-    settle();
-    const long second = errorOf(*b, QStringLiteral("update Outra..t3 set a = 8"), &text);
-    if (first.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        errorOf(*b, QStringLiteral("rollback"));
-        FAIL() << "a is still waiting";
-    }
-    EXPECT_EQ(first.get().first, 1205);
-    EXPECT_EQ(second, 0) << text.toStdString();
-    b->CommitTrans();
+    begin(*a, {"update Outra..t3 set a = 5"});
+    begin(*b, {"update t1 set a = 6", "update t2 set a = 6"});
+    ended = deadlock(*a, "update t2 set a = 7", *b, "update Outra..t3 set a = 8");
+    EXPECT_EQ(ended, std::make_pair(1205L, 0L));
+    commitBoth();
     EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from Outra..t3")).toInt32(), 8) << "a's write was rolled back";
 
     // The same cycle closed by a stored procedure's write.
     ASSERT_EQ(errorOf(*setup, QStringLiteral("create procedure EscreveT2 as update t2 set a = 11")), 0);
-    a->BeginTrans();
-    a->Execute(QStringLiteral("update t1 set a = 6"));
-    b->BeginTrans();
-    b->Execute(QStringLiteral("update t2 set a = 12"));
-    auto third = inThread(*b, "update t1 set a = 13");
-    settle();
-    EXPECT_EQ(errorOf(*a, QStringLiteral("exec EscreveT2")), 1205);
-    if (third.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        errorOf(*a, QStringLiteral("rollback"));
-        FAIL() << "b is still waiting";
-    }
-    EXPECT_EQ(third.get().first, 0);
-    b->CommitTrans();
+    begin(*a, {"update t1 set a = 6"});
+    begin(*b, {"update t2 set a = 12"});
+    EXPECT_EQ(deadlock(*b, "update t1 set a = 13", *a, "exec EscreveT2"), std::make_pair(0L, 1205L));
+    commitBoth();
 
     // Two held tables, as two programs' lock tables: each then writes the other's.
-    a->BeginTrans();
-    a->Execute(QStringLiteral("update t1 set a = 13"));
-    b->BeginTrans();
-    b->Execute(QStringLiteral("update t2 set a = 12"));
-    auto fourth = inThread(*a, "update t2 set a = 14");
-    settle();
-    const long closing = errorOf(*b, QStringLiteral("update t1 set a = 15"));
-    if (fourth.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        errorOf(*b, QStringLiteral("rollback"));
-        FAIL() << "a is still waiting";
-    }
-    const long waited = fourth.get().first;
-    EXPECT_EQ(std::min(closing, waited), 0) << closing << " " << waited;
-    EXPECT_EQ(std::max(closing, waited), 1205) << "one of the two, no more";
-    for (data::Connection* c : {a.get(), b.get()}) {
-        const long e = errorNumber([c] { c->CommitTrans(); });
-        EXPECT_TRUE(e == 0 || e == 3902) << e << ": the victim has no transaction left";
-    }
+    begin(*a, {"update t1 set a = 13"});
+    begin(*b, {"update t2 set a = 12"});
+    ended = deadlock(*a, "update t2 set a = 14", *b, "update t1 set a = 15");
+    EXPECT_EQ(std::min(ended.first, ended.second), 0);
+    EXPECT_EQ(std::max(ended.first, ended.second), 1205) << "one of the two, no more";
+    commitBoth();
 
     // A wait with its own end is no deadlock: a time-out ends it with 1222, nothing rolled back.
     b->setCommandTimeout(1);
