@@ -42,6 +42,8 @@ struct ConnectionState {
             }
         } catch (const DbError& e) {
             errors.assign(e.errors());
+            // The server rolled back the transaction of a deadlock's victim: a new one may begin.
+            if (e.number() == 1205) transactionLevel = 0;
             throw;
         } catch (const platform::RuntimeError& e) {
             errors.assign({Error(e.number(), e.description())});

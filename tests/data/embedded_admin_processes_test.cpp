@@ -5,9 +5,12 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSysInfo>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "embedded_test_helpers.h"
 
@@ -236,4 +239,94 @@ TEST(EmbeddedAdminProcesses, KillWorksWithoutTheSignalFile) {
         EXPECT_EQ(errorOf(*other, QStringLiteral("select 1")), 10054);
     }
     EXPECT_EQ(errorOf(*victim, QStringLiteral("select 1")), 0);
+}
+
+// Two connections each waiting for what the other holds: a table held without the file's write
+// lock, and the write lock itself; or the write locks of two databases. Neither has a time-out,
+// as the toolkit's connections have none. One is chosen and told 1205, its transaction rolled
+// back, and the other goes on.
+TEST(EmbeddedAdminProcesses, AWaitThatCanNeverEndIsADeadlock) {
+    Server s;
+    auto setup = s.connect();
+    for (const char* sql : {"create table t1 (a int)", "create table t2 (a int)", "insert into t1 values (1)",
+                            "insert into t2 values (1)", "create database Outra", "create table Outra..t3 (a int)",
+                            "insert into Outra..t3 values (1)"}) {
+        ASSERT_EQ(errorOf(*setup, QString::fromLatin1(sql)), 0) << sql;
+    }
+    auto a = s.connect();
+    auto b = s.connect();
+    ASSERT_EQ(a->CommandTimeout(), 0);
+    auto begin = [](data::Connection& c, std::initializer_list<const char*> sqls) {
+        c.BeginTrans();
+        for (const char* sql : sqls) c.Execute(QString::fromLatin1(sql));
+    };
+    // The waiter's statement waits in a thread of its own, then the closer's closes the cycle:
+    // the error numbers of both.
+    auto deadlock = [](data::Connection& waiter, const char* waits, data::Connection& closer, const char* closes,
+                       QString* closerText = nullptr) {
+        auto waiting = std::async(std::launch::async, [&waiter, waits] { return errorOf(waiter, QString::fromLatin1(waits)); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout) << waits << " waits";
+        const long closed = errorOf(closer, QString::fromLatin1(closes), closerText);
+        if (waiting.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << waits << " is still waiting";
+            errorOf(closer, QStringLiteral("rollback"));  // lets it go before the test ends
+        }
+        return std::make_pair(waiting.get(), closed);
+    };
+    auto commitBoth = [&] {
+        for (data::Connection* c : {a.get(), b.get()}) {
+            const long e = errorNumber([c] { c->CommitTrans(); });
+            EXPECT_TRUE(e == 0 || e == 3902) << e << ": only the victim has no transaction left";
+        }
+    };
+
+    // a holds t1 (an update that changes nothing), b writes t2 and waits for t1; a's write of
+    // t2 would wait for b's write lock for ever.
+    QString text;
+    begin(*a, {"update t1 set a = 1"});
+    begin(*b, {"update t2 set a = 2"});
+    auto ended = deadlock(*b, "update t1 set a = 3", *a, "update t2 set a = 4", &text);
+    EXPECT_EQ(ended, std::make_pair(0L, 1205L)) << "a, which has written nothing, is the cheaper one to roll back";
+    EXPECT_EQ(text, QStringLiteral("Transaction (Process ID %1) was deadlocked on lock resources with another process and "
+                                   "has been chosen as the deadlock victim. Rerun the transaction.")
+                        .arg(spidOf(*a)));
+    EXPECT_EQ(errorOf(*a, QStringLiteral("commit")), 3902) << "a's transaction was rolled back";
+    commitBoth();
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t1")).toInt32(), 3);
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from t2")).toInt32(), 2);
+
+    // Each writes its own database, then the other's: the write locks of two files. b wrote two
+    // tables, a one: a is ended, although b's wait is the one that closes the cycle.
+    begin(*a, {"update Outra..t3 set a = 5"});
+    begin(*b, {"update t1 set a = 6", "update t2 set a = 6"});
+    ended = deadlock(*a, "update t2 set a = 7", *b, "update Outra..t3 set a = 8");
+    EXPECT_EQ(ended, std::make_pair(1205L, 0L));
+    commitBoth();
+    EXPECT_EQ(scalar(*a, QStringLiteral("select sum(a) from Outra..t3")).toInt32(), 8) << "a's write was rolled back";
+
+    // The same cycle closed by a stored procedure's write.
+    ASSERT_EQ(errorOf(*setup, QStringLiteral("create procedure EscreveT2 as update t2 set a = 11")), 0);
+    begin(*a, {"update t1 set a = 6"});
+    begin(*b, {"update t2 set a = 12"});
+    EXPECT_EQ(deadlock(*b, "update t1 set a = 13", *a, "exec EscreveT2"), std::make_pair(0L, 1205L));
+    commitBoth();
+
+    // Two held tables, as two programs' lock tables: each then writes the other's.
+    begin(*a, {"update t1 set a = 13"});
+    begin(*b, {"update t2 set a = 12"});
+    ended = deadlock(*a, "update t2 set a = 14", *b, "update t1 set a = 15");
+    EXPECT_EQ(std::min(ended.first, ended.second), 0);
+    EXPECT_EQ(std::max(ended.first, ended.second), 1205) << "one of the two, no more";
+    commitBoth();
+
+    // A wait with its own end is no deadlock: a time-out ends it with 1222, nothing rolled back.
+    b->setCommandTimeout(1);
+    a->BeginTrans();
+    a->Execute(QStringLiteral("update t2 set a = 9"));
+    b->BeginTrans();
+    b->Execute(QStringLiteral("update Outra..t3 set a = 9"));
+    EXPECT_EQ(errorOf(*b, QStringLiteral("update t2 set a = 10")), 1222);
+    a->CommitTrans();
+    EXPECT_EQ(errorOf(*b, QStringLiteral("commit")), 0) << "b's transaction is still open";
 }

@@ -309,6 +309,48 @@ TEST(EmbeddedSemantics, UpdatesAreCheckedAndFittedForEachColumnTheySet) {
     EXPECT_EQ(scalar(*c, QStringLiteral("select e + '|' + a from W")).toString(), QStringLiteral("ok|q"));
 }
 
+// UPDATE and DELETE with a FROM list of their own: the target named there, by its name or an
+// alias, is the row written; rows the joins do not reach stay; a value that does not fit its
+// column is refused as in a plain UPDATE.
+TEST(EmbeddedSemantics, UpdateAndDeleteWithAFromListWriteTheRowsItJoins) {
+    Server s;
+    auto c = s.connect();
+    for (const char* sql : {"create table P (k int, v varchar(3) null)", "create table Q (k int, w varchar(5))",
+                            "insert into P values (1, 'a')", "insert into P values (2, 'b')", "insert into P values (3, 'c')",
+                            "insert into Q values (1, 'x')", "insert into Q values (3, 'zz')"}) {
+        ASSERT_EQ(errorOf(*c, QString::fromLatin1(sql)), 0) << sql;
+    }
+    auto rows = [&] {
+        QStringList out;
+        data::Recordset rs;
+        rs.Open(QStringLiteral("select cast(k as varchar(3)) + v from P order by k"), *c);
+        while (!rs.EOF()) {
+            out << rs.Fields(0L).Value().toString();
+            rs.MoveNext();
+        }
+        return out.join(u',');
+    };
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update P set v = Q.w from P join Q on Q.k = P.k where Q.w <> 'x'")), 0);
+    EXPECT_EQ(rows(), QStringLiteral("1a,2b,3zz"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update p set v = substring(upper(q.w), 1, 1) + p.v from P p inner join Q q on q.k = p.k")),
+              0);
+    EXPECT_EQ(rows(), QStringLiteral("1Xa,2b,3Zzz"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update P set v = Q.w + Q.w from P, Q where Q.k = P.k")), 8152);
+    EXPECT_EQ(rows(), QStringLiteral("1Xa,2b,3Zzz")) << "the refused update changed nothing";
+    long affected = 0;
+    c->Execute(QStringLiteral("update P set v = 'n' from P join Q on Q.k = P.k"), &affected);
+    EXPECT_EQ(affected, 2);
+    EXPECT_EQ(rows(), QStringLiteral("1n,2b,3n"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update P set v = x.w from (select k, w from Q) P2 join Q x on x.k = P2.k "
+                                         "where x.k = P.k and x.w = 'x'")),
+              0);
+    EXPECT_EQ(rows(), QStringLiteral("1x,2b,3n")) << "a subquery's alias is no target";
+    EXPECT_EQ(errorOf(*c, QStringLiteral("delete p from P p left join Q on Q.k = p.k where Q.k is null")), 0);
+    EXPECT_EQ(rows(), QStringLiteral("1x,3n"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("delete from P from Q where Q.k = P.k and Q.w = 'x'")), 0);
+    EXPECT_EQ(rows(), QStringLiteral("3n"));
+}
+
 // The checks and fittings are made when a table is first written after a change, inside
 // whatever transaction is open; a rollback must not leave the table with the old ones.
 TEST(EmbeddedSemantics, ARolledBackWriteLeavesTheTablesRulesWhole) {

@@ -97,9 +97,27 @@ int Core::busyMs() const {
     return static_cast<int>(std::min<long>(s, 24L * 3600) * 1000);
 }
 
-void Core::setCommandTimeout(long seconds) {
-    commandTimeout_ = seconds;
-    if (db_) sqlite3_busy_timeout(db_.get(), busyMs());
+void Core::setCommandTimeout(long seconds) { commandTimeout_ = seconds; }
+
+int Core::onBusy(void* core, int count) { return static_cast<Core*>(core)->waitForLock(count); }
+
+int Core::waitForLock(int count) {
+    // SQLite's own steps for a busy time-out.
+    static constexpr int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    if (count == 0) lockClock_.start();
+    const qint64 waited = lockClock_.elapsed();
+    const int limit = busyMs();
+    if (waited >= limit) {
+        lockGaveUp_ = true;
+        return 0;
+    }
+    if (inTransaction() && admin_->deadlocked(lockSchema_, QString())) {
+        deadlockVictim_ = true;
+        return 0;
+    }
+    const int delay = delays[std::min<size_t>(static_cast<size_t>(count), std::size(delays) - 1)];
+    sqlite3_sleep(static_cast<int>(std::min<qint64>(delay, limit - waited)));
+    return 1;
 }
 
 void Core::startClock() { clock_.start(); }
@@ -138,7 +156,7 @@ void Core::installConnection() {
     installColumnRules(db);
     sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db, kCollationUnsafeOptimisations);
     StatementCache::watchDatabases(db);
-    sqlite3_busy_timeout(db, busyMs());
+    sqlite3_busy_handler(db, onBusy, this);
     sqlite3_exec(db, "PRAGMA recursive_triggers = OFF", nullptr, nullptr, nullptr);
     useWriteAheadLog(db, QStringLiteral("main"));
     followCollationOrder(db, QStringLiteral("main"), context());

@@ -121,6 +121,13 @@ public:
     provider::Result readRows(StatementCache::Lease& stmt, bool keyColumn, const QString& schema, const QString& table,
                               const QString& describing = {});
 
+    // Steps a write of schema to its end. In the client's transaction, a write that finds
+    // another's write lock waits for it as for any lock (SQLite gives up at once when the
+    // transaction has read the file: it does not wait with a read open), and a wait that closes
+    // a cycle may end it with 1205 (AdminState::deadlocked).
+    // stepAll steps the statement to its end, raising its error (the statement reset).
+    void stepWaiting(const std::function<void()>& stepAll, const QString& schema);
+
     // A transaction the client began; the engine's own around a single write does not count.
     bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0 && !ownWrite_; }
     void transactionMayHaveChanged() {
@@ -181,6 +188,16 @@ private:
     void beginOwnWrite();
     void endOwnWrite(bool commit);
     bool ownWrite_ = false;
+
+    // Waits for the files' locks: SQLite asks whether to try again (count: the times it asked
+    // already); within the command time-out it sleeps and says yes, unless the transaction's
+    // wait closes a cycle that it is chosen to end (deadlockVictim_).
+    static int onBusy(void* core, int count);
+    int waitForLock(int count);
+    QElapsedTimer lockClock_;
+    QString lockSchema_ = QStringLiteral("main");  // of the write that may wait
+    bool deadlockVictim_ = false;
+    bool lockGaveUp_ = false;  // the wait outlived busyMs()
 
     // The translations of a statement text. Statement shapes that differ only in their text
     // literals share one translation in which each literal is a numbered parameter (?1 for the

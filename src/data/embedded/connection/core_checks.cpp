@@ -8,7 +8,7 @@
 
 namespace data::embedded {
 
-void Core::checkRights(const StatementCache::Lease& st) { admin_->rights().check(st.uses()); }
+void Core::checkRights(const StatementCache::Lease& st) { admin_->rights().check(st); }
 
 const QString& Core::sqlWithRules(const Translation& tr) {
     auto it = ruled_.find(tr.sql);

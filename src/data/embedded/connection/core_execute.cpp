@@ -200,6 +200,37 @@ std::vector<provider::Result> Core::execute(const provider::Request& request) {
     return executeChecked(request);
 }
 
+void Core::stepWaiting(const std::function<void()>& stepAll, const QString& schema) {
+    lockSchema_ = schema.isEmpty() ? QStringLiteral("main") : schema;
+    deadlockVictim_ = false;
+    lockGaveUp_ = false;
+    QElapsedTimer waiting;
+    struct WaitEnds {
+        AdminState& state;
+        ~WaitEnds() { state.endLockWait(); }
+    } ends{*admin_};
+    for (;;) {
+        try {
+            stepAll();
+            return;
+        } catch (const DbError&) {
+            if (deadlockVictim_) {
+                deadlockVictim_ = false;
+                admin_->deadlockVictim();
+            }
+            // Without a time-out of its own, a lock is waited for as long as SQLite's wait would.
+            if (!waiting.isValid()) waiting.start();
+            if (sqlite3_extended_errcode(db()) != SQLITE_BUSY || !inTransaction() || timedOut() || lockGaveUp_ ||
+                waiting.elapsed() >= busyMs()) {
+                throw;
+            }
+        }
+        admin_->checkKilled();
+        if (admin_->deadlocked(lockSchema_, QString())) admin_->deadlockVictim();
+        sqlite3_sleep(20);
+    }
+}
+
 bool Core::timedOut() const { return commandTimeout_ > 0 && clock_.isValid() && clock_.elapsed() > commandTimeout_ * 1000; }
 
 std::optional<long> Core::holdIfUnchanged(const Translation& tr, const QString& updateSql,
@@ -608,8 +639,12 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
             return r;
         }
     }
-    while (st.step()) {
-    }
+    stepWaiting(
+        [&st] {
+            while (st.step()) {
+            }
+        },
+        tr.schema);
     provider::Result r;
     r.recordsAffected = counts ? sqlite3_changes(db()) : -1;
     if (counts) admin_->wrote(tr.schema, tr.table);

@@ -109,6 +109,11 @@ private:
         });
     }
 
+    // Inside the client's transaction the write may wait for another's write lock.
+    void write(Core& core, StatementCache::Lease& st) {
+        core.stepWaiting([&st] { st.step(); }, schema_);
+    }
+
     void updateRow(Core& c, const QString& sql, const Variant& key, const provider::Changes& changes) {
         Core* core = &c;
         auto st = core->prepared(sql);
@@ -117,7 +122,7 @@ private:
         for (const auto& c : changes) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         st.bind(k, key.toInt64());
         core->startClock();
-        st.step();
+        write(*core, st);
         if (sqlite3_changes(core->db()) == 0) rowMissing();
     }
 
@@ -128,7 +133,7 @@ private:
         int k = 1;
         for (const auto& c : values) types_[static_cast<size_t>(c.first)].bind(st.get(), k++, c.second);
         core->startClock();
-        st.step();
+        write(*core, st);
         // The stored row is read when somebody looks at it (stored()).
         return {Variant(static_cast<std::int64_t>(sqlite3_last_insert_rowid(core->db()))), provider::Row()};
     }
@@ -139,7 +144,7 @@ private:
         core->checkRights(st);
         st.bind(1, static_cast<qint64>(key.toInt64()));
         core->startClock();
-        st.step();
+        write(*core, st);
         if (sqlite3_changes(core->db()) == 0) rowMissing();
     }
 

@@ -1,8 +1,10 @@
 #include "data/embedded/connection/stmtcache.h"
 
+#include <QSet>
 #include <cstring>
 
 #include "data/embedded/connection/sqlitedb.h"
+#include "data/embedded/translate/tokenops.h"
 
 namespace data::embedded {
 
@@ -36,14 +38,13 @@ int noteDatabase(void*, int code, const char* a1, const char*, const char* datab
     }
     if (temp) return SQLITE_OK;
     // What a trigger does is the trigger owner's business (the engine's own write checks are
-    // triggers too); what a view reads is covered by the right to read the view.
+    // triggers too). What a view reads is covered by the right to read the view, which has the
+    // same owner (dbo), as SQL Server's ownership chain has it; the view itself, like every
+    // object a FROM clause names, is found in the text (namedReads). Inside a view or a
+    // subquery SQLite names the view or the subquery's alias, so such reads are left to it.
     switch (code) {
         case SQLITE_READ:
-            if (inner) {
-                if (std::strncmp(inner, "tsql", 4) != 0) noteUse(database, inner, ObjectUse::Select);
-            } else {
-                noteUse(database, a1, ObjectUse::Select);
-            }
+            if (!inner && a1) noteUse(database, a1, ObjectUse::Select);
             break;
         case SQLITE_INSERT:
             if (!inner) noteUse(database, a1, ObjectUse::Insert);
@@ -89,7 +90,97 @@ sqlite3_stmt* prepare(sqlite3* db, const QString& sql, const ErrorContext& ctx, 
     return stmt;
 }
 
+// Words that end a FROM list at its own depth.
+bool endsFromList(const Token& t) {
+    static const char* const words[] = {"WHERE", "GROUP",  "HAVING",    "ORDER",    "LIMIT",
+                                        "WINDOW", "UNION", "EXCEPT", "INTERSECT", "RETURNING"};
+    for (const char* w : words) {
+        if (t.isWord(w)) return true;
+    }
+    return t.isPunct(";");
+}
+
+// Adds a Select use for every table and view the statement's FROM and JOIN lists name, at any
+// depth (subqueries, EXISTS, IN, the source of INSERT ... SELECT and UPDATE ... FROM), except
+// the target of DELETE FROM, the names of its common table expressions and table functions.
+// The text is SQLite's, as the translation made it: "schema"."name" or name.
+void namedReads(const QString& sql, ObjectUses& uses) {
+    const std::vector<Token> t = tokenize(sql);
+    const size_t first = nextAt(t, 0);
+    if (!(wordAt(t, first, "SELECT") || wordAt(t, first, "WITH") || wordAt(t, first, "INSERT") ||
+          wordAt(t, first, "UPDATE") || wordAt(t, first, "DELETE") || wordAt(t, first, "VALUES") ||
+          wordAt(t, first, "REPLACE") || (first < t.size() && t[first].isPunct("(")))) {
+        return;
+    }
+    const Groups groups(t);
+    QSet<QString> ctes;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (!t[i].isName()) continue;
+        size_t j = nextAt(t, i + 1);
+        if (j < t.size() && t[j].isPunct("(") && groups.close.contains(j)) j = nextAt(t, groups.close.value(j) + 1);
+        if (wordAt(t, j, "AS")) {
+            const size_t k = nextAt(t, j + 1);
+            if (k < t.size() && t[k].isPunct("(")) ctes.insert(t[i].value().toLower());
+        }
+    }
+    // One item of a FROM list starts at i: a dotted name (an object), or a parenthesised
+    // subquery or join, whose own FROM lists the scan meets anyway.
+    auto item = [&](size_t i) {
+        i = nextAt(t, i);
+        if (i >= t.size() || !t[i].isName() || endsFromList(t[i])) return;
+        QStringList parts{t[i].value()};
+        size_t j = nextAt(t, i + 1);
+        while (j < t.size() && t[j].isPunct(".")) {
+            const size_t k = nextAt(t, j + 1);
+            if (k >= t.size() || !t[k].isName()) break;
+            parts.push_back(t[k].value());
+            j = nextAt(t, k + 1);
+        }
+        if (j < t.size() && t[j].isPunct("(")) return;  // a table function
+        const QString object = parts.back();
+        const QString schema = parts.size() >= 2 ? parts[parts.size() - 2].toLower() : QStringLiteral("main");
+        if (schema == u"temp" || isLocalTempName(object)) return;
+        if (parts.size() == 1 && ctes.contains(object.toLower())) return;
+        for (auto& u : uses) {
+            if (u.database == schema && u.object.compare(object, Qt::CaseInsensitive) == 0) {
+                u.actions |= ObjectUse::Select;
+                return;
+            }
+        }
+        uses.push_back(ObjectUse{schema, object, ObjectUse::Select});
+    };
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].isWord("JOIN")) {
+            item(i + 1);
+            continue;
+        }
+        if (!t[i].isWord("FROM")) continue;
+        const size_t before = prevAt(t, i);
+        if (wordAt(t, before, "DELETE")) continue;  // its target: read only where its WHERE reads it
+        if (wordAt(t, before, "DISTINCT")) continue;  // IS [NOT] DISTINCT FROM
+        // The list runs to the first word that ends it at its own depth; its commas part items.
+        item(i + 1);
+        for (size_t k = i + 1; k < t.size() && groups.of[k] == groups.of[i]; ++k) {
+            if (t[k].isPunct(",")) {
+                item(k + 1);
+            } else if (endsFromList(t[k])) {
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
+
+const ObjectUses& StatementCache::Lease::uses() const {
+    ObjectUses& u = entry_ ? entry_->uses : uses_;
+    bool& named = entry_ ? entry_->named : named_;
+    if (!named && stmt_) {
+        named = true;
+        namedReads(entry_ ? entry_->sql : sql_, u);
+    }
+    return u;
+}
 
 void StatementCache::watchDatabases(sqlite3* db) { sqlite3_set_authorizer(db, noteDatabase, nullptr); }
 
@@ -101,6 +192,8 @@ StatementCache::Lease& StatementCache::Lease::operator=(Lease&& o) noexcept {
         entry_ = o.entry_;
         databases_ = std::move(o.databases_);
         uses_ = std::move(o.uses_);
+        named_ = o.named_;
+        sql_ = std::move(o.sql_);
         ctx_ = std::move(o.ctx_);
         o.stmt_ = nullptr;
         o.entry_ = nullptr;
@@ -154,6 +247,7 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
         }
         // Lent out already: this user gets a statement of its own.
         lease.stmt_ = prepare(db, sql, ctx, lease.databases_, lease.uses_);
+        lease.sql_ = sql;
         return lease;
     }
     QStringList databases;
@@ -174,7 +268,7 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
         sqlite3_finalize(victim->stmt);
         entries_.erase(victim);
     }
-    entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases), std::move(uses)});
+    entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases), std::move(uses), false});
     index_.insert(sql, entries_.begin());
     lease.stmt_ = stmt;
     lease.entry_ = &entries_.front();
@@ -186,6 +280,7 @@ StatementCache::Lease StatementCache::own(sqlite3* db, const QString& sql, const
     lease.db_ = db;
     lease.ctx_ = ctx;
     lease.stmt_ = prepare(db, sql, ctx, lease.databases_, lease.uses_);
+    lease.sql_ = sql;
     return lease;
 }
 

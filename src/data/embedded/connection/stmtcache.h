@@ -92,8 +92,12 @@ struct ColumnPlan {
     mutable std::vector<size_t> reloadAt;
 };
 
-// What a statement does to one table, view or procedure, as SQLite's authorizer names it while
-// the statement is prepared: the rights it needs, checked each time it runs (permissions.h).
+// What a statement does to one table, view or procedure: the rights it needs, checked each time
+// it runs (permissions.h). SQLite's authorizer names what is written and every column read
+// while the statement is prepared; the tables and views a query names in its FROM and JOIN
+// lists are added from its text when first asked for, since a table none of whose columns is
+// read (count(*), a constant, EXISTS) reaches the authorizer without its database, and the
+// tables behind a view under the view's name or none.
 struct ObjectUse {
     enum Action : quint8 { Select = 1, Insert = 2, Update = 4, Delete = 8, Execute = 16, Schema = 32 };
     QString database;  // "main" or the name the database is attached under, lower case
@@ -111,6 +115,7 @@ class StatementCache {
         std::shared_ptr<const ColumnPlan> plan;
         QStringList databases;  // the databases other than main and temp that it reads or writes
         ObjectUses uses;
+        bool named = false;  // uses holds the objects the text names too
     };
 
 public:
@@ -142,8 +147,9 @@ public:
         // The databases other than main and temp that the statement reads or writes (by their
         // names as attached, in lower case), as SQLite resolved its names when preparing it.
         const QStringList& databases() const { return entry_ ? entry_->databases : databases_; }
-        // The tables and views it reads and writes outside temp, and the schema it changes.
-        const ObjectUses& uses() const { return entry_ ? entry_->uses : uses_; }
+        // The tables and views it reads and writes outside temp, and the schema it changes;
+        // worked out once per statement, when first asked for.
+        const ObjectUses& uses() const;
 
     private:
         friend class StatementCache;
@@ -152,7 +158,9 @@ public:
         sqlite3_stmt* stmt_ = nullptr;
         Entry* entry_ = nullptr;  // nullptr: the statement is the lease's own
         QStringList databases_;   // of the lease's own statement
-        ObjectUses uses_;
+        mutable ObjectUses uses_;
+        mutable bool named_ = false;
+        QString sql_;
         ErrorContext ctx_;
     };
 

@@ -395,8 +395,12 @@ private:
             rowCount_ = static_cast<qint64>(results.back().rows.size());
             return;
         }
-        while (p->st.step()) {
-        }
+        core_.stepWaiting(
+            [&p] {
+                while (p->st.step()) {
+                }
+            },
+            p->tr.schema);
         rowCount_ = sqlite3_changes(core_.db());
         if (p->tr.kind != StatementKind::Other) core_.admin().wrote(p->tr.schema, p->tr.table);
     }

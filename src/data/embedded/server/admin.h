@@ -110,6 +110,21 @@ public:
     // Whether another connection may hold a table (false from one load of shared memory while
     // nobody has held one since this connection last found none).
     bool holdsMayExist();
+    // A wait of this connection's transaction for a lock of another connection: the write lock
+    // of the database schema names (object empty), or the table object held so (holdTable).
+    // The wait is noted in the process list, where every program using the folder sees it, and
+    // the waits are followed from it: a cycle that comes back to it, seen at two looks in a
+    // row, can never end by itself. The one of the cycle that has written the fewest tables
+    // (the cheapest to roll back; this one when it is among the cheapest) is chosen to end it;
+    // true when that is this connection, now or at an earlier look of another. Looks at most
+    // every 100 ms; the wait is over at endLockWait().
+    bool deadlocked(const QString& schema, const QString& object);
+    void endLockWait() {
+        if (waitNoted_) forgetWait();
+    }
+    // The end of a deadlock's victim: its transaction rolled back, 1205 raised.
+    [[noreturn]] void deadlockVictim();
+    void checkKilled();  // raises the connection's KILL, once another connection has marked it
     // Connections other than this one whose current database is name.
     int othersIn(const QString& database);
     // Marks a connection killed (raises 6104, 6106 as SQL Server does).
@@ -128,7 +143,12 @@ private:
     void removeStale();
     void refreshSysProcesses();
     void releaseNow();
-    void checkKilled();  // raises the connection's KILL, once another connection has marked it
+    // Notes that the transaction holds a table's lock; writes: by a write, which holds the
+    // database's write lock too.
+    void noteLock(const QString& schema, const QString& table, bool writes);
+    void forgetWait();
+    // One look of deadlocked(), in one transaction of the process list.
+    void look(const QString& database, const QString& object, qint64 nowMs, bool& victim);
     // The database a statement's schema names ("main" or nothing: the connection's own), and a
     // table's name as its database stores it (as given when it is not found).
     QString databaseOf(const QString& schema) const;
@@ -168,6 +188,9 @@ private:
     // Database and table of the last locks found held, as the statements named them: a
     // transaction of row-by-row writes names the same few tables statement after statement.
     std::array<std::pair<QString, QString>, 4> lastWrote_;
+    bool waitNoted_ = false;      // the process list shows a wait of this connection
+    bool cycleSeen_ = false;      // its last look found it in a cycle of waits
+    qint64 waitLookedMs_ = 0;
     size_t nextWrote_ = 0;
     std::thread::id thread_;
     std::unique_ptr<Rights> rights_;

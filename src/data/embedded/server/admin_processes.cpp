@@ -37,6 +37,11 @@ void forToken(sqlite3* r, const char* sql, const QString& token) {
     st.step();
 }
 
+// Every row a connection has in the process list.
+constexpr const char* kTokenRows[] = {"DELETE FROM connections WHERE token = ?", "DELETE FROM locks WHERE token = ?",
+                                      "DELETE FROM holds WHERE token = ?", "DELETE FROM writers WHERE token = ?",
+                                      "DELETE FROM waits WHERE token = ?"};
+
 constexpr int kRegistryBusyMs = 10000;
 constexpr int kFirstSpid = 51;
 constexpr int kLastSpid = 32767;
@@ -224,7 +229,11 @@ sqlite3* AdminState::registry() {
                             "CREATE TABLE IF NOT EXISTS locks (token TEXT NOT NULL, dbname TEXT NOT NULL, object TEXT NOT "
                             "NULL, PRIMARY KEY (token, dbname, object));"
                             "CREATE TABLE IF NOT EXISTS holds (token TEXT NOT NULL, dbname TEXT NOT NULL COLLATE NOCASE, "
-                            "object TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY (token, dbname, object));"),
+                            "object TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY (token, dbname, object));"
+                            "CREATE TABLE IF NOT EXISTS writers (token TEXT NOT NULL, dbname TEXT NOT NULL COLLATE NOCASE, "
+                            "PRIMARY KEY (token, dbname));"
+                            "CREATE TABLE IF NOT EXISTS waits (token TEXT PRIMARY KEY, dbname TEXT NOT NULL COLLATE NOCASE, "
+                            "object TEXT NOT NULL COLLATE NOCASE, seen INTEGER NOT NULL, victim INTEGER NOT NULL DEFAULT 0);"),
              ErrorContext{QStringLiteral("master"), path});
         registry_ = std::move(h);
     } catch (const DbError&) {
@@ -255,9 +264,7 @@ void AdminState::removeStale() {
         }
     }
     for (const QString& t : stale) {
-        forToken(r, "DELETE FROM connections WHERE token = ?", t);
-        forToken(r, "DELETE FROM locks WHERE token = ?", t);
-        forToken(r, "DELETE FROM holds WHERE token = ?", t);
+        for (const char* sql : kTokenRows) forToken(r, sql, t);
     }
 }
 
@@ -320,8 +327,7 @@ void AdminState::unregisterSelf() {
     if (!registry_) return;
     sqlite3* r = registry_.get();
     sqlite3_exec(r, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    for (const char* sql : {"DELETE FROM connections WHERE token = ?", "DELETE FROM locks WHERE token = ?",
-                            "DELETE FROM holds WHERE token = ?"}) {
+    for (const char* sql : kTokenRows) {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(r, sql, -1, &st, nullptr) == SQLITE_OK) {
             const QByteArray t = token.toUtf8();
@@ -574,7 +580,9 @@ void AdminState::checkKilled() {
     }
 }
 
-void AdminState::wrote(const QString& schema, const QString& table) {
+void AdminState::wrote(const QString& schema, const QString& table) { noteLock(schema, table, true); }
+
+void AdminState::noteLock(const QString& schema, const QString& table, bool writes) {
     if (token_.isEmpty() || table.isEmpty() || !core_.inTransaction()) return;
     // A temporary table is the connection's own: nobody else can wait for it.
     if (schema.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0) return;
@@ -601,7 +609,16 @@ void AdminState::wrote(const QString& schema, const QString& table) {
             ins.bind(3, storedName(schema, table));
             ins.step();
             forToken(r, "UPDATE connections SET open_tran = 1 WHERE token = ?", token_);
+            if (writes) {
+                Statement writer(r, QStringLiteral("INSERT OR IGNORE INTO writers (token, dbname) VALUES (?, ?)"),
+                                 ErrorContext{});
+                writer.bind(1, token_);
+                writer.bind(2, database);
+                writer.step();
+            }
         });
+        // A held table's lock is noted again when the table is written.
+        if (!writes) return;
         heldLocks_.insert(key);
         remember();
     } catch (const DbError&) {
@@ -611,6 +628,7 @@ void AdminState::wrote(const QString& schema, const QString& table) {
 void AdminState::transactionEnded() {
     lastWrote_ = {};
     nextWrote_ = 0;
+    endLockWait();
     if (heldLocks_.isEmpty() || token_.isEmpty() || !registry_) {
         heldLocks_.clear();
         return;
@@ -620,6 +638,7 @@ void AdminState::transactionEnded() {
     writeTransaction(r, ErrorContext{}, [&] {
         forToken(r, "DELETE FROM locks WHERE token = ?", token_);
         if (holdsTables_) forToken(r, "DELETE FROM holds WHERE token = ?", token_);
+        forToken(r, "DELETE FROM writers WHERE token = ?", token_);
         forToken(r, "UPDATE connections SET open_tran = 0 WHERE token = ?", token_);
     });
     if (holdsTables_) {
@@ -654,7 +673,7 @@ void AdminState::holdTable(const QString& schema, const QString& table) {
     holdsTables_ = true;
     if (ServerSignals* signal = serverSignals()) signal->raise(ServerSignals::Holds);
     // Shown by sp_lock and released at the transaction's end like a write's lock.
-    wrote(schema, table);
+    noteLock(schema, table, false);
     heldLocks_.insert(key);
 }
 
@@ -672,6 +691,12 @@ void AdminState::waitWhileHeld(const QString& schema, const QString& table, cons
     const QString database = databaseOf(schema);
     const QString stored = storedName(schema, table);
     sqlite3* r = registry();
+    // A connection that holds nothing but waits is no link of a cycle.
+    const bool holding = core_.inTransaction();
+    struct WaitEnds {
+        AdminState& state;
+        ~WaitEnds() { state.endLockWait(); }
+    } ends{*this};
     for (;;) {
         bool heldHere = false;
         bool heldAnywhere = false;
@@ -693,6 +718,7 @@ void AdminState::waitWhileHeld(const QString& schema, const QString& table, cons
         if (!heldHere) return;
         if (timedOut()) raiseServerError(1222, QStringLiteral("Lock request time out period exceeded."));
         checkKilled();  // a KILL meanwhile ends the wait
+        if (holding && deadlocked(schema, stored)) deadlockVictim();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

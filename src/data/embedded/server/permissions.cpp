@@ -194,9 +194,9 @@ Rights::Grants Rights::read(const QString& key) {
     return g;
 }
 
-void Rights::check(const ObjectUses& uses) {
-    if (uses.empty() || chained_ > 0 || sysadmin()) return;
-    for (const auto& u : uses) {
+void Rights::check(const StatementCache::Lease& st) {
+    if (chained_ > 0 || sysadmin()) return;
+    for (const auto& u : st.uses()) {
         if (u.object.isEmpty() || systemObject(u.object)) continue;
         const Grants& g = grants(u.database);
         if (g.bypass) continue;

@@ -40,8 +40,9 @@ class Rights {
 public:
     explicit Rights(Core& core) : core_(core) {}
 
-    // Raises 229 (or 916 for a database the login has no user in) unless every use is allowed.
-    void check(const ObjectUses& uses);
+    // Raises 229 (or 916 for a database the login has no user in) unless every use of the
+    // statement is allowed. What it uses is not asked for when the login passes everything.
+    void check(const StatementCache::Lease& st);
     // A schema statement the engine carries out itself (CREATE TABLE, ALTER TABLE, CREATE
     // INDEX, DROP TABLE): 262, 1088 or 3701 without db_owner or db_ddladmin.
     void checkSchemaChange(const Translation& tr);

@@ -1,11 +1,14 @@
 #include "data/embedded/translate/translator.h"
 
+#include "data/embedded/translate/joinedwrites.h"
+
 #include <algorithm>
 #include <optional>
 
 #include "data/embedded/server/admin.h"
 #include "data/embedded/translate/collation.h"
 #include "data/embedded/translate/expressions.h"
+#include "data/embedded/translate/joinedwrites.h"
 #include "data/embedded/translate/selecttop.h"
 #include "data/embedded/translate/tokenops.h"
 
@@ -688,6 +691,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
         out = collateResults(collate(topToLimit(out, tr), false), &tr.starColumns);
     } else if (head.isWord("UPDATE")) {
         tr.kind = StatementKind::Update;
+        out = joinedWrite(std::move(out), o0);
         writeTarget(out, o0 + 1, tr);
         out = collateResults(collate(topToLimit(out, tr), true), &tr.starColumns);
     } else if (head.isWord("DELETE")) {
@@ -697,6 +701,7 @@ Translation translate(const std::vector<Token>& in, const QString& currentDataba
             out.insert(out.begin() + static_cast<long>(o0 + 1), {space(), word(QStringLiteral("FROM"))});
             i = nextAt(out, o0 + 1);
         }
+        out = joinedWrite(std::move(out), o0);
         writeTarget(out, i + 1, tr);
         out = collateResults(collate(topToLimit(out, tr), false), &tr.starColumns);
     } else if (head.isWord("CREATE") && wordAt(out, nextAt(out, o0 + 1), "VIEW")) {
