@@ -162,6 +162,16 @@ TEST_F(CSqlManutencaoTest, VerificaBaseDadosMaintainsEveryUserTableInListOrder) 
     EXPECT_TRUE(pointer_.values.empty());
 }
 
+TEST_F(CSqlManutencaoTest, APaddedDatabaseNameOpensAndNamesTheDeviceWithoutItsBlanks) {
+    server_.exec("master", "Create Database LOJA");
+    s_.BackUpDatabase(server_.serverName(), " LOJA ", server_.login(), server_.password());
+    ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
+    EXPECT_EQ(pointer_.values, kBusyThenDefault);
+    const auto devices = server_.rows("master", "select name from sysdevices");
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0][0].toString(), "BackLOJA");
+}
+
 TEST_F(CSqlManutencaoTest, BackupAndRestoreGiveBackTheBackedUpDatabase) {
     server_.exec("master", "Create Database Loja");
     server_.exec("Loja", "create table T (A varchar(10) null)");
