@@ -20,7 +20,6 @@
 #include "data/variant.h"
 #include "extractor/MainMod.h"
 #include "extractor/MainMod_configuracao.h"
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "extractor/modActDB.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
@@ -31,6 +30,7 @@
 #include "screens/frmBrowseFolders.h"
 #include "util/EDiv.h"
 #include "util/gui/ControlEnterFilter.h"
+#include "util/gui/IconeDoMenu.h"
 #include "util/text.h"
 
 namespace {
