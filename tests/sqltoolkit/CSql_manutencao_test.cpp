@@ -25,6 +25,16 @@ protected:
     CSql& s_ = gobjSql();
     MessageBoxRecorder boxes_;
     PointerRecorder pointer_;
+
+    // Backs the database up under this name, quietly, onto the one device the server has.
+    void backUpOnto(const char* database, const char* device) {
+        s_.BackUpDatabase(server_.serverName(), database, server_.login(), server_.password());
+        ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
+        EXPECT_EQ(pointer_.values, kBusyThenDefault);
+        const auto devices = server_.rows("master", "select name from sysdevices");
+        ASSERT_EQ(devices.size(), 1u);
+        EXPECT_EQ(devices[0][0].toString(), device);
+    }
 };
 
 }  // namespace
@@ -164,24 +174,14 @@ TEST_F(CSqlManutencaoTest, VerificaBaseDadosMaintainsEveryUserTableInListOrder) 
 
 TEST_F(CSqlManutencaoTest, APaddedDatabaseNameOpensAndNamesTheDeviceWithoutItsBlanks) {
     server_.exec("master", "Create Database LOJA");
-    s_.BackUpDatabase(server_.serverName(), " LOJA ", server_.login(), server_.password());
-    ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
-    EXPECT_EQ(pointer_.values, kBusyThenDefault);
-    const auto devices = server_.rows("master", "select name from sysdevices");
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0][0].toString(), "BackLOJA");
+    backUpOnto(" LOJA ", "BackLOJA");
 }
 
 TEST_F(CSqlManutencaoTest, BackupAndRestoreGiveBackTheBackedUpDatabase) {
     server_.exec("master", "Create Database Loja");
     server_.exec("Loja", "create table T (A varchar(10) null)");
     server_.exec("Loja", "insert into T (A) values ('antes')");
-    s_.BackUpDatabase(server_.serverName(), "Loja", server_.login(), server_.password());
-    ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
-    EXPECT_EQ(pointer_.values, kBusyThenDefault);
-    const auto devices = server_.rows("master", "select name from sysdevices");
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0][0].toString(), "BackLoja");
+    backUpOnto("Loja", "BackLoja");
 
     server_.exec("Loja", "update T set A='depois'");
     server_.exec("Loja", "insert into T (A) values ('nova')");
