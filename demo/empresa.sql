@@ -20,6 +20,16 @@ create table MovProduto (NumRegisto int null, Identifica varchar(60) null, ObsLi
   Unidade varchar(5) null);
 create table ImpostosMovproduto (NumRegisto int null, Identifica varchar(60) null, CodigoImposto varchar(10) null);
 create table ParamGeral (ZerarFornece smallint null, ZerarClientes smallint null, ZerarProduto smallint null);
+-- The indexes a real company database has on what the run looks up one record at a time, in the
+-- engine's collation (loaded by scripts/demo.sh): an index in SQLite's own collation cannot serve
+-- a comparison that ignores case and trailing blanks, and every look-up would read the table.
+create index IX_Clientes_Codigo on Clientes (Codigo collate TSQL_TEXT);
+create index IX_TabPostal_codigo on TabPostal (codigo collate TSQL_TEXT);
+create index IX_Produtos_Codigo on Produtos (Codigo collate TSQL_TEXT);
+create index IX_Fornece_Codigo on Fornece (Codigo collate TSQL_TEXT);
+create index IX_TabTipoMov_Codigo on TabTipoMov (Codigo collate TSQL_TEXT);
+create index IX_MovProduto_Identifica on MovProduto (Identifica collate TSQL_TEXT);
+create index IX_ImpostosMovproduto_Identifica on ImpostosMovproduto (Identifica collate TSQL_TEXT);
 
 insert into ParamGeral values (0, 0, 0);
 insert into TabPostal values (1, '1000-001', 'LISBOA');

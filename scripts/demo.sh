@@ -30,9 +30,13 @@ mkdir -p "$demo/export" "$demo/demo-server" "$demo/temp"
 # A copy of its own: the program reads its settings from its own folder.
 cp "$programa" "$demo/velmora"
 
-# The company database, with sales lines of today.
+# The company database, with sales lines of today; its indexes are made in the engine's
+# collation, which the extension built beside the program brings to sqlite3.
+extensao="$(dirname "$programa")/velmora_sqlite"
+[[ -f "$extensao.so" ]] || { echo "demo: no SQLite extension at $extensao.so (build it with the program)" >&2; exit 1; }
 hoje="$(date +%F)"
-sed -e "s/@HOJE@/$hoje/g" -e "s/@ANO@/${hoje:0:4}/g" demo/empresa.sql | sqlite3 "$demo/demo-server/Empresa.db"
+sed -e "s/@HOJE@/$hoje/g" -e "s/@ANO@/${hoje:0:4}/g" demo/empresa.sql |
+    sqlite3 -cmd ".load $extensao" "$demo/demo-server/Empresa.db"
 
 # The run time: the next minute (or the one after, when this one is nearly over), written with
 # the user's regional time separator, as the settings screen writes it.

@@ -16,6 +16,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -152,6 +153,13 @@ struct OpenArguments {
 
 // Opens a session with the provider that the server name selects. Raises DbError.
 std::unique_ptr<Session> openSession(const OpenArguments& args);
+
+// Every request a session opened from now on runs is shown first to the observer, with the
+// database its connection opened: tests compare a whole run with the statements it must send.
+// An empty function ends it for sessions opened later. Not for use while sessions are opened
+// on other threads.
+using RequestObserver = std::function<void(const QString& database, const Request& request)>;
+void setRequestObserver(RequestObserver observer);
 
 // How many statements the program has sent so far: every request (a command text, a table
 // opened by name, a procedure call) and every row written back by a recordset. Read by the

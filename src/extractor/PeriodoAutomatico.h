@@ -5,11 +5,13 @@
 // a second start in one minute and what the settings screen shows. Taken alone as the next
 // period's start it loses lines: a run whose sales-line import stopped (a value that does not
 // convert, a lost connection) or that was killed before the import's end has already moved P11
-// to its own start, and the lines of the days it did not finish would never be read again.
+// to its own start, and the lines of the days it did not finish would never be read again. The
+// same holds for a stopped product or customer import: the sales-line import takes only the
+// lines of staged products and customers, so the lines of those not staged are skipped.
 //
 // So the same section holds a second key, InicioMovimentos: the start of the last automatic run
-// whose sales-line import ran to its end (date and time, written like P11). The run writes it
-// after that import's last commit; an automatic run that finds it missing writes its own
+// whose product, customer and sales-line imports all ran to their end (date and time, written
+// like P11). The run writes it after the sales-line import's last commit; an automatic run that finds it missing writes its own
 // period's start first, so an install upgraded from a settings file without it loses nothing
 // from its second run on. The next period starts on the earlier of the two days: the lines of
 // the days in between come again, and those already staged are skipped by their Chave.

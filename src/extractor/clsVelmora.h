@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <exception>
 
 #include "data/connection.h"
 #include "data/recordset.h"
@@ -43,9 +44,9 @@ public:
 private:
     friend struct clsVelmoraTestAccess;
 
-    void ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
-    void ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
-    // True when the import ran to its end (its trap did not stop it).
+    // Each import answers true when it ran to its end (its trap did not stop it).
+    bool ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
+    bool ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host);
     bool ProcessaMovimentos(data::Connection& gconnGeral, data::Connection& gconnGestao, QString DataIni,
                             QString DataFim, std::int16_t& CutOffMovimentos, RunHost& StatusB);
 
@@ -69,4 +70,7 @@ private:
     // The common end of a step's error trap: default pointer, a log row over a connection of
     // its own (LancaLog) with the label and the error text, and the modal "Falha no Processo".
     void FalhaNoProcesso(RunHost& host, const QString& label, const QString& errorText);
+    // The same for a caught error, with the record the step stopped on (kind and code, as
+    // "Produto P1") after the error's own text, so that one bad row among thousands is found.
+    void FalhaNoProcesso(RunHost& host, const QString& label, const std::exception& e, const QString& registo = {});
 };

@@ -46,15 +46,17 @@ QString codigoPostal(const Variant& codPost, const Variant& postalDesc) {
 
 }  // namespace
 
-void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
+bool clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
     LoteDeEscritas lote(gconnGeral, "clientes");
+    QString registo;  // the customer at hand, for the trap's row
     try {
         // Phase 1: new customers.
         data::Recordset rsLiga;
         rsLiga.Open(QStringLiteral("Select * from LigaClientes"), gconnGeral, adOpenForwardOnly, adLockReadOnly);
         if (!(rsLiga.EOF() && rsLiga.BOF())) {
             while (!rsLiga.EOF()) {
+                registo.clear();
                 // A Null rule field is not text and stops the step.
                 const QString grupo = rsLiga.Fields(QStringLiteral("Grupo")).Value().toString();
                 const QString familia = rsLiga.Fields(QStringLiteral("Familia")).Value().toString();
@@ -78,6 +80,7 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
                 data::Recordset rsGestao;
                 rsGestao.Open(sql, gconnGestao, adOpenForwardOnly, adLockReadOnly);
                 while (!rsGestao.EOF()) {
+                    registo = QStringLiteral("Cliente ") + texto(rsGestao.Fields(QStringLiteral("Codigo")).Value());
                     const QString codigo = rsGestao.Fields(QStringLiteral("Codigo")).Value().toString();
                     data::Recordset rsCliente;
                     rsCliente.Open(QStringLiteral("Select * from Clientes Where Codigo='") + sqlApostrofos(codigo) + u'\'',
@@ -115,12 +118,14 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
             }
         }
         rsLiga.Close();
+        registo.clear();
 
         // Phase 2: every staged customer against the company database.
         data::Recordset rsStaged;
         rsStaged.Open(QStringLiteral("Select * from Clientes"), gconnGeral, adOpenDynamic, adLockOptimistic);
         while (!rsStaged.EOF()) {
             const QString codigo = texto(rsStaged.Fields(QStringLiteral("Codigo")).Value());
+            registo = QStringLiteral("Cliente ") + codigo;
             data::Recordset rsGestao;
             rsGestao.Open(QStringLiteral("Select Descricao,Contribuinte,Morada,local from Clientes Where Codigo='") +
                               sqlApostrofos(codigo) + u'\'',
@@ -157,12 +162,12 @@ void clsVelmora::ProcessaClientes(data::Connection& gconnGeral, data::Connection
             rsStaged.MoveNext();
         }
         rsStaged.Close();
+        registo.clear();
         lote.confirma();
-    } catch (const platform::RuntimeError& e) {
-        lote.termina();
-        FalhaNoProcesso(host, QStringLiteral("Função Processa Clientes"), e.description());
+        return true;
     } catch (const std::exception& e) {
         lote.termina();
-        FalhaNoProcesso(host, QStringLiteral("Função Processa Clientes"), QString::fromLocal8Bit(e.what()));
+        FalhaNoProcesso(host, QStringLiteral("Função Processa Clientes"), e, registo);
     }
+    return false;
 }

@@ -8,11 +8,12 @@
 // one.
 //
 // Every field keeps its width: a value that does not fit stops the writer through its trap
-// instead of shifting the rest of the record; a Null in a text field is written as blanks of
-// the field's width (a product without a supplier name row would otherwise block every later
-// file); a Null amount or date still stops the writer. Rows whose kind (Mascara) or letter has
-// no record type are left out of the file, of every count and of the total, so the trailer
-// always agrees with the records.
+// instead of shifting the rest of the record, and the trap's row names the record and the
+// field, so that one bad row among thousands can be found and mended; a Null in a text field is
+// written as blanks of the field's width (a product without a supplier name row would otherwise
+// block every later file), a Null amount or quantity as 0; a Null date still stops the writer.
+// Rows whose kind (Mascara) or letter has no record type are left out of the file, of every
+// count and of the total, so the trailer always agrees with the records.
 //
 // The records are made directly in the code page's bytes: a field read where the recordset
 // keeps it (plain ASCII, an amount) costs no text of its own, which makes a file of hundreds of
@@ -23,7 +24,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -37,7 +37,9 @@
 #include "data/recordset.h"
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/MainMod_ligacoes.h"
+#include "extractor/FicheiroTemporario.h"
 #include "extractor/RunHost.h"
+#include "extractor/ValorOuZero.h"
 #include "extractor/clsVelmora.h"
 #include "platform/clock.h"
 #include "platform/crashpoint.h"
@@ -240,6 +242,7 @@ public:
             falhaEscrita(57, QStringLiteral("Device I/O error"),
                          path_ + QStringLiteral(" (") + file_->errorString() + u')');
         }
+        file_.reset();
     }
 
 private:
@@ -247,22 +250,21 @@ private:
         if (!file_) {
             const QFileInfo info(path_);
             if (!info.absoluteDir().exists()) falhaEscrita(76, QStringLiteral("Path not found"), path_);
-            file_ = std::make_unique<QSaveFile>(path_);
-            if (!file_->open(QIODevice::WriteOnly)) {
+            FicheiroTemporario::removeRestos(info.absolutePath());
+            file_ = std::make_unique<FicheiroTemporario>(path_);
+            if (!file_->open()) {
                 falhaEscrita(75, QStringLiteral("Path/File access error"),
                              path_ + QStringLiteral(" (") + file_->errorString() + u')');
             }
         }
-        if (file_->write(dados_.get(), usado_) != usado_) {
-            const QString why = file_->errorString();
-            file_->cancelWriting();
-            falhaEscrita(61, QStringLiteral("Disk full"), path_ + QStringLiteral(" (") + why + u')');
+        if (!file_->write(dados_.get(), usado_)) {
+            falhaEscrita(61, QStringLiteral("Disk full"), path_ + QStringLiteral(" (") + file_->errorString() + u')');
         }
         usado_ = 0;
     }
 
     QString path_;
-    std::unique_ptr<QSaveFile> file_;  // opened when the first buffer is full or at the end
+    std::unique_ptr<FicheiroTemporario> file_;  // opened when the first buffer is full or at the end
     std::unique_ptr<char[]> dados_;
     qsizetype usado_ = 0;
 };
@@ -293,43 +295,64 @@ struct Contagens {
 // The columns the writer reads, each looked up by name at its first use in a section (a column
 // that only some rows need is never asked for when no such row comes).
 enum Coluna {
-    cStatus, cCodigo, cDescricao, cDesignacao, cContribuinte, cBI_NIPC, cMorada, cLocalidade, cDistrito,
+    cChave, cStatus, cCodigo, cDescricao, cDesignacao, cContribuinte, cBI_NIPC, cMorada, cLocalidade, cDistrito,
     cConcelho, cCodPost, cPais, cSegmento, cUnidadeVenda, cPVP, cNomeFornecedor, cMascara, cData, cTipoVenda,
     cCodigoVendedor, cCodigoCliente, cCodigoProduto, cQuantidade, cValor, cMotivo, cIEC, kColunas
 };
 
 const char* const kNomeColuna[kColunas] = {
-    "Status", "Codigo", "Descricao", "Designacao", "Contribuinte", "BI_NIPC", "Morada", "Localidade", "Distrito",
+    "Chave", "Status", "Codigo", "Descricao", "Designacao", "Contribuinte", "BI_NIPC", "Morada", "Localidade", "Distrito",
     "Concelho", "CodPost", "Pais", "Segmento", "UnidadeVenda", "PVP", "NomeFornecedor", "Mascara", "Data",
     "TipoVenda", "CodigoVendedor", "CodigoCliente", "CodigoProduto", "Quantidade", "Valor", "Motivo", "IEC",
 };
 
-// The fields of one section's record set; the handles follow the current row.
+// The fields of one section's record set; the handles follow the current row. The column
+// read last is the one a failure of the row's record is about.
 class Colunas {
 public:
     explicit Colunas(const data::Recordset& rs) : rs_(rs) {}
     const data::Field& operator()(Coluna c) {
+        ultima_ = c;
         auto& f = campos_[static_cast<size_t>(c)];
         if (!f) f.emplace(rs_.Fields(QString::fromLatin1(kNomeColuna[c])));
         return *f;
+    }
+    // "Produto P1, campo PVP": the row's kind, its key column's value and the column read last.
+    QString nomeia(const char* tipo, Coluna chave) {
+        const Coluna campo = ultima_;
+        QString codigo;
+        try {
+            const data::Variant v = (*this)(chave).Value();
+            codigo = (v.isNull() || v.isEmpty()) ? QStringLiteral("Null") : v.toString();
+        } catch (const std::exception&) {
+        }
+        return QString::fromLatin1(tipo) + codigo + QStringLiteral(", campo ") + QString::fromLatin1(kNomeColuna[campo]);
     }
 
 private:
     const data::Recordset& rs_;
     std::array<std::optional<data::Field>, kColunas> campos_;
+    Coluna ultima_ = cStatus;
 };
 
 // Every row of a section's statement, in its order, through `linha` (which reads its columns).
 // The rows are read forward once and none is changed, so the provider may hand them out one at
-// a time instead of reading the whole section into memory first.
+// a time instead of reading the whole section into memory first. An error of a row's record
+// reaches the trap with the record and the field named after its own text (tipo and the key
+// column).
 template <typename Linha>
-void cadaLinha(data::Connection& conn, const QString& sql, Linha linha) {
+void cadaLinha(data::Connection& conn, const QString& sql, const char* tipo, Coluna chave, Linha linha) {
     data::Recordset rs;
     rs.OpenForwardOnce(sql, conn, data::ado::adOpenDynamic, data::ado::adLockOptimistic);
     Colunas campo(rs);
     if (!(rs.BOF() && rs.EOF())) {
         while (!rs.EOF()) {
-            linha(campo);
+            try {
+                linha(campo);
+            } catch (const platform::RuntimeError& e) {
+                throw platform::RuntimeError(e.number(), e.description() + QStringLiteral(" (") +
+                                                             campo.nomeia(tipo, chave) + u')');
+            }
             rs.MoveNext();
         }
     }
@@ -392,7 +415,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
             const PackedValue v = campo.View();
             if (v.kind == PackedValue::Amount) return numeroNoRegisto(w, v.amount, 13, 2, true, '0');
         }
-        const QByteArray b = platform::toAnsi(FormataNumero(campo.Value(), 13, 2, true, zero));
+        const QByteArray b = platform::toAnsi(FormataNumero(valorOuZero(campo.Value()), 13, 2, true, zero));
         return bytesNoRegisto(w, b.constData(), b.size());
     };
     // TipoVenda and IEC: one character, taken as stored; Null (or nothing) is one blank.
@@ -435,18 +458,27 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
         const QByteArray b = platform::toAnsi(data);
         const TextoDoCampo sistema(comoNoFicheiro(strSistema));
         const TextoDoCampo nome(comoNoFicheiro(strNomeFicheiro));
+        // The header's texts come from the settings file: its row names the key to mend.
+        const auto campoDoCabecalho = [](char* w, const TextoDoCampo& t, int largura, const char* chave) {
+            try {
+                return textoNoRegisto(w, t, largura);
+            } catch (const platform::RuntimeError& e) {
+                throw platform::RuntimeError(e.number(), e.description() + QStringLiteral(" (Cabeçalho, campo ") +
+                                                             QString::fromLatin1(chave) + u')');
+            }
+        };
         char* w = ficheiro.reserva();
         *w++ = '0';
-        w = textoNoRegisto(w, sistema, 32);
+        w = campoDoCabecalho(w, sistema, 32, "P8");
         w = bytesNoRegisto(w, b.constData(), b.size());
-        w = textoNoRegisto(w, nome, 14);
+        w = campoDoCabecalho(w, nome, 14, "P15");
         ficheiro.fixa(fimDeRegisto(w));
     }
 
     // 2. Customers.
     cadaLinha(gconnGeral,
               QStringLiteral("Select * from Clientes Where Activo=1 and isnull(status,'')<>'' order by codigo"),
-              [&](Colunas& campo) {
+              "Cliente ", cCodigo, [&](Colunas& campo) {
                   const char status = letraDe(campo(cStatus));
                   if (status != 0) {
                       char* w = ficheiro.reserva();
@@ -485,7 +517,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     // 3. Products.
     cadaLinha(gconnGeral,
               QStringLiteral("Select * from Produtos Where Activo=1 and isnull(status,'')<>'' Order by codigo "),
-              [&](Colunas& campo) {
+              "Produto ", cCodigo, [&](Colunas& campo) {
                   const char status = letraDe(campo(cStatus));
                   if (status != 0) {
                       char* w = ficheiro.reserva();
@@ -507,7 +539,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
     // 4. Sales lines: sales first, then offer deliveries, then returns, each by date.
     cadaLinha(gconnGeral,
               QStringLiteral("Select * from movimentos Where isnull(status,'')<>'' order by Mascara DESC,Data ASC"),
-              [&](Colunas& campo) {
+              "Movimento Chave ", cChave, [&](Colunas& campo) {
                   const char mascara = mascaraDe(campo(cMascara));
                   const char status = letraDe(campo(cStatus));
 
@@ -536,7 +568,7 @@ void clsVelmora::EscreveFicheiro(data::Connection& gconnGeral, const QString& st
                       const data::Field& valor = campo(cValor);
                       const PackedValue v = valor.View();
                       c.total += v.kind == PackedValue::Amount ? data::Currency::fromRaw(v.amount)
-                                                               : valor.Value().toCurrency();
+                                                               : valorOuZero(valor.Value());
 
                       if (mascara == 'O') {
                           ++c.ofertas;
@@ -569,11 +601,8 @@ data::Variant clsVelmora::CriaFicheiro(data::Connection& gconnGeral, const QStri
         EscreveFicheiro(gconnGeral, strFicheiro, strNomeFicheiro, strSistema);
         // 7. Its zipped copy and the status reset.
         GuardaHistorico(gconnGeral, strFicheiro, strNomeFicheiro, blnManual);
-    } catch (const platform::RuntimeError& e) {
-        FalhaNoProcesso(host, QStringLiteral("Função Cria Ficheiro"), e.description());
-        return data::Variant();
     } catch (const std::exception& e) {
-        FalhaNoProcesso(host, QStringLiteral("Função Cria Ficheiro"), QString::fromLocal8Bit(e.what()));
+        FalhaNoProcesso(host, QStringLiteral("Função Cria Ficheiro"), e);
         return data::Variant();
     }
     // The automatic run's end state. The file, its copy and the reset stand whatever becomes of

@@ -3,9 +3,15 @@
 // and make their customer and product active; then the staged lines of a window reaching
 // CutOffMovimentos months back are checked, and those whose company line is gone get "E". A
 // staged line is never marked changed here.
+//
+// A company line without an identity (Identifica Null) is never staged: the gone-line pass
+// could not find it again and would send it as gone in the run that staged it. It is named in
+// one log row per run instead. A Null discount is no discount and a Null quantity counts as 0:
+// neither may turn a sale into an offer or stop every later export file.
 
 #include <QDate>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringBuilder>
 
 #include "data/adoconstants.h"
@@ -13,6 +19,7 @@
 #include "data/recordset.h"
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
+#include "extractor/ValorOuZero.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/sqltext.h"
@@ -55,6 +62,10 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
                                     QString DataFim, std::int16_t& CutOffMovimentos, RunHost& StatusB) {
     using namespace data::ado;
     LoteDeEscritas lote(gconnGeral, "movimentos");
+    // The line at hand, for the trap's row: the company line's Identifica, then the staged
+    // line's Chave in the gone-line pass.
+    const char* registoTipo = nullptr;
+    Variant registo;
     try {
         // Period and re-check window. A run never takes lines of two years: a period that starts
         // in an earlier year starts on 1 January of the end's year, and the window never
@@ -73,7 +84,7 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
                            "TabTipoMov.AfectaCli,") +
             QStringLiteral(" Velmora..LigaMovimentos.Mascara,Velmora..LigaMovimentos.ApenasMovComValor,") +
             QStringLiteral(" isnull(Velmora..LigaMovimentos.TipoOferta,'0') as TipoOferta,") +
-            QStringLiteral(" isnull(MovProduto.ValorIliq-MovProduto.TotalDesconto,0) as IliqDesc, ") +
+            QStringLiteral(" isnull(MovProduto.ValorIliq,0)-isnull(MovProduto.TotalDesconto,0) as IliqDesc, ") +
             QStringLiteral(" isnull(ImpostosMovproduto.CodigoImposto,'') as CodigoImposto, ") +
             QStringLiteral(" MovProduto.Identifica,Movproduto.Codigo,Movproduto.Tipo,Movproduto.Numero,Movproduto.Ano,"
                            "Movproduto.Data,Movproduto.Preco,Movproduto.QuantNormal,Movproduto.Terceiro,"
@@ -90,12 +101,15 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             QStringLiteral(" and Movproduto.data>='") + sqlApostrofos(DataIni) +
             QStringLiteral("' and Movproduto.data<='") + sqlApostrofos(DataFim) + u'\'';
 
+        QSet<QString> semIdentidade;  // the lines without an identity already named in the log
         data::Recordset rsGestao;
         rsGestao.Open(sql, gconnGestao, adOpenForwardOnly, adLockReadOnly);
+        registoTipo = "Linha Identifica ";
         while (!rsGestao.EOF()) {
             lote.passo();
             const Variant mascara = rsGestao.Fields(QStringLiteral("Mascara")).Value();
             const Variant identifica = rsGestao.Fields(QStringLiteral("Identifica")).Value();
+            registo = identifica;
             const QString tipoOferta = texto(rsGestao.Fields(QStringLiteral("TipoOferta")).Value());
             const data::Currency iliqDesc = rsGestao.Fields(QStringLiteral("IliqDesc")).Value().toCurrency();
 
@@ -108,6 +122,19 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             const Variant apenas = rsGestao.Fields(QStringLiteral("ApenasMovComValor")).Value();
             const bool apenasComValor = !apenas.isNull() && !apenas.isEmpty() && apenas.toInt32() == 1;
             if (iliqDesc == data::Currency() && apenasComValor) {
+                rsGestao.MoveNext();
+                continue;
+            }
+
+            if (identifica.isNull() || identifica.isEmpty()) {
+                const QString linhaSemIdentidade =
+                    QStringLiteral("Linha sem Identifica: Tipo ") % texto(rsGestao.Fields(QStringLiteral("Tipo")).Value()) %
+                    QStringLiteral(", Numero ") % texto(rsGestao.Fields(QStringLiteral("Numero")).Value()) %
+                    QStringLiteral(", Ano ") % texto(rsGestao.Fields(QStringLiteral("Ano")).Value());
+                if (!semIdentidade.contains(linhaSemIdentidade)) {
+                    semIdentidade.insert(linhaSemIdentidade);
+                    LancaLogGeral(gconnGeral, QStringLiteral("Movimento não importado"), linhaSemIdentidade);
+                }
                 rsGestao.MoveNext();
                 continue;
             }
@@ -145,7 +172,7 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             rsLinha.Fields(QStringLiteral("CodigoVendedor")).setValue(rsGestao.Fields(QStringLiteral("Vendedor")).Value());
             rsLinha.Fields(QStringLiteral("CodigoCliente")).setValue(terceiro);
             rsLinha.Fields(QStringLiteral("CodigoProduto")).setValue(produto);
-            rsLinha.Fields(QStringLiteral("Quantidade")).setValue(rsGestao.Fields(QStringLiteral("QuantNormal")).Value());
+            rsLinha.Fields(QStringLiteral("Quantidade")).setValue(valorOuZero(rsGestao.Fields(QStringLiteral("QuantNormal")).Value()));
             rsLinha.Fields(QStringLiteral("Cambio")).setValue(QStringLiteral("EUR"));
             rsLinha.Fields(QStringLiteral("UnidadeVenda")).setValue(rsGestao.Fields(QStringLiteral("Unidade")).Value());
             if (afectaCli == u"D") {
@@ -169,6 +196,7 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             rsGestao.MoveNext();
         }
         rsGestao.Close();
+        registoTipo = nullptr;
 
         // Gone lines of the window.
         data::Recordset rsStaged;
@@ -178,6 +206,8 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
                       gconnGeral, adOpenDynamic, adLockOptimistic);
         while (!rsStaged.EOF()) {
             const QString chave = texto(rsStaged.Fields(QStringLiteral("Chave")).Value());
+            registoTipo = "Movimento Chave ";
+            registo = chave;
             StatusB.SetPanelText(chave);
             data::Recordset rsExiste;
             rsExiste.Open(QStringLiteral("Select NumRegisto from MovProduto Where Identifica='") % sqlApostrofos(chave) %
@@ -192,15 +222,14 @@ bool clsVelmora::ProcessaMovimentos(data::Connection& gconnGeral, data::Connecti
             rsStaged.MoveNext();
         }
         rsStaged.Close();
+        registoTipo = nullptr;
         StatusB.SetPanelText(QString());
         lote.confirma();
         return true;
-    } catch (const platform::RuntimeError& e) {
-        lote.termina();
-        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), e.description());
     } catch (const std::exception& e) {
         lote.termina();
-        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), QString::fromLocal8Bit(e.what()));
+        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa Movimentos"), e,
+                        registoTipo == nullptr ? QString() : QString::fromLatin1(registoTipo) + texto(registo));
     }
     return false;
 }

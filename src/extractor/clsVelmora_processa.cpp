@@ -12,6 +12,7 @@
 // mail, no end row.
 
 #include <QDate>
+#include <QFileInfo>
 #include <exception>
 
 #include "data/adoconstants.h"
@@ -19,6 +20,7 @@
 #include "data/recordset.h"
 #include "extractor/MailHost.h"
 #include "extractor/MainMod_configuracao.h"
+#include "extractor/MainMod_ligacoes.h"
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
 #include "extractor/PeriodoAutomatico.h"
@@ -38,11 +40,8 @@ void painel(RunHost& host, const QString& texto) {
     host.RefreshStatusBar();
 }
 
-// A column's value as a statement takes it: Null joins as nothing.
-QString valorSql(const data::Field& campo) {
-    const data::Variant v = campo.Value();
-    return v.isNull() ? QString() : util::sqlApostrofos(v.toString());
-}
+// A column's value joined into a text: Null joins as nothing.
+QString valorTexto(const data::Variant& v) { return v.isNull() ? QString() : v.toString(); }
 
 // A settings file that cannot be written ends the run through its trap: without P11 the
 // scheduler's same-minute guard would start the run again at every later tick of the minute,
@@ -69,6 +68,7 @@ data::Variant clsVelmora::LancaLogGeral(data::Connection& conn, const QString& s
 data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connection& gconnGestao,
                                    const QString& DataIni, const QString& DataFim, std::int16_t CutOffMovimentos,
                                    RunHost& StatusB, bool blnManual) {
+    QString registo;  // the staged line being re-marked, for the trap's row
     try {
         using namespace data::ado;
 
@@ -95,19 +95,23 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
         // 3. to 5. The imports, each under its own trap.
         LancaLogGeral(gconnGeral, QStringLiteral("Processando produtos..."), QString());
         painel(StatusB, QStringLiteral("Processando Produtos..."));
-        ProcessaProdutos(gconnGeral, gconnGestao, StatusB);
+        const bool produtosCompletos = ProcessaProdutos(gconnGeral, gconnGestao, StatusB);
 
         LancaLogGeral(gconnGeral, QStringLiteral("Processando clientes..."), QString());
         painel(StatusB, QStringLiteral("Processando Clientes..."));
-        ProcessaClientes(gconnGeral, gconnGestao, StatusB);
+        const bool clientesCompletos = ProcessaClientes(gconnGeral, gconnGestao, StatusB);
 
         LancaLogGeral(gconnGeral, QStringLiteral("Processando movimentos..."), QString());
         painel(StatusB, QStringLiteral("Processando Movimentos (") + DataIni + QStringLiteral(" a ") + DataFim +
                             QStringLiteral(")"));
         std::int16_t cutOff = CutOffMovimentos;
         const bool movimentosCompletos = ProcessaMovimentos(gconnGeral, gconnGestao, DataIni, DataFim, cutOff, StatusB);
-        // Every line up to this run's start is staged now: the next period may start here.
-        if (!blnManual && movimentosCompletos) escreveIni(kInicioMovimentos, inicioDaExecucao);
+        // Every line up to this run's start is staged now: the next period may start here. The
+        // sales-line import takes only lines of staged products and customers, so a product or
+        // customer import that stopped half-way leaves lines unread as well.
+        if (!blnManual && produtosCompletos && clientesCompletos && movimentosCompletos) {
+            escreveIni(kInicioMovimentos, inicioDaExecucao);
+        }
         platform::crashPoint("processa.importacoes");
 
         const QString dataIni = util::sqlApostrofos(DataIni);
@@ -125,15 +129,20 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
                     gconnGeral, adOpenForwardOnly, adLockReadOnly);
             if (!(rs.BOF() && rs.EOF())) {
                 while (!rs.EOF()) {
+                    const data::Variant cliente = rs.Fields(QStringLiteral("CodigoCliente")).Value();
+                    const data::Variant produto = rs.Fields(QStringLiteral("CodigoProduto")).Value();
+                    registo = QStringLiteral("Cliente ") + valorTexto(cliente) + QStringLiteral(", Produto ") +
+                              valorTexto(produto);
                     gconnGeral.Execute(QStringLiteral("Update Clientes Set Status='A' ,Activo= 1 Where Codigo='") +
-                                       valorSql(rs.Fields(QStringLiteral("CodigoCliente"))) +
+                                       util::sqlApostrofos(valorTexto(cliente)) +
                                        QStringLiteral("' and isnull(Status,'')='' "));
                     gconnGeral.Execute(QStringLiteral("Update Produtos Set Status='A' ,Activo=1 Where Codigo='") +
-                                       valorSql(rs.Fields(QStringLiteral("CodigoProduto"))) +
+                                       util::sqlApostrofos(valorTexto(produto)) +
                                        QStringLiteral("' and isnull(Status,'')='' "));
                     rs.MoveNext();
                 }
             }
+            registo.clear();
             rs.Close();
             lote.confirma();
         } else {
@@ -173,12 +182,18 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
             if (mail == nullptr) {
                 throw platform::RuntimeError(429, QStringLiteral("ActiveX component can't create object"));
             }
-            mail->SendMail(cfg.gstrEmailServer, cfg.gstrEmailTo, cfg.gstrEmailFrom,
-                           blnManual ? QStringLiteral("Extractor de Dados - Norta (Manual)")
-                                     : QStringLiteral("Extractor de Dados - Norta"),
-                           QString(), QString(), strPasta, strNomeFicheiro, cfg.gstrEmailLogin,
-                           cfg.gstrEmailPassword, false, QString(), cfg.gintSMTPPort, cfg.gblnSMTPSSL);
-            mail->UnloadSendMail();
+            // An export that failed leaves no file: a mail without it would be logged as sent.
+            if (!QFileInfo(strFicheiro).isFile()) {
+                LancaLog(QStringLiteral("Envio de Email - Form_Activate"),
+                         QStringLiteral("Não foi possível enviar E-mail\r\rFile not found: ") + strFicheiro);
+            } else {
+                mail->SendMail(cfg.gstrEmailServer, cfg.gstrEmailTo, cfg.gstrEmailFrom,
+                               blnManual ? QStringLiteral("Extractor de Dados - Norta (Manual)")
+                                         : QStringLiteral("Extractor de Dados - Norta"),
+                               QString(), QString(), strPasta, strNomeFicheiro, cfg.gstrEmailLogin,
+                               cfg.gstrEmailPassword, false, QString(), cfg.gintSMTPPort, cfg.gblnSMTPSSL);
+                mail->UnloadSendMail();
+            }
             platform::crashPoint("processa.mail-enviado");
         }
 
@@ -188,10 +203,8 @@ data::Variant clsVelmora::Processa(data::Connection& gconnGeral, data::Connectio
                                 : QStringLiteral("Fim do processamento automático."),
                       DataFim);
         painel(StatusB, QString());
-    } catch (const platform::RuntimeError& e) {
-        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa"), e.description());
     } catch (const std::exception& e) {
-        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa"), QString::fromLocal8Bit(e.what()));
+        FalhaNoProcesso(StatusB, QStringLiteral("Função Processa"), e, registo);
     }
     return data::Variant();
 }

@@ -1,8 +1,12 @@
 // Step 3 of a run: the product import. New company products that a rule of LigaProdutos selects
 // are staged with "N"; then every staged product is checked against the company database: a
 // product whose code is gone gets "E", one whose description, price or sales unit changed gets
-// "A" and the new value (one still "N", not yet sent, stays "N"). Whether a product is active (and so exported) is decided later, by the
-// sales-line import.
+// "A" and the new value (one still "N", not yet sent, stays "N"). Whether a product is active
+// (and so exported) is decided later, by the sales-line import.
+//
+// A product without a price in its column is staged at 0, as the company's own totals read it:
+// stopping the import there would leave every product after it unstaged and so every sales line
+// of those products unread.
 
 #include <QHash>
 
@@ -12,6 +16,7 @@
 #include "extractor/RunHost.h"
 #include "extractor/LoteDeEscritas.h"
 #include "extractor/MarcaAlterado.h"
+#include "extractor/ValorOuZero.h"
 #include "extractor/clsVelmora.h"
 #include "platform/runtime_error.h"
 #include "util/sqltext.h"
@@ -45,9 +50,10 @@ QString chaveCodigo(const QString& codigo) {
 
 }  // namespace
 
-void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
+bool clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection& gconnGestao, RunHost& host) {
     using namespace data::ado;
     LoteDeEscritas lote(gconnGeral, "produtos");
+    QString registo;  // the product at hand, for the trap's row
     try {
         // The price column each product was staged (or is selected now) under: the first rule row
         // that selects it. The staging table keeps no price level, so the re-check takes the
@@ -61,6 +67,7 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
         rsLiga.Open(QStringLiteral("Select * from LigaProdutos"), gconnGeral, adOpenForwardOnly, adLockReadOnly);
         if (!(rsLiga.EOF() && rsLiga.BOF())) {
             while (!rsLiga.EOF()) {
+                registo.clear();
                 const QString grupo = rsLiga.Fields(QStringLiteral("Grupo")).Value().toString();
                 const QString familia = rsLiga.Fields(QStringLiteral("Familia")).Value().toString();
                 const QString subfamilia = rsLiga.Fields(QStringLiteral("Subfamilia")).Value().toString();
@@ -92,8 +99,9 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
                 data::Recordset rsGestao;
                 rsGestao.Open(sql, gconnGestao, adOpenForwardOnly, adLockReadOnly);
                 while (!rsGestao.EOF()) {
+                    registo = QStringLiteral("Produto ") + texto(rsGestao.Fields(QStringLiteral("Codigo")).Value());
                     const QString codigo = rsGestao.Fields(QStringLiteral("Codigo")).Value().toString();
-                    const data::Currency preco = rsGestao.Fields(coluna).Value().toCurrency();
+                    const data::Currency preco = valorOuZero(rsGestao.Fields(coluna).Value());
                     const QString chave = chaveCodigo(codigo);
                     if (!colunaPorProduto.contains(chave)) colunaPorProduto.insert(chave, coluna);
 
@@ -124,12 +132,14 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
             }
         }
         rsLiga.Close();
+        registo.clear();
 
         // Phase 2: every staged product against the company database.
         data::Recordset rsStaged;
         rsStaged.Open(QStringLiteral("Select * from Produtos"), gconnGeral, adOpenDynamic, adLockOptimistic);
         while (!rsStaged.EOF()) {
             const QString codigo = texto(rsStaged.Fields(QStringLiteral("Codigo")).Value());
+            registo = QStringLiteral("Produto ") + codigo;
             data::Recordset rsGestao;
             rsGestao.Open(QStringLiteral("Select Descricao,UnidadeVenda,PrecoVenda1,PrecoVenda2,PrecoVenda3,PrecoVenda4,"
                                          "PrecoVenda5,PrecoVenda6,PrecoVenda7 from Produtos Where Codigo='") +
@@ -166,12 +176,12 @@ void clsVelmora::ProcessaProdutos(data::Connection& gconnGeral, data::Connection
             rsStaged.MoveNext();
         }
         rsStaged.Close();
+        registo.clear();
         lote.confirma();
-    } catch (const platform::RuntimeError& e) {
-        lote.termina();
-        FalhaNoProcesso(host, QStringLiteral("Função Processa Produtos"), e.description());
+        return true;
     } catch (const std::exception& e) {
         lote.termina();
-        FalhaNoProcesso(host, QStringLiteral("Função Processa Produtos"), QString::fromLocal8Bit(e.what()));
+        FalhaNoProcesso(host, QStringLiteral("Função Processa Produtos"), e, registo);
     }
+    return false;
 }

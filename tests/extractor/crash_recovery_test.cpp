@@ -390,6 +390,40 @@ TEST_F(CrashRecoveryTest, AKillBeforeTheFileIsWholeLeavesThePreviousFileAndTheNe
     }
 }
 
+// Killed when the whole file has its temporary name but not yet its own (on a share whose files
+// are named from the start, a kill anywhere in the file leaves the same): the leftover waits
+// beside the previous file, and the next run removes it, and nothing else of the folder.
+TEST_F(CrashRecoveryTest, AWriterKilledBeforeItsFileHasItsNameLeavesALeftoverTheNextRunRemoves) {
+    // Files of other programs, with names close to the leftovers'.
+    static constexpr const char* kOutros[] = {"NRT170307.MOV.backup", "notas.incompleto-abc", "notas.txt"};
+    const std::unique_ptr<World> w = world();
+    if (w) {
+        for (const char* outro : kOutros) {
+            QFile f(w->exportPath(QString::fromLatin1(outro)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+    }
+    killAt(w.get(), "ficheiro.nomeado", false);
+    if (!w) return;
+    QStringList restos;
+    for (const auto& [name, bytes] : w->exportFolder()) {
+        if (name.startsWith(kFileOfTheDay + QStringLiteral(".incompleto-"))) {
+            restos << name;
+            EXPECT_EQ(crashsupport::wholeFileProblem(bytes), QString()) << "the leftover holds the whole new file";
+        }
+    }
+    ASSERT_EQ(restos.size(), 1) << "a leftover of the killed writer";
+    EXPECT_EQ(restos[0].size(), kFileOfTheDay.size() + 18);
+    EXPECT_EQ(crashsupport::readAll(w->exportPath(kFileOfTheDay)), w->firstFile);
+
+    restart(*w, kSameDay);
+    QStringList names;
+    for (const auto& [name, bytes] : w->exportFolder()) names << name;
+    EXPECT_EQ(names, (QStringList{"NRT170307.MOV", "NRT170307.MOV.backup", "notas.incompleto-abc", "notas.txt"}));
+    for (const char* outro : kOutros) QFile::remove(w->exportPath(QString::fromLatin1(outro)));
+    expectEveryChangeDelivered(*w, Times::Once);
+}
+
 // Killed once the file is whole but before its letters are reset for good: before the zip,
 // after the zip, after the history row, and between (or right after) the reset statements.
 // The next run, a day later, carries the records of both runs.

@@ -247,7 +247,7 @@ TEST_F(ProcessaClientesTest, ErrorsEndTheStepThroughItsTrap) {
     auto log = logRows();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0][0].toString(), QStringLiteral("Função Processa Clientes"));
-    EXPECT_EQ(log[0][1].toString(), QStringLiteral("String or binary data would be truncated."));
+    EXPECT_EQ(log[0][1].toString().toStdString(), "String or binary data would be truncated. (Cliente LONGO)");
     EXPECT_EQ(status(QStringLiteral("BOM")), QStringLiteral("N"));
     EXPECT_EQ(status(QStringLiteral("LONGO")), QStringLiteral("<absent>"));
 

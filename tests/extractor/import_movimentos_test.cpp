@@ -381,7 +381,7 @@ TEST_F(ProcessaMovimentosTest, ErrorsEndTheStepThroughItsTrap) {
     log = logRows();
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[4][0].toString(), QStringLiteral("Função Processa Movimentos"));
-    EXPECT_EQ(log[4][1].toString(), QStringLiteral("String or binary data would be truncated."));
+    EXPECT_EQ(log[4][1].toString().toStdString(), "String or binary data would be truncated. (Linha Identifica LONGO)");
     EXPECT_EQ(status(QStringLiteral("LONGO")), QStringLiteral("<absent>"));
     EXPECT_EQ(status(QStringLiteral("GONE")), QString());
 }
@@ -406,7 +406,7 @@ TEST_F(ProcessaMovimentosTest, AStepStoppedByAnErrorKeepsTheLinesStagedBeforeIt)
 
     const auto log = logRows();
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0][1].toString(), QStringLiteral("String or binary data would be truncated."));
+    EXPECT_EQ(log[0][1].toString().toStdString(), "String or binary data would be truncated. (Linha Identifica L1100)");
     EXPECT_EQ(count(), 1 + 1099) << "the lines before the error stay staged, as each statement left them";
     EXPECT_EQ(status(QStringLiteral("L1099")), QStringLiteral("N"));
     EXPECT_EQ(status(QStringLiteral("L1100")), QStringLiteral("<absent>"));

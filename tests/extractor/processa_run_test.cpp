@@ -273,7 +273,7 @@ TEST_F(ProcessaRunTest, AFailingStepLetsTheRunGoOnAndAFailingExportKeepsEmCurso)
     run(false);
     EXPECT_EQ(host_.criticalMessages, (QStringList{"Falha no Processo", "Falha no Processo"}));
     const Rows got = log();
-    ASSERT_EQ(got.size(), 9u);
+    ASSERT_EQ(got.size(), 10u);
     const QStringList labels = [&] {
         QStringList l;
         for (const auto& r : got) l << r.first;
@@ -282,12 +282,13 @@ TEST_F(ProcessaRunTest, AFailingStepLetsTheRunGoOnAndAFailingExportKeepsEmCurso)
     EXPECT_EQ(labels, (QStringList{"Início do processamento automático...", "Processando produtos...",
                                    "Função Processa Produtos", "Processando clientes...", "Processando movimentos...",
                                    "Criando ficheiro...", "Função Cria Ficheiro", "Enviando ficheiro...",
-                                   "Fim do processamento automático."}));
+                                   "Envio de Email - Form_Activate", "Fim do processamento automático."}));
     EXPECT_EQ(got[5].second, dir_.path() + QStringLiteral("/NORTA170307.MOV"));
     EXPECT_FALSE(QFile::exists(dir_.path() + QStringLiteral("/NORTA170307.MOV")));
-    // The mail is still called; the letters and Em Curso stay.
-    ASSERT_EQ(mail_.calls.size(), 1u);
-    EXPECT_FALSE(mail_.calls[0].fileThere);
+    // No mail goes out without its file; the letters and Em Curso stay.
+    EXPECT_EQ(got[8].second, QStringLiteral("Não foi possível enviar E-mail\r\rFile not found: ") + dir_.path() +
+                                 QStringLiteral("/NORTA170307.MOV"));
+    EXPECT_TRUE(mail_.calls.empty());
     EXPECT_EQ(LerIni("Extractor", "P12"), QStringLiteral("Em Curso"));
     EXPECT_EQ(letters("Clientes"), (Rows{{"C1", "N"}, {"C2", "N"}}));
     EXPECT_EQ(db_.stagingScalar("select count(*) from HistFiles").toInt32(), 0);

@@ -135,11 +135,9 @@ TEST_F(SecurityRun, NoPasswordInAnyLogRowErrorTextConnectionStringOrCommandLine)
     SmtpTestServer server({.mode = SmtpTestServer::Mode::StartTls, .user = kMailUser, .password = kMailPassword});
     ASSERT_TRUE(server.started()) << server.error().toStdString();
 
-    // Each step that logs made to fail: a product rule that stops the import, a prefix too
-    // long for the file, and a refused SMTP login; the command lines are also looked at while
-    // the mail is on its way.
+    // Each step that logs made to fail: a product rule that stops the import and a refused
+    // SMTP login; the command lines are also looked at while the mail is on its way.
     db_.addLigaProduto({.grupo = data::Variant::null()});
-    db_.program.set("Extractor", "P15", "NORTA");
     ConfiguracaoRecord& cfg = Configuracao();
     cfg.gstrEmailServer = QStringLiteral("localhost");
     cfg.gstrEmailTo = QStringLiteral("a@norta.pt");
@@ -160,7 +158,6 @@ TEST_F(SecurityRun, NoPasswordInAnyLogRowErrorTextConnectionStringOrCommandLine)
     QStringList labels;
     for (const auto& r : db_.staging("select Opcao from LogGeral order by NumRegisto")) labels << r[0].toString();
     EXPECT_TRUE(labels.contains(QStringLiteral("Função Processa Produtos"))) << labels.join('|').toStdString();
-    EXPECT_TRUE(labels.contains(QStringLiteral("Função Cria Ficheiro")));
     EXPECT_TRUE(labels.contains(QStringLiteral("Envio de Email - Form_Activate")));
     EXPECT_EQ(server.events(), QStringList{"auth refused"});
     EXPECT_GT(samples_, 5);
