@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "csql_test_support.h"
+#include "data/provider.h"
 #include "data/recordset.h"
 #include "platform/messagebox.h"
 #include "support/borvia_config.h"
@@ -26,9 +27,16 @@ protected:
     MessageBoxRecorder boxes_;
     PointerRecorder pointer_;
 
-    // Backs the database up under this name, quietly, onto the one device the server has.
-    void backUpOnto(const char* database, const char* device) {
+    // Backs the database up under this name, quietly, onto the one device the server has; the
+    // statements it sends, with the database each runs in, go to statements when given.
+    void backUpOnto(const char* database, const char* device, QStringList* statements = nullptr) {
+        if (statements != nullptr) {
+            data::provider::setRequestObserver([statements](const QString& db, const data::provider::Request& r) {
+                *statements << db + QStringLiteral(" | ") + r.text;
+            });
+        }
         s_.BackUpDatabase(server_.serverName(), database, server_.login(), server_.password());
+        data::provider::setRequestObserver({});
         ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
         EXPECT_EQ(pointer_.values, kBusyThenDefault);
         const auto devices = server_.rows("master", "select name from sysdevices");
@@ -174,7 +182,14 @@ TEST_F(CSqlManutencaoTest, VerificaBaseDadosMaintainsEveryUserTableInListOrder) 
 
 TEST_F(CSqlManutencaoTest, APaddedDatabaseNameOpensAndNamesTheDeviceWithoutItsBlanks) {
     server_.exec("master", "Create Database LOJA");
-    backUpOnto(" LOJA ", "BackLOJA");
+    QStringList gravados;
+    backUpOnto(" LOJA ", "BackLOJA", &gravados);
+    // The statements take the name with its blanks; the connections open the database itself.
+    EXPECT_EQ(gravados.join(u'\n').toStdString(), "LOJA | use  LOJA \n"
+                                                   "LOJA | sp_helpfile\n"
+                                                   "master | select * from sysdevices where name='BackLOJA'\n"
+                                                   "master | exec sp_addumpdevice 'disk','BackLOJA','BackLOJA.dat'\n"
+                                                   "master | backup database  LOJA  to BackLOJA WITH INIT");
 }
 
 TEST_F(CSqlManutencaoTest, BackupAndRestoreGiveBackTheBackedUpDatabase) {
