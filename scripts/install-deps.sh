@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   unixodbc-dev tdsodbc libsqliteodbc
   libcups2-dev cups-daemon cups-server-common
-  libx11-dev libxrandr-dev xvfb
+  libx11-dev libxrandr-dev xvfb twm
   libzip-dev libcurl4-openssl-dev python3-aiosmtpd zip unzip openssl ca-certificates
   clang libclang-rt-14-dev
 )

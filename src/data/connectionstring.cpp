@@ -76,9 +76,12 @@ ConnectionString::ConnectionString(const QString& text) {
             // Whatever stands between the closer and the next ";" is not part of the value.
             while (i < text.size() && text[i] != u';') ++i;
         } else {
+            // Blanks around a plain value only pad the text: " LOJA " names the database LOJA.
             i = valueStart;
             while (i < text.size() && text[i] != u';') ++i;
-            e.value = text.mid(valueStart, i - valueStart);
+            qsizetype last = i;
+            while (last > first && isBlank(text[last - 1])) --last;
+            e.value = text.mid(first, last - first);
         }
         e.text = text.mid(start, i - start);
         entries_.push_back(std::move(e));

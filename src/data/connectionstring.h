@@ -6,15 +6,16 @@
 // Values are read as ADO reads them: a value whose first character after any blanks is a
 // double or a single quote runs to the matching closing quote (a doubled quote inside stands
 // for one), one that begins with "{" runs to the matching "}" as ODBC writes it ("}}" stands
-// for "}"), and any other value runs verbatim, blanks included, to the next ";". A quote that
-// is never closed takes the rest of the text.
+// for "}"), and any other value runs to the next ";" without the blanks around it (blanks
+// inside are kept). A quote that is never closed takes the rest of the text.
 
 #include <QString>
 #include <vector>
 
 namespace data {
 
-// A value as it must be written after "key=" so that the parser above reads it back whole:
+// A value as it must be written after "key=" so that the parser above reads it back whole
+// but for the blanks around it, which the system's own plain concatenation loses as well:
 // unchanged unless it holds ";" or begins (after blanks) with a quote or "{"; such a value is
 // enclosed in double quotes with its double quotes doubled, or in single quotes when it holds
 // a double quote and no single one.

@@ -505,6 +505,17 @@ void Field::setValue(const Variant& value) {
     rs_->resetChunks();
 }
 
+namespace {
+
+std::function<void(qsizetype)>& appendChunkObserver() {
+    static std::function<void(qsizetype)> observer;
+    return observer;
+}
+
+}  // namespace
+
+void setAppendChunkObserver(std::function<void(qsizetype)> observer) { appendChunkObserver() = std::move(observer); }
+
 void Field::AppendChunk(const Variant& data) {
     const auto& c = columnOf(*rs_, index_);
     if (!ado::isTextType(c.type) && !ado::isBinaryType(c.type)) adoerr::raise(adoerr::OperationNotAllowed);
@@ -516,6 +527,7 @@ void Field::AppendChunk(const Variant& data) {
     const bool replace = !started || slot.isNull() || slot.isEmpty();
     if (ado::isBinaryType(c.type)) {
         QByteArray add = data.isNull() || data.isEmpty() ? QByteArray() : data.toBytes();
+        if (appendChunkObserver()) appendChunkObserver()(add.size());
         slot = replace ? add : slot.toBytes() + add;
     } else {
         QString add;
@@ -524,6 +536,7 @@ void Field::AppendChunk(const Variant& data) {
         } else if (!data.isNull() && !data.isEmpty()) {
             add = data.toString();
         }
+        if (appendChunkObserver()) appendChunkObserver()(add.size());
         slot = replace ? Variant(add) : Variant(slot.toString() + add);
     }
     if (rs_->appendStarted.size() <= i) rs_->appendStarted.resize(rs_->current.columns.size(), false);

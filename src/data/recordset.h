@@ -19,6 +19,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "data/adoconstants.h"
@@ -59,6 +60,7 @@ public:
 
     // The first call after the row was changed or moved to replaces the value; later calls
     // append. Text fields take text, binary fields bytes (text is taken as its UTF-8 bytes).
+    // Each piece is shown to the observer set with setAppendChunkObserver.
     void AppendChunk(const Variant& data);
     // The next count bytes (binary) or characters (text), continuing where the last call on
     // this field of this row stopped; Null when nothing is left.
@@ -71,6 +73,10 @@ private:
     std::shared_ptr<detail::RecordsetState> rs_;
     int index_;
 };
+
+// Tests: sees the length of every piece handed to AppendChunk (bytes, or characters of a text
+// field), in order, so that a copy's pieces can be counted; an empty function stops it.
+void setAppendChunkObserver(std::function<void(qsizetype)> observer);
 
 class FieldList {
 public:

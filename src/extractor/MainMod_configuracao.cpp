@@ -1,7 +1,6 @@
 #include "extractor/MainMod_configuracao.h"
 
 #include <exception>
-#include <limits>
 
 #include "crypto/clsEncripta.h"
 #include "data/adoconstants.h"
@@ -89,14 +88,12 @@ QString caminhoFicheiroIni() {
 void setPastaFicheiroIni(const QString& folder) { pastaFicheiroIni() = folder; }
 
 std::int32_t portaSmtp(const QString& texto) {
-    const QString t = util::trimBlanks(texto);
-    if (t.isEmpty()) return 0;
-    bool ok = false;
-    const qlonglong n = t.toLongLong(&ok, 10);
-    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::int32_t>::max()) {
+    // The leading number, rounded, as every numeric key is read; only the range is wider.
+    try {
+        return data::Variant(data::leadingNumber(texto)).toInt32();
+    } catch (const std::exception&) {
         return kPortaSmtpIlegivel;
     }
-    return static_cast<std::int32_t>(n);
 }
 
 QString LerIni(const QString& Seccao, const QString& Chave) {

@@ -46,11 +46,13 @@ QString LerIni(const QString& Seccao, const QString& Chave);
 // when the company database does not open the flags stay 0 (errC()/errD() say why).
 void LerConfiguracao();
 
-// Email/SMTPPort as the mail component takes it. Blank (a missing key) and 0 leave the port to
-// the protocol's default; 1 to 65535 is that port, all of it (the mail component's port is
-// 32-bit). Anything else is no port: a whole number is kept as it is and any other text (letters,
-// a fraction, a number beyond 32 bits) becomes kPortaSmtpIlegivel, so that the mail component
-// refuses the send and its failure row names the value, instead of mailing to a port nobody set.
+// Email/SMTPPort as the mail component takes it: the leading number of the text, rounded to
+// the nearest whole number, as every numeric key of the file is read ("587abc" is 587, a text
+// without a number 0), but in 32 bits, since the mail component's port is 32-bit and every port
+// to 65535 must arrive whole. 0 leaves the port to the protocol's default. A number beyond 32
+// bits becomes kPortaSmtpIlegivel; that and every other value outside 1 to 65535 is no port and
+// is kept as it is, so that the mail component refuses the send and its failure row names the
+// value, instead of mailing to a port nobody set.
 std::int32_t portaSmtp(const QString& texto);
 inline constexpr std::int32_t kPortaSmtpIlegivel = -1;
 

@@ -6,11 +6,11 @@
 
 #include "data/connection.h"
 #include "extractor/MainMod_ligacoes.h"
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "linkscreens/SelNoFoco.h"
 #include "platform/messagebox.h"
 #include "util/EDiv.h"
 #include "util/gui/ControlEnterFilter.h"
+#include "util/gui/IconeDoMenu.h"
 #include "util/text.h"
 
 namespace linkscreens {

@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,19 @@ namespace {
 
 // Serialises read-modify-write cycles of this process.
 std::mutex g_writeLock;
+
+// Overwrites an existing file with bytes, for a folder that takes no new file. The new bytes
+// go over the old ones before the file is cut to their length and flushed to the disk, so a
+// write that stops half-way never leaves a file shorter than either content.
+bool writeInPlace(const QString& filePath, const QByteArray& bytes) {
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) return false;
+    // Owner only where the file is ours to change; a file of another owner that we may write
+    // keeps the mode its owner gave it rather than failing the write.
+    static_cast<void>(::fchmod(file.handle(), S_IRUSR | S_IWUSR));
+    return file.write(bytes) == bytes.size() && file.resize(bytes.size()) && file.flush() &&
+           ::fsync(file.handle()) == 0;
+}
 
 bool isBlank(QChar c) {
     const char16_t u = c.unicode();
@@ -258,7 +272,10 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
     }
 
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly)) {
+        // No temporary file beside it: a folder made read-only around a writable settings file.
+        return info.exists() && writeInPlace(filePath, out);
+    }
     // The file holds the cipher texts of passwords: owner only, whatever mode the file it
     // replaces had (the replacement would otherwise take that mode over) and whatever the umask.
     if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {

@@ -22,8 +22,11 @@ std::optional<QString> privateProfileValue(const QString& section, const QString
 
 // Sets the key to value, creating the file, the section (at the end of the file) and the key
 // (at the end of its section) as needed; every other byte of the file stays as it was. The new
-// content replaces the file in one rename, so readers never see a half-written file; the file
-// is always left readable and writable by its owner only (mode 0600). Line
+// content replaces the file in one rename, so readers never see a half-written file; where the
+// folder takes no new file (an install made read-only with its settings file left writable)
+// an existing file is written in place and flushed instead. The file is left readable and
+// writable by its owner only (mode 0600), unless it is written in place and belongs to another
+// owner, when it keeps its mode. Line
 // breaks and NULs in the value become blanks (they would split the line). Returns false when
 // the file cannot be written, or when a name is empty or cannot be written as a name (a line
 // break, or a character outside Windows-1252, which would be stored as another name).

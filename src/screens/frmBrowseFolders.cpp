@@ -10,8 +10,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "util/EDiv.h"
+#include "util/gui/IconeDoMenu.h"
 
 frmBrowseFolders::frmBrowseFolders(QWidget* parent)
     : QDialog(parent),

@@ -20,7 +20,6 @@
 #include "data/variant.h"
 #include "extractor/MainMod.h"
 #include "extractor/MainMod_configuracao.h"
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "extractor/modActDB.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
@@ -31,6 +30,7 @@
 #include "screens/frmBrowseFolders.h"
 #include "util/EDiv.h"
 #include "util/gui/ControlEnterFilter.h"
+#include "util/gui/IconeDoMenu.h"
 #include "util/text.h"
 
 namespace {
@@ -38,6 +38,7 @@ namespace {
 const QString kExtractor = QStringLiteral("Extractor");
 const QString kTramontix = QStringLiteral("Tramontix");
 const QString kEmail = QStringLiteral("Email");
+constexpr int kPortaMaxima = 65535;
 const QString kDiasDaSemana =
     QStringLiteral("0:Todos os Dias;1:Segunda;2:Terça;3:Quarta;4:Quinta;5:Sexta;6:Sábado;7:Domingo;");
 
@@ -222,7 +223,7 @@ frmConfigura::frmConfigura(QWidget* parent) : QDialog(parent) {
     txtEmailFrom = campo(fraEmail, "txtEmailFrom");
     txtEmailTo = campo(fraEmail, "txtEmailTo");
     eintSMTPPort = campo(fraEmail, "eintSMTPPort");
-    eintSMTPPort->setValidator(new QIntValidator(0, 65535, eintSMTPPort));
+    eintSMTPPort->setValidator(new QIntValidator(0, kPortaMaxima, eintSMTPPort));
     eintSMTPPort->setMaximumWidth(90);
     chkSMTPSSL = new QCheckBox(QStringLiteral("Utilizar SSL"), fraEmail);
     chkSMTPSSL->setObjectName(QStringLiteral("chkSMTPSSL"));
@@ -296,8 +297,10 @@ void frmConfigura::Form_Load() {
     emailPassword_ = mostraPassword(txtEmailPassword, LerIni(kEmail, QStringLiteral("Password")));
     txtEmailFrom->setText(LerIni(kEmail, QStringLiteral("From")));
     txtEmailTo->setText(LerIni(kEmail, QStringLiteral("To")));
-    const QString porta = LerIni(kEmail, QStringLiteral("SMTPPort")).trimmed();
-    eintSMTPPort->setText(porta.isEmpty() ? QStringLiteral("0") : porta);
+    // The port the run would use; a number too big for any reading is shown as stored.
+    const QString porta = LerIni(kEmail, QStringLiteral("SMTPPort"));
+    const std::int32_t lida = portaSmtp(porta);
+    eintSMTPPort->setText(lida == kPortaSmtpIlegivel ? porta.trimmed() : QString::number(lida));
     chkSMTPSSL->setChecked(data::leadingNumber(LerIni(kEmail, QStringLiteral("SMTPSSL"))) == 1.0);
 }
 
@@ -346,6 +349,17 @@ bool frmConfigura::Gravar() {
         txtP9->setText(hora);
     }
 
+    // The field's validator lets a number of five digits through while it is typed (99999);
+    // the mail would only be refused at every run, so the save refuses it now.
+    const QString porta = eintSMTPPort->text().trimmed().isEmpty() ? QStringLiteral("0") : eintSMTPPort->text().trimmed();
+    bool portaLida = false;
+    const int numeroPorta = porta.toInt(&portaLida);
+    if (!portaLida || numeroPorta < 0 || numeroPorta > kPortaMaxima) {
+        platform::MsgBox(QStringLiteral("Porta SMTP Inválida"), platform::mb::Exclamation);
+        eintSMTPPort->setFocus();
+        return false;
+    }
+
     const auto numero = [](const Inteiro* c) {
         return QString::number(std::max(c->valor(), static_cast<std::int16_t>(c->Minimo().toInt())));
     };
@@ -370,7 +384,7 @@ bool frmConfigura::Gravar() {
         {QStringLiteral("Password"), paraGravar(txtEmailPassword, emailPassword_)},
         {QStringLiteral("From"), txtEmailFrom->text()},
         {QStringLiteral("To"), txtEmailTo->text()},
-        {QStringLiteral("SMTPPort"), eintSMTPPort->text().trimmed().isEmpty() ? QStringLiteral("0") : eintSMTPPort->text().trimmed()},
+        {QStringLiteral("SMTPPort"), porta},
         {QStringLiteral("SMTPSSL"), chkSMTPSSL->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
     };
 

@@ -12,7 +12,6 @@
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/MainMod_ligacoes.h"
 #include "extractor/clsVelmora.h"
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "extractor/gui/ProcessoEmCurso.h"
 #include "extractor/gui/WMenu.h"
 #include "platform/clock.h"
@@ -21,6 +20,7 @@
 #include "screens/frmConfigura.h"
 #include "util/EDiv.h"
 #include "util/gui/ControlEnterFilter.h"
+#include "util/gui/IconeDoMenu.h"
 
 namespace {
 

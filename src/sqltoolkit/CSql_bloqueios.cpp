@@ -5,8 +5,9 @@
 // The configuration database is the one every program of the system reaches, so a lock there
 // excludes all of them.
 //
-// On the embedded engine a database file takes one writer at a time, so while a lock is held
-// other connections wait to write to the configuration database (reading goes on).
+// The embedded engine holds the lock on the lock table alone, as SQL Server's row lock does:
+// while it is held, other connections wait to write to that table, and every other table of
+// the configuration database is read and written as usual.
 
 #include <QCoreApplication>
 

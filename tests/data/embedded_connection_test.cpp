@@ -154,11 +154,12 @@ TEST(EmbeddedConnection, ValuesHoldingTheStringsOwnCharactersAreQuotedAndReadBac
 
 TEST(EmbeddedConnection, ConnectionStringKeysAndServerFolders) {
     const data::ConnectionString cs(QStringLiteral(
-        "Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;INITIAL CATALOG=Velmora;Data Source=embedded:srv;PWD=x;y"));
+        "Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;INITIAL CATALOG=Velmora;Data Source=embedded:s v\t;PWD=x;y"));
     EXPECT_EQ(cs.provider(), QStringLiteral("SQLOLEDB.1"));
-    EXPECT_EQ(cs.userId(), QStringLiteral(" sa ")) << "values verbatim";
+    EXPECT_EQ(cs.userId(), QStringLiteral("sa")) << "blanks around a plain value are no part of it";
+    EXPECT_EQ(cs.value(QStringLiteral("server")), QStringLiteral("embedded:s v")) << "blanks inside are";
+    EXPECT_EQ(data::ConnectionString(QStringLiteral("UID=\" sa \"")).userId(), QStringLiteral(" sa ")) << "quoted";
     EXPECT_EQ(cs.initialCatalog(), QStringLiteral("Velmora"));
-    EXPECT_EQ(cs.value(QStringLiteral("server")), QStringLiteral("embedded:srv"));
     EXPECT_EQ(cs.password(), QStringLiteral("x"));
     EXPECT_FALSE(cs.withoutPassword().contains(QStringLiteral("PWD")));
     EXPECT_TRUE(cs.withoutPassword().startsWith(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;user id= sa ;")));

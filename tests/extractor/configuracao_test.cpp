@@ -94,7 +94,7 @@ TEST_F(LerConfiguracaoTest, MissingMailSectionAndValuesThatDoNotConvert) {
     EXPECT_EQ(c.gstrPwd, "ZZ-not-hex") << "a password that cannot be decrypted stays as read";
 }
 
-TEST_F(LerConfiguracaoTest, EveryPortTo65535LoadsWholeAndAnythingElseIsNoPort) {
+TEST_F(LerConfiguracaoTest, ThePortIsTheRoundedLeadingNumberWithEveryPortTo65535Whole) {
     struct Caso {
         const char* texto;
         std::int32_t porta;
@@ -102,7 +102,9 @@ TEST_F(LerConfiguracaoTest, EveryPortTo65535LoadsWholeAndAnythingElseIsNoPort) {
     const std::vector<Caso> casos = {
         {"1", 1},          {"32767", 32767}, {"32768", 32768}, {"65535", 65535}, {" 587 ", 587},
         {"", 0},           {"0", 0},         {"65536", 65536}, {"-1", -1},       {"2147483647", 2147483647},
-        {"2147483648", kPortaSmtpIlegivel},  {"5 87", kPortaSmtpIlegivel},       {"0x19", kPortaSmtpIlegivel},
+        {"2147483648", kPortaSmtpIlegivel},  {"-2147483649", kPortaSmtpIlegivel}, {"5 87", 587},
+        {"25abc", 25},     {"1.5", 2},       {"2.5", 2},       {"587.5", 588},   {"0x19", 0},
+        {"abc", 0},
     };
     for (const Caso& caso : casos) {
         program_.set("Email", "SMTPPort", QString::fromLatin1(caso.texto));

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <vector>
 
 #include "data/adoconstants.h"
 #include "data/connection.h"
@@ -72,6 +74,15 @@ protected:
         rs.Close();
     }
 
+    // The lengths of the pieces that AppendChunk is handed while the action runs.
+    static std::vector<qsizetype> piecesOf(const std::function<void()>& action) {
+        std::vector<qsizetype> pieces;
+        data::setAppendChunkObserver([&](qsizetype n) { pieces.push_back(n); });
+        action();
+        data::setAppendChunkObserver({});
+        return pieces;
+    }
+
     testsupport::TempEmbeddedServer server_;
     std::unique_ptr<data::Connection> conn_;
     QTemporaryDir dir_;
@@ -84,8 +95,10 @@ TEST_F(BlobTest, BinaryFilesGoWholeUpToTheThresholdAndInPiecesAbove) {
     const QByteArray mibPlus = pattern(1048577);
     writeFile("whole.zip", mib);
     writeFile("pieces.zip", mibPlus);
-    store("whole.zip", "Ficheiro", 1048576);
-    store("pieces.zip", "Ficheiro", 1048576);
+    EXPECT_TRUE(piecesOf([&] { store("whole.zip", "Ficheiro", 1048576); }).empty()) << "one value, no pieces";
+    std::vector<qsizetype> expected(64, 16384);
+    expected.push_back(1);
+    EXPECT_EQ(piecesOf([&] { store("pieces.zip", "Ficheiro", 1048576); }), expected);
     EXPECT_EQ(stored("whole.zip", "Ficheiro").toBytes(), mib);
     EXPECT_EQ(stored("pieces.zip", "Ficheiro").toBytes(), mibPlus);
 
@@ -118,7 +131,12 @@ TEST_F(BlobTest, TextFieldsTakeTheFileAsCodePageCharacters) {
     writeFile("whole.txt", ansi);
     writeFile("pieces.txt", ansi);
     store("whole.txt", "Texto", 1048576);
-    store("pieces.txt", "Texto", 100);
+    // Pieces count characters, one byte each in the code page, also where a character is not
+    // one byte in UTF-8.
+    const std::vector<qsizetype> pieces = piecesOf([&] { store("pieces.txt", "Texto", 100); });
+    ASSERT_EQ(pieces.size(), static_cast<size_t>((ansi.size() + 16383) / 16384));
+    EXPECT_EQ(pieces.front(), 16384);
+    EXPECT_EQ(pieces.back(), ansi.size() % 16384);
     EXPECT_EQ(stored("whole.txt", "Texto").toString(), line.repeated(3000));
     EXPECT_EQ(stored("pieces.txt", "Texto").toString(), line.repeated(3000));
 

@@ -137,16 +137,19 @@ TEST_F(ProcessaClientesTest, EachRuleRowFiltersOnlyOnItsOwnFields) {
 TEST_F(ProcessaClientesTest, ReCheckComparesNameTaxNumberAddressAndTown) {
     db_.company.addPostal(QStringLiteral("1000-001"), "LISBOA");
     db_.company.addPostal(QStringLiteral("2000-002"), "SANTARÉM");
-    for (const char* c : {"NOME", "NIF", "MORADA", "LOCAL", "POSTAL", "IGUAL", "NULO", "EMPNULO", "FORA", "APAGADO"}) {
+    for (const char* c :
+         {"NOME", "NIF", "MORADA", "LOCAL", "POSTAL", "IGUAL", "NULO", "EMPNULO", "FORA", "APAGADO", "NOVO"}) {
         db_.company.addCliente({.codigo = QString::fromLatin1(c), .descricao = "Nome", .contribuinte = "123",
                                 .morada = "Rua", .local = "Terra", .codPost = "1000-001", .pais = "PT",
                                 .distrito = "D", .grupo = "G1"});
     }
     db_.addLigaCliente({.grupo = "G1"});
     run();
-    ASSERT_EQ(count(), 10);
+    ASSERT_EQ(count(), 11);
     resetLetters();
     db_.execStaging(QStringLiteral("update Clientes set Morada=NULL where Codigo='NULO'"));
+    // Staged and never sent (its run stopped before the letters were reset): still new.
+    db_.execStaging(QStringLiteral("update Clientes set Status='N' where Codigo='NOVO'"));
 
     set(QStringLiteral("NOME"), "Descricao", "Nome Novo");
     set(QStringLiteral("NIF"), "Contribuinte", "124");
@@ -160,6 +163,10 @@ TEST_F(ProcessaClientesTest, ReCheckComparesNameTaxNumberAddressAndTown) {
     set(QStringLiteral("FORA"), "Grupo", "G9");
     set(QStringLiteral("FORA"), "Descricao", "Mudou");
     db_.company.removeCliente(QStringLiteral("APAGADO"));
+    set(QStringLiteral("NOVO"), "Descricao", "Novo Nome");
+    set(QStringLiteral("NOVO"), "Contribuinte", "999");
+    set(QStringLiteral("NOVO"), "Morada", "Avenida");
+    set(QStringLiteral("NOVO"), "local", "Vila");
 
     run();
     EXPECT_EQ(status(QStringLiteral("NOME")), QStringLiteral("A"));
@@ -185,6 +192,13 @@ TEST_F(ProcessaClientesTest, ReCheckComparesNameTaxNumberAddressAndTown) {
     EXPECT_EQ(status(QStringLiteral("FORA")), QStringLiteral("A"));
     EXPECT_EQ(field(QStringLiteral("FORA"), Descricao), QStringLiteral("Mudou"));
     EXPECT_EQ(status(QStringLiteral("APAGADO")), QStringLiteral("E"));
+    // A customer still new takes every change and stays new: the receiver has never had it.
+    EXPECT_EQ(status(QStringLiteral("NOVO")), QStringLiteral("N"));
+    EXPECT_EQ(field(QStringLiteral("NOVO"), Descricao), QStringLiteral("Novo Nome"));
+    EXPECT_EQ(field(QStringLiteral("NOVO"), Designacao), QStringLiteral("Novo Nome"));
+    EXPECT_EQ(field(QStringLiteral("NOVO"), Contribuinte), QStringLiteral("999"));
+    EXPECT_EQ(field(QStringLiteral("NOVO"), Morada), QStringLiteral("Avenida"));
+    EXPECT_EQ(field(QStringLiteral("NOVO"), Localidade), QStringLiteral("Vila"));
 
     // Gone customers are marked at every run while they stay staged; Activo is not touched.
     db_.execStaging(QStringLiteral("update Clientes set Status='', Activo=1"));

@@ -124,10 +124,13 @@ TEST_F(ProcessaProdutosTest, ReCheckMarksChangedAndGoneProducts) {
     db_.company.addProduto({.codigo = "FORA", .descricao = "f", .grupo = "G1", .precoVenda = {eur("1")}});
     db_.company.addProduto({.codigo = "NULO", .descricao = "n", .precoVenda = {eur("1")}});
     db_.company.addProduto({.codigo = "APAGADO", .descricao = "gone", .precoVenda = {eur("1")}});
+    db_.company.addProduto({.codigo = "NOVO", .descricao = "n", .unidadeVenda = "UN", .precoVenda = {eur("1")}});
     db_.addLigaProduto({});
     run();
-    EXPECT_EQ(count(), 9);
+    EXPECT_EQ(count(), 10);
     resetLetters();
+    // Staged and never sent (its run stopped before the letters were reset): still new.
+    db_.execStaging(QStringLiteral("update Produtos set Status='N' where Codigo='NOVO'"));
     db_.execStaging(QStringLiteral("update Produtos set Descricao=NULL where Codigo='NULO'"));
 
     auto set = [&](const char* codigo, const char* coluna, const Variant& v) {
@@ -142,6 +145,9 @@ TEST_F(ProcessaProdutosTest, ReCheckMarksChangedAndGoneProducts) {
     set("FORA", "Descricao", "moved");
     set("NULO", "Descricao", "agora");    // a Null in staging is never overwritten
     db_.company.removeProduto(QStringLiteral("APAGADO"));
+    set("NOVO", "Descricao", "Outro");
+    set("NOVO", "PrecoVenda1", eur("2.5"));
+    set("NOVO", "UnidadeVenda", "KG");
     db_.execStaging(QStringLiteral("delete from LigaProdutos"));
     db_.addLigaProduto({.grupo = "G1"});
 
@@ -162,6 +168,11 @@ TEST_F(ProcessaProdutosTest, ReCheckMarksChangedAndGoneProducts) {
     EXPECT_EQ(status(QStringLiteral("NULO")), QStringLiteral(""));
     EXPECT_TRUE(staged(QStringLiteral("NULO"))[2].isNull());
     EXPECT_EQ(status(QStringLiteral("APAGADO")), QStringLiteral("E"));
+    // A product still new takes every change and stays new: the receiver has never had it.
+    EXPECT_EQ(status(QStringLiteral("NOVO")), QStringLiteral("N"));
+    EXPECT_EQ(staged(QStringLiteral("NOVO"))[2].toString(), QStringLiteral("Outro"));
+    EXPECT_EQ(staged(QStringLiteral("NOVO"))[3].toCurrency(), eur("2.5"));
+    EXPECT_EQ(staged(QStringLiteral("NOVO"))[4].toString(), QStringLiteral("KG"));
 
     // A product gone from the company database is marked again at every run while it stays.
     resetLetters();

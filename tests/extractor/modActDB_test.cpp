@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
 #include <algorithm>
 
 #include "data/connection.h"
+#include "data/provider.h"
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/MainMod_ligacoes.h"
 #include "extractor/modActDB.h"
@@ -66,6 +69,72 @@ std::vector<ColumnInfo> expectedShape(const Layout& l) {
     return out;
 }
 
+// The statements of one call, with the database each runs in, in order: the database, then per table its creation (the key
+// only when the table was new), its columns in their first widths, the widenings of later
+// versions and the repair; the indexes of the run's look-ups; the log row. Column lists are
+// "name type" pairs separated by "|".
+QStringList sequenciaEsperada(bool tabelasNovas) {
+    struct Tabela {
+        const char* nome;
+        const char* colunas;
+        const char* alargamentos;
+        const char* reparacao;
+    };
+    const Tabela tabelas[] = {
+        {"LigaClientes", "Grupo varchar(3)|Familia varchar(3)|Subfamilia varchar(3)", "", nullptr},
+        {"LigaProdutos", "Grupo varchar(3)|Familia varchar(3)|Subfamilia varchar(3)|PVP varchar(1)|Fornecedor varchar(10)",
+         "", nullptr},
+        {"LigaMovimentos", "Mascara varchar(3)|Tipo varchar(3)|TipoOferta varchar(1)|ApenasMovComValor smallint", "",
+         "Update LigaMovimentos set ApenasMovComValor=0 where ApenasMovComValor is null"},
+        {"Clientes",
+         "Activo smallint|Status varchar(3)|Codigo varchar(10)|Descricao varchar(50)|Designacao varchar(50)|"
+         "Contribuinte varchar(12)|BI_NIPC varchar(10)|Morada varchar(50)|Localidade varchar(50)|Distrito varchar(2)|"
+         "Concelho varchar(2)|CodPost varchar(40)|Pais varchar(10)|Segmento varchar(10)",
+         "Descricao varchar(60)|Designacao varchar(60)|Contribuinte varchar(15)|Morada varchar(60)|Distrito varchar(50)|"
+         "Concelho varchar(50)|CodPost varchar(60)|Pais varchar(50)|Segmento varchar(50)",
+         nullptr},
+        {"Produtos",
+         "Activo smallint|Status varchar(3)|Codigo varchar(15)|CodigoBarras varchar(15)|Descricao varchar(50)|"
+         "UnidadeVenda varchar(3)|PVP money|Cambio varchar(3)|NomeFornecedor varchar(50)",
+         "Descricao varchar(80)", nullptr},
+        {"Movimentos",
+         "Status varchar(3)|Mascara varchar(2)|Chave varchar(50)|Data varchar(10)|TipoVenda varchar(1)|"
+         "CodigoVendedor varchar(2)|CodigoCliente varchar(10)|CodigoProduto varchar(15)|Quantidade money|Valor money|"
+         "Cambio varchar(3)|UnidadeVenda varchar(3)|IEC varchar(1)|Observacoes varchar(50)|Motivo varchar(100)",
+         "", nullptr},
+        {"HistFiles", "Filename varchar(128)|Ficheiro image|Datasys datetime", "", nullptr},
+        {"LogGeral", "DataSys datetime|Opcao varchar(50)|Texto text", "", nullptr},
+    };
+    QStringList out;
+    for (const Tabela& t : tabelas) {
+        const QString nome = QString::fromLatin1(t.nome);
+        out << QStringLiteral(" create table %1 ( NumRegisto numeric (18,0) identity (1,1) not null )").arg(nome);
+        if (tabelasNovas) {
+            out << QStringLiteral("ALTER TABLE [dbo].[%1] WITH NOCHECK ADD  CONSTRAINT [PK_%1] PRIMARY KEY  "
+                                  "NONCLUSTERED  ( [NumRegisto] )  ON [PRIMARY]")
+                       .arg(nome);
+        }
+        for (const auto& [lista, verbo] : {std::pair{t.colunas, " add "}, std::pair{t.alargamentos, " ALTER COLUMN "}}) {
+            for (const QString& coluna : QString::fromLatin1(lista).split(u'|', Qt::SkipEmptyParts)) {
+                out << QStringLiteral(" alter table ") + nome + QString::fromLatin1(verbo) + coluna +
+                           QStringLiteral(" null ");
+            }
+        }
+        if (t.reparacao != nullptr) out << QString::fromLatin1(t.reparacao);
+    }
+    for (const char* indice : {"IX_Clientes_Codigo] on [dbo].[Clientes] ( Codigo",
+                               "IX_Produtos_Codigo] on [dbo].[Produtos] ( Codigo",
+                               "IX_Movimentos_Chave] on [dbo].[Movimentos] ( Chave",
+                               "IX_Movimentos_Data] on [dbo].[Movimentos] ( Data",
+                               "IX_Movimentos_Mascara] on [dbo].[Movimentos] ( Mascara DESC, Data"}) {
+        out << QStringLiteral("CREATE INDEX [") + QString::fromLatin1(indice) + QStringLiteral(" ) ON [PRIMARY]");
+    }
+    out << QStringLiteral("Insert into LogGeral (DataSys,Opcao,Texto) VALUES (GetDate(),'Arranque da Aplicação','')");
+    out.replaceInStrings(QRegularExpression(QStringLiteral("^")), QStringLiteral("Velmora | "));
+    out.prepend(QStringLiteral("master | Create Database Velmora"));
+    return out;
+}
+
 class ActualizaBaseDadosTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -106,6 +175,28 @@ TEST_F(ActualizaBaseDadosTest, ANewServerGetsTheWholeStagingDatabaseInOneCall) {
     for (const auto& r : server_.rows("Velmora", "select Opcao, Texto from LogGeral")) {
         EXPECT_FALSE(r[0].toString().contains(server_.password()));
         EXPECT_FALSE(r[1].toString().contains(server_.password()));
+    }
+}
+
+TEST_F(ActualizaBaseDadosTest, EachCallSendsExactlyItsStatementsInOrder) {
+    QStringList gravados;
+    data::provider::setRequestObserver([&](const QString& database, const data::provider::Request& r) {
+        gravados << database + QStringLiteral(" | ") + r.text;
+    });
+    ActualizaBaseDados();
+    const QStringList primeira = gravados;
+    gravados.clear();
+    // Again: every creation fails at its first statement, so no key is added twice.
+    ActualizaBaseDados();
+    data::provider::setRequestObserver({});
+    EXPECT_EQ(primeira.filter(QStringLiteral(" add ")).size(), 56);
+    EXPECT_EQ(primeira.filter(QStringLiteral(" ALTER COLUMN ")).size(), 10);
+    for (const auto& [got, expected] : {std::pair{primeira, sequenciaEsperada(true)},
+                                        std::pair{gravados, sequenciaEsperada(false)}}) {
+        for (qsizetype i = 0; i < std::min(got.size(), expected.size()); ++i) {
+            ASSERT_EQ(got[i].toStdString(), expected[i].toStdString()) << "statement " << i;
+        }
+        EXPECT_EQ(got.size(), expected.size()) << got.mid(expected.size()).join(u'\n').toStdString();
     }
 }
 

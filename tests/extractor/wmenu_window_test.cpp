@@ -18,12 +18,12 @@
 
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/gui/IsFormCarregado.h"
-#include "extractor/gui/MainMod_SetIcon.h"
 #include "extractor/gui/WMenu.h"
 #include "extractor/gui/modSysTray.h"
 #include "support/company_db.h"
 #include "support/messagebox_recorder.h"
 #include "support/program_folder.h"
+#include "util/gui/IconeDoMenu.h"
 #include "util/gui_helpers.h"
 #include "wmenu_support.h"
 
@@ -245,6 +245,9 @@ TEST(MainModWindows, SetIconAndIsFormCarregado) {
         EXPECT_EQ(ecra.windowTitle(), "Norta - SMTP");
         EXPECT_EQ(w.windowIcon().cacheKey(), w.imagem(3).cacheKey());
     }
+    QDialog depois;
+    SetIcon(&depois);
+    EXPECT_TRUE(depois.windowIcon().isNull()) << "a main window that is gone gives no icon";
 
     QString nome = QStringLiteral("  frmsendMAIL ");
     EXPECT_TRUE(IsFormCarregado(nome));  // loaded, though never shown

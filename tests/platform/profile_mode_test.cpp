@@ -108,3 +108,69 @@ TEST(ProfileMode, AWriteThatCannotHappenLeavesModeAndBytesAsTheyWere) {
     EXPECT_EQ(read("Extractor", "P12", ini), QStringLiteral("Em Curso"));
     EXPECT_EQ(modeOf(ini), 0600);
 }
+
+namespace {
+
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A folder that takes no new file while the object lives: immutable where the file system
+// allows it (which stops root too), else without write permission (which stops anyone else).
+class FolderWithoutNewFiles {
+public:
+    explicit FolderWithoutNewFiles(const QString& folder) : folder_(folder) {
+        if (chattr(QStringLiteral("+i"), folder_)) {
+            how_ = How::Immutable;
+        } else if (::geteuid() != 0 && setMode(folder_, 0555)) {
+            how_ = How::ReadOnly;
+        }
+    }
+    ~FolderWithoutNewFiles() {
+        if (how_ == How::Immutable) chattr(QStringLiteral("-i"), folder_);
+        if (how_ == How::ReadOnly) setMode(folder_, 0755);
+    }
+    FolderWithoutNewFiles(const FolderWithoutNewFiles&) = delete;
+    FolderWithoutNewFiles& operator=(const FolderWithoutNewFiles&) = delete;
+    bool made() const { return how_ != How::None; }
+
+private:
+    enum class How { None, Immutable, ReadOnly };
+    QString folder_;
+    How how_ = How::None;
+};
+
+}  // namespace
+
+TEST(ProfileMode, AFolderThatTakesNoNewFileHasItsFileWrittenInPlaceAndFlushed) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ini = dir.filePath(QStringLiteral("Velmora.ini"));
+    ASSERT_TRUE(WritePrivateProfileString("Extractor", "P12", "Concluído", ini));
+    ASSERT_TRUE(WritePrivateProfileString("Extractor", "P15", "NR", ini));
+
+    // Where the folder allows it, the new content arrives as a new file.
+    const ino_t first = inodeOf(ini);
+    ASSERT_TRUE(WritePrivateProfileString("Extractor", "P12", "Em Curso", ini));
+    EXPECT_NE(inodeOf(ini), first) << "replaced through a temporary file";
+
+    ASSERT_TRUE(setMode(ini, 0644));
+    const ino_t kept = inodeOf(ini);
+    {
+        FolderWithoutNewFiles readOnly(dir.path());
+        if (!readOnly.made()) GTEST_SKIP() << "neither chattr +i nor a folder mode can refuse new files here";
+        EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", dir.filePath(QStringLiteral("outro.ini"))))
+            << "no file to write in place";
+        // A longer value, a shorter one, a new key and a new section: each shifts the bytes after it.
+        ASSERT_TRUE(WritePrivateProfileString("Extractor", "P12", "Concluído e mais texto", ini));
+        ASSERT_TRUE(WritePrivateProfileString("Extractor", "P12", "C", ini));
+        ASSERT_TRUE(WritePrivateProfileString("Extractor", "P11", "2017-03-07 14:05:09", ini));
+        ASSERT_TRUE(WritePrivateProfileString("Email", "SMTPPort", "587", ini));
+        EXPECT_EQ(inodeOf(ini), kept) << "the same file, written where it stands";
+    }
+    EXPECT_EQ(bytesOf(ini), QByteArray("[Extractor]\r\nP12=C\r\nP15=NR\r\nP11=2017-03-07 14:05:09\r\n"
+                                       "[Email]\r\nSMTPPort=587\r\n"));
+    EXPECT_EQ(modeOf(ini), 0600);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Velmora.ini"});
+}

@@ -53,7 +53,6 @@ TEST(BadInputScreens, TheSettingsScreenShowsAndSavesBadNumbersAsDefinedValues) {
         SCOPED_TRACE(caso.texto);
         const QString texto = QString::fromLatin1(caso.texto);
         for (const char* chave : {"P5", "P6", "P7", "P1"}) program.set("Extractor", QString::fromLatin1(chave), texto);
-        program.set("Email", "SMTPPort", texto);
         program.set("Email", "SMTPSSL", texto);
         program.set("Extractor", "P9", "08:05");
         frmConfigura f;
@@ -62,10 +61,6 @@ TEST(BadInputScreens, TheSettingsScreenShowsAndSavesBadNumbersAsDefinedValues) {
             EXPECT_EQ(campo->text(), QString::fromLatin1(caso.mostrado)) << campo->objectName().toStdString();
             ok = ok && campo->text() == QString::fromLatin1(caso.mostrado);
         }
-        // The port is kept as stored: the mail step takes every port, and refuses by name
-        // what is none, instead of a port the user never chose.
-        const QString porta = texto.isEmpty() ? QStringLiteral("0") : texto.trimmed();
-        EXPECT_EQ(f.eintSMTPPort->text(), porta);
         // A weekday that is not in the list shows the first entry, and is saved as it.
         EXPECT_EQ(f.eselP1->Chave(), QStringLiteral("0"));
         EXPECT_FALSE(f.chkSMTPSSL->isChecked());
@@ -74,7 +69,6 @@ TEST(BadInputScreens, TheSettingsScreenShowsAndSavesBadNumbersAsDefinedValues) {
             EXPECT_EQ(ini("Extractor", chave), QString::fromLatin1(caso.gravado)) << chave;
             ok = ok && ini("Extractor", chave) == QString::fromLatin1(caso.gravado);
         }
-        EXPECT_EQ(ini("Email", "SMTPPort"), porta);
         EXPECT_EQ(ini("Email", "SMTPSSL"), QStringLiteral("0"));
         EXPECT_EQ(ini("Extractor", "P1"), QStringLiteral("0"));
         if (ok && ini("Extractor", "P1") == u"0") ++passados;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -329,6 +330,40 @@ TEST(frmConfigura, TheTimeFieldTakesTimesOnlyAndTheScreenRefusesBadOnes) {
     EXPECT_TRUE(f.Gravar());
     EXPECT_EQ(LerIni("Extractor", "P9"), "");
     EXPECT_EQ(LerIni("Extractor", "P14"), QString(254, u'9'));
+    EXPECT_EQ(boxes.shown.size(), 1U);
+}
+
+TEST(frmConfigura, ThePortFieldShowsThePortTheRunUsesAndTheSaveRefusesWhatIsNoPort) {
+    guitest::ScopedLocale locale;
+    MessageBoxRecorder boxes;
+    TempProgramFolder program;
+    preencheTudo(program);
+    program.set("Tramontix", "Server", "");
+    for (const auto& [guardado, mostrado] : {std::pair<const char*, const char*>{"587abc", "587"},
+                                             {" 25.5 ", "26"},
+                                             {"abc", "0"},
+                                             {"99999999999", "99999999999"}}) {
+        program.set("Email", "SMTPPort", guardado);
+        frmConfigura f;
+        EXPECT_EQ(f.eintSMTPPort->text(), QString::fromLatin1(mostrado)) << guardado;
+    }
+
+    program.set("Email", "SMTPPort", "587");
+    frmConfigura f;
+    ASSERT_TRUE(guitest::activate(f));
+    escreve(f.eintSMTPPort, QStringLiteral("99999"));
+    EXPECT_EQ(f.eintSMTPPort->text(), "99999") << "five digits pass the field while typed";
+    EXPECT_FALSE(f.Gravar());
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(boxes.shown[0].text, "Porta SMTP Inválida");
+    EXPECT_EQ(QApplication::focusWidget(), f.eintSMTPPort);
+    EXPECT_EQ(LerIni("Email", "SMTPPort"), "587");
+    EXPECT_EQ(LerIni("Extractor", "P1"), "5") << "nothing written";
+
+    escreve(f.eintSMTPPort, QStringLiteral("65535"));
+    EXPECT_TRUE(f.Gravar());
+    EXPECT_EQ(LerIni("Email", "SMTPPort"), "65535");
+    EXPECT_EQ(Configuracao().gintSMTPPort, 65535);
     EXPECT_EQ(boxes.shown.size(), 1U);
 }
 

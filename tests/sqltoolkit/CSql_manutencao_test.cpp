@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "csql_test_support.h"
+#include "data/provider.h"
 #include "data/recordset.h"
 #include "platform/messagebox.h"
 #include "support/borvia_config.h"
@@ -25,6 +26,23 @@ protected:
     CSql& s_ = gobjSql();
     MessageBoxRecorder boxes_;
     PointerRecorder pointer_;
+
+    // Backs the database up under this name, quietly, onto the one device the server has; the
+    // statements it sends, with the database each runs in, go to statements when given.
+    void backUpOnto(const char* database, const char* device, QStringList* statements = nullptr) {
+        if (statements != nullptr) {
+            data::provider::setRequestObserver([statements](const QString& db, const data::provider::Request& r) {
+                *statements << db + QStringLiteral(" | ") + r.text;
+            });
+        }
+        s_.BackUpDatabase(server_.serverName(), database, server_.login(), server_.password());
+        data::provider::setRequestObserver({});
+        ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
+        EXPECT_EQ(pointer_.values, kBusyThenDefault);
+        const auto devices = server_.rows("master", "select name from sysdevices");
+        ASSERT_EQ(devices.size(), 1u);
+        EXPECT_EQ(devices[0][0].toString(), device);
+    }
 };
 
 }  // namespace
@@ -162,16 +180,23 @@ TEST_F(CSqlManutencaoTest, VerificaBaseDadosMaintainsEveryUserTableInListOrder) 
     EXPECT_TRUE(pointer_.values.empty());
 }
 
+TEST_F(CSqlManutencaoTest, APaddedDatabaseNameOpensAndNamesTheDeviceWithoutItsBlanks) {
+    server_.exec("master", "Create Database LOJA");
+    QStringList gravados;
+    backUpOnto(" LOJA ", "BackLOJA", &gravados);
+    // The statements take the name with its blanks; the connections open the database itself.
+    EXPECT_EQ(gravados.join(u'\n').toStdString(), "LOJA | use  LOJA \n"
+                                                   "LOJA | sp_helpfile\n"
+                                                   "master | select * from sysdevices where name='BackLOJA'\n"
+                                                   "master | exec sp_addumpdevice 'disk','BackLOJA','BackLOJA.dat'\n"
+                                                   "master | backup database  LOJA  to BackLOJA WITH INIT");
+}
+
 TEST_F(CSqlManutencaoTest, BackupAndRestoreGiveBackTheBackedUpDatabase) {
     server_.exec("master", "Create Database Loja");
     server_.exec("Loja", "create table T (A varchar(10) null)");
     server_.exec("Loja", "insert into T (A) values ('antes')");
-    s_.BackUpDatabase(server_.serverName(), "Loja", server_.login(), server_.password());
-    ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
-    EXPECT_EQ(pointer_.values, kBusyThenDefault);
-    const auto devices = server_.rows("master", "select name from sysdevices");
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0][0].toString(), "BackLoja");
+    backUpOnto("Loja", "BackLoja");
 
     server_.exec("Loja", "update T set A='depois'");
     server_.exec("Loja", "insert into T (A) values ('nova')");

@@ -15,10 +15,6 @@
 #include "support/messagebox_recorder.h"
 #include "util/EDiv.h"
 
-// Until the embedded engine answers a statement the toolkit sends, the test that needs it is
-// skipped with the feature's name.
-#define SKIP_UNTIL_ENGINE(feature) GTEST_SKIP() << "embedded engine does not answer " feature " yet"
-
 namespace csqltest {
 
 // The values the members give the screen's mouse pointer, in order.

@@ -14,8 +14,6 @@ using testsupport::BorviaConfig;
 using testsupport::MessageBoxRecorder;
 using testsupport::TempEmbeddedServer;
 
-#define SKIP_UNTIL_ENGINE(feature) GTEST_SKIP() << "embedded engine does not answer " feature " yet"
-
 namespace {
 
 // The program's services as the access rights see them: OpenConfig opens BorviaConfig of the
@@ -241,4 +239,43 @@ TEST_F(AcessosTest, TemplateRightsAreCopiedAndCaptionsRefreshed) {
     ASSERT_EQ(boxes_.shown.size(), 2u);
     EXPECT_TRUE(boxes_.shown[1].text.startsWith("AccCopiaAcessosBase.\r"));
     EXPECT_EQ(boxes_.shown[1].style, platform::mb::OKOnly);
+}
+
+TEST_F(AcessosTest, SoSenaoExisteStopsAtTheFirstTemplateKeyTheUserHasAndANullRightRefuses) {
+    BorviaConfig cfg(server_);
+    // The template in the order it is read; the middle key has no value at all.
+    for (const char* k : {"k1", "k2", "k3"}) {
+        cfg.addAcesso({.utilizador = "XX",
+                       .chave = k,
+                       .value = QString(k) == "k2" ? data::Variant::null() : data::Variant(std::int32_t{0}),
+                       .form = "frm",
+                       .caption = "Base",
+                       .empresa = "XXXX"});
+    }
+    cfg.addAcesso({.utilizador = "ana", .chave = "k2", .value = 0, .form = "frm", .caption = "Dela", .empresa = "0001"});
+    auto conn = config();
+    e_.AccCopiaAcessosBase(*conn, "ana", "0001", true);
+    auto rows = cfg.acessos("utilizador='ana'");
+    ASSERT_EQ(rows.size(), 2u) << "k1 copied, then the copy stops at k2: k3 never comes";
+    EXPECT_EQ(rows[0].chave.toString(), "k1");
+    EXPECT_EQ(rows[0].value.toInt32(), 1);
+    EXPECT_EQ(rows[1].chave.toString(), "k2");
+    EXPECT_EQ(rows[1].caption.toString(), "Dela") << "the key he has is left as it was";
+
+    // Without SoSenaoExiste the rest comes too, whatever the template's value.
+    e_.AccCopiaAcessosBase(*conn, "ana", "0001");
+    rows = cfg.acessos("utilizador='ana'");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].chave.toString(), "k3");
+    EXPECT_EQ(rows[2].value.toInt32(), 1);
+    EXPECT_TRUE(boxes_.shown.empty());
+
+    // A right whose value is Null refuses, where a key without a row would be allowed.
+    conn->Execute("update acessos set value=NULL where utilizador='ana' and chave='k1'");
+    EXPECT_FALSE(e_.AccCheckAcesso("ana", "0001", "k1", "", ""));
+    EXPECT_TRUE(e_.AccCheckAcesso("ana", "0001", "k9", "", ""));
+    e_.AccCreateAPP(*conn, "ana", "0001");
+    conn->Execute("update acessos set value=NULL where chave='" + app_ + "'");
+    EXPECT_FALSE(e_.AccCheckUtilizApp(*conn, "ana", "0001"));
+    EXPECT_TRUE(boxes_.shown.empty());
 }

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include "util/EDiv.h"
 #include "util/alert.h"
@@ -9,6 +15,7 @@
 #include "util/gui/WAlert1.h"
 #include "util/gui/twips.h"
 #include "util/gui_helpers.h"
+#include "platform/test_x_server.h"  // last: Xlib's macros
 
 using data::Variant;
 using guitest::whenShown;
@@ -171,4 +178,119 @@ TEST(AlertDialogHeight, TheWindowManagersFrameComesOffTheDesignHeight) {
                   c.cliente)
             << c.porque;
     }
+}
+
+// Under a window manager that frames its windows (twm on a private Xvfb), measured in a child of
+// this program on that display: the offscreen platform of the other tests draws no frame.
+namespace {
+
+constexpr char kChildVariable[] = "VELMORA_ALERT_UNDER_WM";
+
+// True once a window manager holds the root window's redirection, which only one client may.
+bool windowManagerRunning(const QByteArray& displayName) {
+    Display* display = XOpenDisplay(displayName.constData());
+    if (display == nullptr) return false;
+    static bool taken = false;
+    taken = false;
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent* e) {
+        if (e->error_code == BadAccess) taken = true;
+        return 0;
+    });
+    XSelectInput(display, DefaultRootWindow(display), SubstructureRedirectMask);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return taken;
+}
+
+void pumpFor(int milliseconds) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < milliseconds) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+}  // namespace
+
+TEST(AlertUnderAWindowManager, ChildMeasuresTheFramedDialog) {
+    if (!qEnvironmentVariableIsSet(kChildVariable)) GTEST_SKIP() << "run by the test below on its own display";
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    util::setAlertDialogHook(util::gui::alertDialog);
+    std::vector<Variant> ten;
+    for (int i = 1; i <= 10; ++i) ten.emplace_back(QStringLiteral("Linha %1").arg(i));
+    guitest::whenShown<WAlert1>([](WAlert1& d) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000 && d.frameGeometry().height() == d.geometry().height()) pumpFor(20);
+        pumpFor(300);  // the height follows the frame once it is known
+        const int moldura = d.frameGeometry().height() - d.geometry().height();
+        EXPECT_GT(moldura, 0) << "the window manager framed the dialog";
+        // The whole window, frame included, has the design height; the buttons stay whole.
+        EXPECT_NEAR(twipsY(d.frameGeometry().height()), 3000 + 375 + 700, 16) << "frame " << moldura;
+        EXPECT_LE(d.GravarG()->geometry().bottom(), d.height());
+        EXPECT_LE(d.CancelarG()->geometry().bottom(), d.height());
+        d.CancelarG()->click();
+    });
+    EXPECT_EQ(eFun().Alert(QStringLiteral("t"), ten), 0);
+    util::setAlertDialogHook({});
+}
+
+TEST(AlertUnderAWindowManager, TheWholeFramedWindowHasTheDesignHeight) {
+    const QString twm = QStandardPaths::findExecutable(QStringLiteral("twm"));
+    if (twm.isEmpty()) GTEST_SKIP() << "no twm on this machine (scripts/install-deps.sh installs it)";
+    testsupport::TestXServer server;
+    if (!server.ready()) GTEST_SKIP() << server.reason().toStdString();
+
+    // Windows placed where the program puts them, without a click to place them; the one font
+    // that every X server has, since Xvfb may have no others.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString config = dir.filePath(QStringLiteral("twmrc"));
+    {
+        QFile f(config);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\nDecorateTransients\n");
+        for (const char* font : {"TitleFont", "ResizeFont", "MenuFont", "IconFont", "IconManagerFont"}) {
+            f.write(QByteArray(font) + " \"fixed\"\n");
+        }
+    }
+    QProcess wm;
+    QProcessEnvironment wmEnv = QProcessEnvironment::systemEnvironment();
+    wmEnv.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    wm.setProcessEnvironment(wmEnv);
+    wm.start(twm, {QStringLiteral("-display"), QString::fromLatin1(server.name()), QStringLiteral("-f"), config});
+    ASSERT_TRUE(wm.waitForStarted(10000));
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000 && !windowManagerRunning(server.name())) QThread::msleep(50);
+    ASSERT_TRUE(windowManagerRunning(server.name())) << wm.readAllStandardError().toStdString();
+
+    // The X platform's session bus keeps what it allocated to the end: not ours to leak.
+    const QString supressoes = dir.filePath(QStringLiteral("lsan.supp"));
+    {
+        QFile f(supressoes);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("leak:libdbus-1.so\n");
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=") + supressoes);
+    env.insert(QStringLiteral("VELMORA_TEST_QPA"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server.name()));
+    env.insert(QString::fromLatin1(kChildVariable), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=AlertUnderAWindowManager.ChildMeasuresTheFramedDialog")});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    const bool finished = child.waitForFinished(60000);
+    if (!finished) child.kill();
+    const QByteArray output = child.readAll();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    wm.terminate();
+    if (!wm.waitForFinished(5000)) wm.kill();
 }

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <stdexcept>
 
+#include "platform/regional.h"
 #include "platform/runtime_error.h"
 #include "platform/sysinfo.h"
 #include "platform/test_print_server.h"
@@ -34,6 +35,33 @@ std::uint64_t statvfsFree(const QString& path) {
 }
 
 }  // namespace
+
+TEST(SystemMembers, RegionalSettingsReadBackWhatWasSetAndAnUnknownCodeIsEmpty) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    platform::setRegionalFile(dir.filePath(QStringLiteral("regional.ini")));
+    EDiv e;
+    EXPECT_TRUE(e.Get_locale(0).isEmpty());
+    EXPECT_TRUE(e.Get_locale(9999).isEmpty());
+    e.Set_locale(9999, QStringLiteral(","));  // the platform refuses it, and nobody is told
+    EXPECT_TRUE(e.Get_locale(9999).isEmpty());
+
+    e.Set_locale(14, QStringLiteral(","));
+    EXPECT_EQ(e.Get_locale(14).toString(), QStringLiteral(","));
+    e.Set_locale(14, QStringLiteral("."));
+    EXPECT_EQ(e.Get_locale(14).toString(), QStringLiteral("."));
+    e.Set_locale(31, QStringLiteral(" dd-MM-yyyy "));
+    EXPECT_EQ(e.Get_locale(31).toString(), QStringLiteral("dd-MM-yyyy")) << "blanks around it removed";
+    // A blank separator is a text, only an empty one.
+    e.Set_locale(15, QStringLiteral(" "));
+    const Variant blank = e.Get_locale(15);
+    EXPECT_EQ(blank.type(), Variant::Type::String);
+    EXPECT_EQ(blank.toString(), QString());
+    // A text too long for the setting is refused and the setting keeps what it held.
+    e.Set_locale(14, QStringLiteral("...."));
+    EXPECT_EQ(e.Get_locale(14).toString(), QStringLiteral("."));
+    platform::setRegionalFile(QString());
+}
 
 TEST(SystemMembers, FixedAnswersAndEmptyShells) {
     EDiv e;

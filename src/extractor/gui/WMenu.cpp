@@ -36,6 +36,7 @@
 #include "util/EDiv.h"
 #include "util/Locale.h"
 #include "util/gui/ControlEnterFilter.h"
+#include "util/gui/IconeDoMenu.h"
 #include "util/text.h"
 
 namespace {
@@ -142,6 +143,7 @@ QIcon desenhaImagem(const QColor& fundo, bool emExecucao) {
 
 WMenu::WMenu(Ecras ecras) : QMainWindow(nullptr), ecras_(std::move(ecras)) {
     instanciaCarregada() = this;
+    util::setJanelaDoIcone(this);
     setObjectName(QStringLiteral("WMenu"));
     setWindowTitle(kExtractorVelmora);
 
@@ -236,7 +238,10 @@ WMenu::WMenu(Ecras ecras) : QMainWindow(nullptr), ecras_(std::move(ecras)) {
 
 WMenu::~WMenu() {
     if (ponteiroOcupado_) QApplication::restoreOverrideCursor();
-    if (instanciaCarregada() == this) instanciaCarregada() = nullptr;
+    if (instanciaCarregada() == this) {
+        instanciaCarregada() = nullptr;
+        util::setJanelaDoIcone(nullptr);
+    }
 }
 
 WMenu* WMenu::instancia() { return instanciaCarregada(); }
