@@ -182,7 +182,9 @@ TEST(EmbeddedSemantics, DatesComparedWithDateLiteralsAndTheServerClock) {
     EXPECT_EQ(rawText(s.file(QStringLiteral("Velmora")), QStringLiteral("select Datasys from Clientes where Codigo='now'")),
               QStringLiteral("2023-05-06 07:08:09.010"));
     QString text;
-    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('2024-13-45')"), &text), 241);
+    // A day that does not exist is out of range (242); a text that is no date at all, 241.
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('2024-13-45')"), &text), 242);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('45 tomorrow')"), &text), 241);
 }
 
 TEST(EmbeddedSemantics, ValuesThatDoNotFitAreRefusedAndChangeNothing) {

@@ -550,6 +550,9 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
         if (!ruled.isEmpty()) sql = &ruled;
     }
     if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
+    // A copy: the cache it comes from may grow before the statement has run.
+    const QString typed = tr.kind != StatementKind::Other ? typedSql(*sql) : QString();
+    if (tr.kind != StatementKind::Other) sql = &typed;
     // A streamed result writes nothing back: it needs no row key.
     bool keyed = request.updatable && !stream && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
     StatementCache::Lease st;
@@ -558,7 +561,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     if (stream) st = StatementCache::own(db(), *sql, context());
     if (keyed) {
         try {
-            st = prepared(tr.updatableSql);
+            st = prepared(typedSql(tr.updatableSql));
         } catch (const DbError&) {
             keyed = false;  // no row key (a table without rowid): read only
         }

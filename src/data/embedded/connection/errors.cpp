@@ -28,6 +28,7 @@ QString sqlStateFor(long number) {
         case 8115:
             return QStringLiteral("22003");
         case 241:
+        case 242:
         case 245:
         case 235:
         case 8114:
@@ -53,6 +54,7 @@ DbError serverError(long number, const QString& text) {
         case 245:
         case 235:
         case 241:
+        case 242:
         case 515:
         case 547:
         case 2601:

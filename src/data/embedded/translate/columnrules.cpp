@@ -118,7 +118,11 @@ long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, 
             return isText ? 8114 : 0;
         case Kind::DateTime:
         case Kind::SmallDateTime:
-            return isText && !parseDateTime(valueText(v)).isValid() ? 241 : 0;
+            if (!isText || parseDateTime(valueText(v)).isValid()) return 0;
+            {
+                QDateTime d;
+                return readDateTimeText(valueText(v), kind == Kind::SmallDateTime, d);
+            }
         default:
             return 0;
     }
@@ -144,7 +148,7 @@ QByteArray dateTimeForm(sqlite3_value* v) {
     const int n = sqlite3_value_bytes(v);
     const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
     if (n == 23 && z[4] == '-' && z[10] == ' ' && z[19] == '.') return QByteArray(z, n);
-    const QDateTime d = parseDateTime(QString::fromUtf8(z, n));
+    const QDateTime d = readDateTime(QString::fromUtf8(z, n));
     return d.isValid() ? formatDateTime(d).toUtf8() : QByteArray();
 }
 
