@@ -25,6 +25,7 @@ QString sqlStateFor(long number) {
         case 8152:
             return QStringLiteral("22001");
         case 220:
+        case 232:
         case 8115:
             return QStringLiteral("22003");
         case 241:
@@ -51,6 +52,7 @@ DbError serverError(long number, const QString& text) {
     switch (number) {
         case 8152:
         case 220:
+        case 232:
         case 245:
         case 235:
         case 241:

@@ -107,7 +107,7 @@ int readDateTimeText(const QString& input, bool small, QDateTime& out) {
     if (!ok) {
         // The date and the time, split at the first blank (or ISO 8601's 'T'); a time alone
         // falls on 1900-01-01.
-        static const QRegularExpression split(QStringLiteral("^(\\S+?|[A-Za-z]+\\.?\\s+\\d{1,2},?\\s+\\d{2,4}|\\d{1,2}\\s+[A-Za-z]+\\.?,?\\s+\\d{2,4})(?:(?:\\s+|(?<=\\d)T)(.+))?$"));
+        static const QRegularExpression split(QStringLiteral("^([A-Za-z]+\\.?\\s+\\d{1,2},?\\s+\\d{2,4}|\\d{1,2}\\s+[A-Za-z]+\\.?,?\\s+\\d{2,4}|\\S+?)(?:(?:\\s+|(?<=\\d)T)(.+))?$"));
         const auto m = split.match(text);
         if (readTime(text, p)) {
             ok = true;

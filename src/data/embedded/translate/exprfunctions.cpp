@@ -166,7 +166,7 @@ void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision,
     }
 }
 
-void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type) {
+void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type, bool fromFloat) {
     double value = 0.0;
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
@@ -193,6 +193,10 @@ void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStrin
     } else if (kind == Kind::Int) {
         low = -2147483648.0;
         high = 2147483647.0;
+    }
+    if ((value < low || value > high) && fromFloat) {
+        raiseInFunction(ctx, 232, QString::asprintf("%f", sqlite3_value_double(v)), type);
+        return;
     }
     if (value < low || value > high) {
         const bool small = kind == Kind::TinyInt || kind == Kind::SmallInt;
@@ -306,7 +310,7 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case Kind::Int:
         case Kind::BigInt:
             if (t == SQLITE_BLOB) break;
-            castInteger(ctx, v, kind, type);
+            castInteger(ctx, v, kind, type, scale < 0);
             return;
         case Kind::Bit:
             if (t == SQLITE_TEXT) {

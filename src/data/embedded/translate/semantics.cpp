@@ -90,6 +90,9 @@ void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, co
         case 220:
             text = QStringLiteral("Arithmetic overflow error for data type %1, value = %2.").arg(type, value);
             break;
+        case 232:
+            text = QStringLiteral("Arithmetic overflow error for type %1, value = %2.").arg(type, value);
+            break;
         case 245:
             text = QStringLiteral("Conversion failed when converting the varchar value '%1' to data type %2.").arg(value, type);
             break;

@@ -686,6 +686,12 @@ Expr Typer::functionCall(const Token& name, const Tokens& head, size_t open) {
         const int scale = joinTokens(args[3].out).trimmed().toInt();
         const Ty from = argType(0);
         e.ty = ofKind(kind, size, scale);
+        if (e.ty.cat == Cat::Integer && from.cat == Cat::Float) {
+            // A float beyond the integer type's range is its own error (232): the scale says
+            // where the value comes from.
+            args[3].out = Tokens{space(), Token{TokenKind::Number, QStringLiteral("-1"), false}};
+            changed_ = true;
+        }
         if (e.ty.cat == Cat::Integer && from.isMoney()) {
             // money to an integer type rounds; the other exact types truncate.
             args[0].out = call("round", args[0].out);
@@ -841,6 +847,14 @@ Expr Typer::arithmetic(Expr a, const Tokens& op, Expr b) {
         args.push_back(punct(","));
         append(args, b.out);
         r.out = call("tsql_mod", args, {r.ty.scale});
+    } else if (o->isPunct("/")) {
+        // Whole amounts are stored as integers, which SQLite's "/" would divide as integers.
+        Tokens real{word(QStringLiteral("CAST")), punct("(")};
+        append(real, a.out);
+        append(real, {space(), word(QStringLiteral("AS")), space(), word(QStringLiteral("REAL")), punct(")")});
+        append(real, op);
+        append(real, b.out);
+        r.out = call("tsql_numeric", real, {r.ty.scale});
     } else {
         r.out = call("tsql_numeric", r.out, {r.ty.scale});
     }
