@@ -374,6 +374,17 @@ QString updateWithRules(const std::vector<Token>& t, size_t i, const TableDefini
 
 double roundToScale(double value, int scale) {
     if (!std::isfinite(value) || scale < 0) return value;
+    if (scale <= 15) {
+        // Most values lie close to an amount of the scale (a sum of amounts, 0.30000000000000004):
+        // far from a half, their 15 significant digits round to that amount, and the division
+        // of two exact doubles gives the double nearest to it, as the digits below would.
+        static constexpr double kUnits[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double unit = kUnits[scale];
+        const double r = value * unit;
+        const double n = std::round(r);
+        if (std::fabs(r) < 1e6 && std::fabs(r - n) < 1e-6) return n / unit;
+    }
     // The value by its 15 significant digits, the precision a double holds for sure: 1.005 is
     // written 1.005 and stored as 1.00499999999999989..., and SQL Server rounds the 1.005.
     char buffer[40];
