@@ -178,6 +178,17 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const qint64 length = sqlite3_value_int64(argv[2]);
     const int whole = sqlite3_value_int(argv[3]);
     const int affinity = sqlite3_value_int(argv[4]);
+    if (type == SQLITE_TEXT && (kind == Kind::DateTime || kind == Kind::SmallDateTime) &&
+        sqlite3_value_numeric_type(v) != SQLITE_TEXT) {
+        // '20170105' is a day, which the column's numeric affinity would take for a number.
+        QDateTime day;
+        if (readDateTimeText(valueText(v), kind == Kind::SmallDateTime, day) == 0) {
+            const QByteArray form = formatDateTime(day).toUtf8();
+            sqlite3_result_text(ctx, form.constData(), static_cast<int>(form.size()), SQLITE_TRANSIENT);
+            return;
+        }
+        type = sqlite3_value_type(v);
+    }
 
     // The value as storing it would make it.
     bool asText = false;       // a number that the column stores as its text

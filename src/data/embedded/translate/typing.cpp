@@ -143,6 +143,7 @@ Ty asExact(const Ty& t) {
     return t;
 }
 
+// Words that are no column or function name of an expression.
 bool isKeyword(const Token& t) {
     static const char* const words[] = {
         "SELECT", "FROM",   "WHERE",  "AND",    "OR",        "NOT",     "IS",       "IN",      "LIKE",    "BETWEEN",
@@ -153,11 +154,7 @@ bool isKeyword(const Token& t) {
         "WITH",   "OVER",   "PARTITION", "DEFAULT", "GLOB",  "REGEXP",  "MATCH",    "WINDOW",  "NULL",    "CAST",
         "TABLE", "VIEW",   "CREATE", "RECURSIVE", "ROWS",    "RANGE",    "FILTER",  "INDEXED", "CONFLICT",
         "DO",     "NOTHING", "ABORT", "FAIL",   "IGNORE",    "ROLLBACK", "CURRENT_TIMESTAMP"};
-    if (t.kind != TokenKind::Word) return false;
-    for (const char* w : words) {
-        if (t.isWord(w)) return true;
-    }
-    return false;
+    return isAnyWord(t, words);
 }
 
 bool isComparison(const Token& t) {
