@@ -203,6 +203,14 @@ struct Seq {
     bool single() const { return expressions == 1 && !other; }
 };
 
+// A result term of a SELECT: where its value lies in the output, and its type.
+struct Term {
+    size_t begin = 0;
+    size_t end = 0;
+    Ty ty;
+    int expressions = 0;
+};
+
 struct Source {
     QString table;
     QString alias;
@@ -257,6 +265,7 @@ private:
     // Converts the lower of two compared operands to the other's type.
     void compare(Tokens& a, Ty& at, Tokens& b, Ty& bt);
     Tokens converted(const Tokens& value, const Ty& from, const Ty& to);
+    void unifyMembers(Tokens& out, const std::vector<std::vector<Term>>& members);
     // Every value of a list converted to the highest type among them.
     void unify(std::vector<Tokens*>& values, std::vector<Ty>& types, Ty& result);
 
@@ -332,6 +341,10 @@ Ty Typer::column(const QString& qualifier, const QString& name) const {
 Seq Typer::sequence(size_t end, bool caseWords, bool commas) {
     Seq s;
     bool inSet = false;
+    // The result terms of each SELECT at this level, for a compound's members.
+    std::vector<std::vector<Term>> members;
+    bool inList = false;
+    bool compound = false;
     if (++depth_ > 150) {
         // Deeper than any statement a program writes: left as it is.
         take(s.out, end);
@@ -363,18 +376,66 @@ Seq Typer::sequence(size_t end, bool caseWords, bool commas) {
             }
         }
         if (startsExpression(k)) {
+            const size_t begin = s.out.size();
             Expr e = comparison(end);
             append(s.out, e.out);
             s.ty = e.ty;
             ++s.expressions;
+            // The first expression of a result term is its value; what follows is its alias.
+            if (inList && !members.empty() && members.back().back().expressions++ == 0) {
+                members.back().back() = Term{begin, s.out.size(), e.ty, 1};
+            }
             continue;
+        }
+        if (k.isWord("SELECT")) {
+            members.emplace_back(1, Term{});
+            inList = true;
+        } else if (inList && k.isPunct(",")) {
+            members.back().push_back(Term{});
+        } else if (isSetWord(k)) {
+            compound = true;
+            inList = false;
+        } else if (k.isWord("FROM") || k.isWord("WHERE") || k.isWord("GROUP") || k.isWord("ORDER") ||
+                   k.isWord("HAVING") || k.isWord("LIMIT") || k.isWord("INTO") || k.isWord("WINDOW")) {
+            inList = false;
         }
         s.out.push_back(k);
         ++i_;
         s.other = true;
     }
+    if (compound && members.size() > 1) unifyMembers(s.out, members);
     --depth_;
     return s;
+}
+
+void Typer::unifyMembers(Tokens& out, const std::vector<std::vector<Term>>& members) {
+    // Each column of a UNION, INTERSECT or EXCEPT takes the highest type among its members.
+    std::vector<std::pair<const Term*, Ty>> wraps;
+    for (size_t c = 0; c < members[0].size(); ++c) {
+        std::vector<Ty> types;
+        for (const auto& m : members) {
+            if (m.size() != members[0].size()) return;
+            types.push_back(m[c].ty);
+        }
+        Ty result;
+        bool known = true;
+        for (const Ty& t : types) {
+            if (t.cat == Cat::Unknown && !t.literal) known = false;
+            if (rank(t) > rank(result)) result = t;
+        }
+        if (!known || result.cat == Cat::Unknown || result.cat == Cat::Text) continue;
+        for (const auto& m : members) {
+            if (m[c].ty.cat == Cat::Text) wraps.emplace_back(&m[c], result);
+        }
+    }
+    // From the last, so that the places of the earlier ones hold.
+    std::sort(wraps.begin(), wraps.end(), [](const auto& a, const auto& b) { return a.first->begin > b.first->begin; });
+    for (const auto& [term, to] : wraps) {
+        const Tokens value(out.begin() + static_cast<long>(term->begin), out.begin() + static_cast<long>(term->end));
+        const Tokens conv = converted(value, term->ty, to);
+        out.erase(out.begin() + static_cast<long>(term->begin), out.begin() + static_cast<long>(term->end));
+        out.insert(out.begin() + static_cast<long>(term->begin), conv.begin(), conv.end());
+    }
 }
 
 std::vector<Seq> Typer::list(size_t close) {
@@ -718,7 +779,20 @@ Expr Typer::functionCall(const Token& name, const Tokens& head, size_t open) {
             values.push_back(&a.out);
             types.push_back(a.ty);
         }
-        unify(values, types, e.ty);
+        if (fn == u"ifnull" && values.size() == 2) {
+            // ISNULL takes its first argument's type; a number in place of a NULL text is its text.
+            const auto number = [](const Ty& t) { return t.cat == Cat::Integer || t.cat == Cat::Exact || t.cat == Cat::Float; };
+            e.ty = types[0];
+            e.ty.literal = false;
+            if (types[0].cat == Cat::Text && number(types[1])) {
+                *values[1] = call("tsql_cast", *values[1], {static_cast<long>(K::VarChar), 30, 0});
+                changed_ = true;
+            } else if (types[0].cat != Cat::Text && types[0].cat != Cat::Unknown && types[1].cat == Cat::Text) {
+                *values[1] = converted(*values[1], types[1], types[0]);
+            }
+        } else {
+            unify(values, types, e.ty);
+        }
         e.out = head;
         append(e.out, body());
         return e;

@@ -9,7 +9,8 @@
 // - arithmetic on money, smallmoney and decimal keeps the result's scale by SQL Server's
 //   precision and scale rules (tsql_numeric), and "%" on them is the exact remainder
 //   (tsql_mod); a character operand of arithmetic on numbers is converted first;
-// - CASE results and the arguments of COALESCE/ISNULL take the highest type among them;
+// - CASE results, the arguments of COALESCE and the columns of a UNION's (INTERSECT's, EXCEPT's)
+//   members take the highest type among them; ISNULL takes its first argument's;
 // - avg of an integer column is an integer, avg and sum of money and decimal keep their scale;
 // - money cast to an integer type rounds (numeric truncates).
 // What it cannot type (a view's column, a derived table's, a parameter of the caller) keeps
