@@ -182,7 +182,29 @@ TEST(EmbeddedSemantics, DatesComparedWithDateLiteralsAndTheServerClock) {
     EXPECT_EQ(rawText(s.file(QStringLiteral("Velmora")), QStringLiteral("select Datasys from Clientes where Codigo='now'")),
               QStringLiteral("2023-05-06 07:08:09.010"));
     QString text;
-    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('2024-13-45')"), &text), 241);
+    // A day that does not exist is out of range (242); a text that is no date at all, 241.
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('2024-13-45')"), &text), 242);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into Clientes (Datasys) values ('45 tomorrow')"), &text), 241);
+}
+
+// A conversion that fails on some row (a text that is no number met by a number, a text that is
+// no date met by a datetime) ends the statement with the server's error, and the rows it had
+// already changed are as they were; inside a transaction too, which goes on.
+TEST(EmbeddedSemantics, AConversionThatFailsOnALaterRowChangesNothing) {
+    Server s;
+    auto c = s.connect();
+    c->Execute(QStringLiteral("create table w (id int, a varchar(10), n int, d datetime)"));
+    c->Execute(QStringLiteral("insert into w (id, a, n, d) values (1, '5', 1, '20170105'), (2, 'x', 2, NULL), (3, '7', 3, '01/06/2017')"));
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update w set n = n + 10 where a > 4")), 245);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("insert into w (id, n) select id + 10, a + 1 from w")), 245);
+    EXPECT_EQ(errorOf(*c, QStringLiteral("update w set n = 0 where d > a")), 241);
+    c->BeginTrans();
+    EXPECT_EQ(errorOf(*c, QStringLiteral("delete from w where n = 3 or a = 2")), 245);
+    c->CommitTrans();
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from w")).toInt32(), 3);
+    EXPECT_EQ(scalar(*c, QStringLiteral("select sum(n) from w")).toInt32(), 6);
+    // The days written in SQL Server's other forms are stored as the days they are.
+    EXPECT_EQ(scalar(*c, QStringLiteral("select count(*) from w where d in ('2017-01-05', '2017-01-06')")).toInt32(), 2);
 }
 
 TEST(EmbeddedSemantics, ValuesThatDoNotFitAreRefusedAndChangeNothing) {

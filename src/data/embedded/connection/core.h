@@ -4,7 +4,7 @@
 // checks. Shared by the session and by the row writers of its recordsets. Its members live by
 // concern: core.cpp (the connection and its attached databases, table definitions),
 // core_checks.cpp (write checks), core_shapes.cpp (statement shapes and their translations,
-// core_stars.cpp the stars they expand),
+// core_stars.cpp the stars they expand, core_typing.cpp the conversions their types call for),
 // core_execute.cpp (running a batch) and core_rows.cpp (reading rows, writing them back).
 //
 // Time-outs: the connection time-out bounds the wait for a locked file while opening; the
@@ -109,6 +109,9 @@ public:
     const QString& sqlWithRules(const Translation& tr);
     // A translated text with its marked stars replaced by their columns (starcolumns.h).
     const QString& sqlWithStarColumns(const QString& sql);
+    // A translated text with SQL Server's implicit conversions written in from the declared
+    // types of the columns it names (typing.h), kept per text and generation of the definitions.
+    const QString& typedSql(const QString& sql);
     // Whether an unqualified table name finds schema.table on this connection.
     bool resolvesTo(const QString& schema, const QString& table);
 
@@ -278,6 +281,7 @@ private:
     };
     QHash<QString, RuledText> ruled_;  // by the translated text
     QHash<QString, RuledText> starColumns_;  // by the text that holds the stars
+    QHash<QString, RuledText> typed_;        // by the translated text
     QHash<QString, QString> probeTexts_;     // holdIfUnchanged's probe, by the UPDATE's text
     // After the handle (destroyed first): its statements are finalized while the handle lives.
     OpenStreams streams_;

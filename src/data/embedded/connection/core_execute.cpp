@@ -581,6 +581,19 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
         if (!ruled.isEmpty()) sql = &ruled;
     }
     if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
+    // The plain text's typed form is kept with its translation; another text's is a copy, since
+    // the cache it comes from may grow before the statement has run.
+    QString typed;
+    if (tr.kind != StatementKind::Other && sql == &tr.sql) {
+        if (tr.typedGeneration != generation_) {
+            tr.typedSql = typedSql(tr.sql);
+            tr.typedGeneration = generation_;
+        }
+        sql = &tr.typedSql;
+    } else if (tr.kind != StatementKind::Other) {
+        typed = typedSql(*sql);
+        sql = &typed;
+    }
     // A streamed result writes nothing back: it needs no row key.
     bool keyed = request.updatable && !stream && tr.kind == StatementKind::Query && !tr.updatableSql.isEmpty();
     StatementCache::Lease st;
@@ -589,7 +602,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     if (stream) st = StatementCache::own(db(), *sql, context());
     if (keyed) {
         try {
-            st = prepared(tr.updatableSql);
+            st = prepared(typedSql(tr.updatableSql));
         } catch (const DbError&) {
             keyed = false;  // no row key (a table without rowid): read only
         }

@@ -25,9 +25,11 @@ QString sqlStateFor(long number) {
         case 8152:
             return QStringLiteral("22001");
         case 220:
+        case 232:
         case 8115:
             return QStringLiteral("22003");
         case 241:
+        case 242:
         case 245:
         case 235:
         case 8114:
@@ -50,9 +52,11 @@ DbError serverError(long number, const QString& text) {
     switch (number) {
         case 8152:
         case 220:
+        case 232:
         case 245:
         case 235:
         case 241:
+        case 242:
         case 515:
         case 547:
         case 2601:

@@ -118,7 +118,11 @@ long refusalOf(Kind kind, qint64 length, int whole, sqlite3_value* v, int type, 
             return isText ? 8114 : 0;
         case Kind::DateTime:
         case Kind::SmallDateTime:
-            return isText && !parseDateTime(valueText(v)).isValid() ? 241 : 0;
+            if (!isText || parseDateTime(valueText(v)).isValid()) return 0;
+            {
+                QDateTime d;
+                return readDateTimeText(valueText(v), kind == Kind::SmallDateTime, d);
+            }
         default:
             return 0;
     }
@@ -144,7 +148,7 @@ QByteArray dateTimeForm(sqlite3_value* v) {
     const int n = sqlite3_value_bytes(v);
     const auto* z = reinterpret_cast<const char*>(sqlite3_value_text(v));
     if (n == 23 && z[4] == '-' && z[10] == ' ' && z[19] == '.') return QByteArray(z, n);
-    const QDateTime d = parseDateTime(QString::fromUtf8(z, n));
+    const QDateTime d = readDateTime(QString::fromUtf8(z, n));
     return d.isValid() ? formatDateTime(d).toUtf8() : QByteArray();
 }
 
@@ -174,6 +178,17 @@ void putFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const qint64 length = sqlite3_value_int64(argv[2]);
     const int whole = sqlite3_value_int(argv[3]);
     const int affinity = sqlite3_value_int(argv[4]);
+    if (type == SQLITE_TEXT && (kind == Kind::DateTime || kind == Kind::SmallDateTime) &&
+        sqlite3_value_numeric_type(v) != SQLITE_TEXT) {
+        // '20170105' is a day, which the column's numeric affinity would take for a number.
+        QDateTime day;
+        if (readDateTimeText(valueText(v), kind == Kind::SmallDateTime, day) == 0) {
+            const QByteArray form = formatDateTime(day).toUtf8();
+            sqlite3_result_text(ctx, form.constData(), static_cast<int>(form.size()), SQLITE_TRANSIENT);
+            return;
+        }
+        type = sqlite3_value_type(v);
+    }
 
     // The value as storing it would make it.
     bool asText = false;       // a number that the column stores as its text
@@ -370,6 +385,17 @@ QString updateWithRules(const std::vector<Token>& t, size_t i, const TableDefini
 
 double roundToScale(double value, int scale) {
     if (!std::isfinite(value) || scale < 0) return value;
+    if (scale <= 15) {
+        // Most values lie close to an amount of the scale (a sum of amounts, 0.30000000000000004):
+        // far from a half, their 15 significant digits round to that amount, and the division
+        // of two exact doubles gives the double nearest to it, as the digits below would.
+        static constexpr double kUnits[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double unit = kUnits[scale];
+        const double r = value * unit;
+        const double n = std::round(r);
+        if (std::fabs(r) < 1e6 && std::fabs(r - n) < 1e-6) return n / unit;
+    }
     // The value by its 15 significant digits, the precision a double holds for sure: 1.005 is
     // written 1.005 and stored as 1.00499999999999989..., and SQL Server rounds the 1.005.
     char buffer[40];

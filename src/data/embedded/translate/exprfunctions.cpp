@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QRegularExpression>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 
 #include "data/embedded/translate/columnrules.h"
@@ -45,6 +46,11 @@ Number numberOf(sqlite3_value* v) {
     return n;
 }
 
+bool isDecimalText(const QString& s) {
+    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
+    return re.match(s).hasMatch();
+}
+
 void addFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int ta = sqlite3_value_type(argv[0]);
     const int tb = sqlite3_value_type(argv[1]);
@@ -66,6 +72,25 @@ void addFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
             sqlite3_result_blob(ctx, joined.constData(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
         }
         return;
+    }
+    if (ta == SQLITE_TEXT || tb == SQLITE_TEXT) {
+        // A text and a number: the text is read as the number's type (245 or 8114 when it is
+        // none); a date-time text takes the number as days.
+        sqlite3_value* text = ta == SQLITE_TEXT ? argv[0] : argv[1];
+        sqlite3_value* other = ta == SQLITE_TEXT ? argv[1] : argv[0];
+        const QString s = valueText(text).trimmed();
+        QDateTime day;
+        if (s.size() >= 10 && s[4] == u'-' && readDateTimeText(s, false, day) == 0) {
+            day = day.addMSecs(std::llround(sqlite3_value_double(other) * 86400000.0));
+            resultText(ctx, formatDateTime(day));
+            return;
+        }
+        static const QRegularExpression whole(QStringLiteral("^[+-]?\\d+$"));
+        if (sqlite3_value_type(other) == SQLITE_INTEGER ? !(s.isEmpty() || whole.match(s).hasMatch()) : !(s.isEmpty() || isDecimalText(s))) {
+            const bool integer = sqlite3_value_type(other) == SQLITE_INTEGER;
+            raiseInFunction(ctx, integer ? 245 : 8114, valueText(text), integer ? QStringLiteral("int") : QStringLiteral("numeric"));
+            return;
+        }
     }
     const Number a = numberOf(argv[0]);
     const Number b = numberOf(argv[1]);
@@ -99,11 +124,6 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, v);
 }
 
-bool isDecimalText(const QString& s) {
-    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
-    return re.match(s).hasMatch();
-}
-
 void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision, int scale, const QString& type) {
     double value = 0.0;
     bool whole = false;
@@ -111,6 +131,10 @@ void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision,
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
         const QString s = valueText(v).trimmed();
+        if (s.isEmpty() && kind != Kind::Numeric) {
+            sqlite3_result_int(ctx, 0);  // money reads '' as 0, decimal refuses it
+            return;
+        }
         if (!isDecimalText(s)) {
             raiseInFunction(ctx, kind == Kind::Numeric ? 8114 : 235, valueText(v), type);
             return;
@@ -142,7 +166,7 @@ void castExact(sqlite3_context* ctx, sqlite3_value* v, Kind kind, int precision,
     }
 }
 
-void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type) {
+void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type, bool fromFloat) {
     double value = 0.0;
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
@@ -169,6 +193,10 @@ void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStrin
     } else if (kind == Kind::Int) {
         low = -2147483648.0;
         high = 2147483647.0;
+    }
+    if ((value < low || value > high) && fromFloat) {
+        raiseInFunction(ctx, 232, QString::asprintf("%f", sqlite3_value_double(v)), type);
+        return;
     }
     if (value < low || value > high) {
         const bool small = kind == Kind::TinyInt || kind == Kind::SmallInt;
@@ -215,9 +243,8 @@ void castCharacter(sqlite3_context* ctx, sqlite3_value* v, Kind kind, long lengt
 void castDateTime(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QString& type) {
     QDateTime d;
     if (sqlite3_value_type(v) == SQLITE_TEXT) {
-        d = parseDateTime(valueText(v).trimmed());
-        if (!d.isValid()) {
-            raiseInFunction(ctx, 241, valueText(v), type);
+        if (const int error = readDateTimeText(valueText(v), kind == Kind::SmallDateTime, d)) {
+            raiseInFunction(ctx, error, valueText(v), type);
             return;
         }
     } else {
@@ -234,6 +261,28 @@ void castDateTime(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStri
         d = d.addMSecs(ms >= 29999 ? 60000 - ms : -ms);
     }
     resultText(ctx, formatDateTime(d));
+}
+
+// tsql_mod(a, b, scale): the remainder of exact values with scale decimals, its sign the
+// dividend's, as SQL Server's "%" gives it on decimal and money.
+void modFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const int scale = std::clamp(sqlite3_value_int(argv[2]), 0, 18);
+    const double unit = std::pow(10.0, scale);
+    const double a = sqlite3_value_double(argv[0]) * unit;
+    const double b = sqlite3_value_double(argv[1]) * unit;
+    if (std::llround(b) == 0) {
+        raiseInFunction(ctx, 8134, QString(), QString());
+        return;
+    }
+    if (std::fabs(a) < 9e18 && std::fabs(b) < 9e18) {
+        resultNumber(ctx, roundToScale(static_cast<double>(std::llround(a) % std::llround(b)) / unit, scale));
+    } else {
+        resultNumber(ctx, std::fmod(a, b) / unit);
+    }
 }
 
 void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -261,7 +310,7 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case Kind::Int:
         case Kind::BigInt:
             if (t == SQLITE_BLOB) break;
-            castInteger(ctx, v, kind, type);
+            castInteger(ctx, v, kind, type, scale < 0);
             return;
         case Kind::Bit:
             if (t == SQLITE_TEXT) {
@@ -322,6 +371,12 @@ void installExpressionFunctions(sqlite3* db) {
     // constant arguments once before the first row, failing a statement that reaches no row.
     sqlite3_create_function_v2(db, "tsql_divisor", 1, SQLITE_UTF8, nullptr, divisorFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tsql_cast", 4, SQLITE_UTF8, nullptr, castFunction, nullptr, nullptr, nullptr);
+    // A literal converted to the type it is compared with: computed once, before the first row
+    // (SQL Server converts it whether or not a row is read).
+    sqlite3_create_function_v2(db, "tsql_lit", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, castFunction, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tsql_mod", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, modFunction, nullptr,
+                               nullptr, nullptr);
 }
 
 }  // namespace data::embedded

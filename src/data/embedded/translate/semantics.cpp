@@ -37,7 +37,7 @@ void isdateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         sqlite3_result_int(ctx, 0);
         return;
     }
-    sqlite3_result_int(ctx, parseDateTime(valueText(argv[0])).isValid() ? 1 : 0);
+    sqlite3_result_int(ctx, readDateTime(valueText(argv[0])).isValid() ? 1 : 0);
 }
 
 // "value LIKE pattern [ESCAPE e]" reaches SQLite's like(pattern, value [, e]).
@@ -90,6 +90,9 @@ void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, co
         case 220:
             text = QStringLiteral("Arithmetic overflow error for data type %1, value = %2.").arg(type, value);
             break;
+        case 232:
+            text = QStringLiteral("Arithmetic overflow error for type %1, value = %2.").arg(type, value);
+            break;
         case 245:
             text = QStringLiteral("Conversion failed when converting the varchar value '%1' to data type %2.").arg(value, type);
             break;
@@ -112,6 +115,10 @@ void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, co
         case 241:
             text = QStringLiteral("Conversion failed when converting date and/or time from character string.");
             break;
+        case 242:
+            text = QStringLiteral("The conversion of a varchar data type to a %1 data type resulted in an out-of-range value.")
+                       .arg(type);
+            break;
         default:
             text = value;
             break;
@@ -120,11 +127,25 @@ void raiseInFunction(sqlite3_context* ctx, long number, const QString& value, co
     sqlite3_result_error(ctx, m.constData(), static_cast<int>(m.size()));
 }
 
+// tsql_dateerror(text, small): 0 when a date-time column takes the text, else the error it
+// raises (241 no date-time, 242 a day that does not exist or out of the type's range).
+static void dateErrorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const QString text = valueText(argv[0]);
+    if (parseDateTime(text).isValid()) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    QDateTime d;
+    sqlite3_result_int(ctx, readDateTimeText(text, sqlite3_value_int(argv[1]) != 0, d));
+}
+
 void installSemantics(sqlite3* db) {
     sqlite3_create_collation_v2(db, "TSQL_TEXT", SQLITE_UTF8, nullptr, collationCallback, nullptr);
     sqlite3_create_function_v2(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, lenFunction, nullptr, nullptr,
                                nullptr);
+    sqlite3_create_function_v2(db, "tsql_dateerror", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, dateErrorFunction,
+                               nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tsql_isdate", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, isdateFunction,
                                nullptr, nullptr, nullptr);
     // SQLite's own LIKE knows neither sets nor ranges and folds ASCII letters only.

@@ -199,6 +199,12 @@ QDateTime parseDateTime(const QString& text) {
     return parseDateTimeByPattern(text);
 }
 
+QDateTime readDateTime(const QString& text) {
+    QDateTime d = parseDateTime(text);
+    if (!d.isValid() && readDateTimeText(text, false, d) != 0) return {};
+    return d;
+}
+
 QDateTime parseDateTimeByPattern(const QString& text) {
     static const QRegularExpression re(QStringLiteral(
         "^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,9}))?)?)?\\s*$"));
@@ -660,7 +666,7 @@ void SqlType::bind(sqlite3_stmt* stmt, int index, const Variant& v) const {
                 return;
             case Kind::DateTime:
             case Kind::SmallDateTime: {
-                const QDateTime dt = v.isDate() ? v.toDateTime() : parseDateTime(v.toString());
+                const QDateTime dt = v.isDate() ? v.toDateTime() : readDateTime(v.toString());
                 if (!dt.isValid()) {
                     raiseServerError(241,
                                      QStringLiteral("Conversion failed when converting date and/or time from character string."));
@@ -773,7 +779,11 @@ std::vector<SqlType::Check> SqlType::checks(const QString& ref) const {
             break;
         case Kind::DateTime:
         case Kind::SmallDateTime:
-            add(isText + QStringLiteral(" AND tsql_isdate(%1) = 0").arg(ref), QStringLiteral("tsql_raise(241)"));
+        {
+            const QString error = QStringLiteral("tsql_dateerror(%1, %2)").arg(ref).arg(kind == Kind::SmallDateTime ? 1 : 0);
+            add(isText + QStringLiteral(" AND ") + error + QStringLiteral(" <> 0"),
+                QStringLiteral("tsql_raise(%1, %2, '%3')").arg(error, ref, typeName()));
+        }
             break;
         default:
             break;

@@ -98,6 +98,13 @@ QDateTime parseDateTime(const QString& text);
 // " hh:mm:ss" and ".fff" or a 'T'), as parseDateTime reads them; false for any other text and
 // for a day or time that does not exist.
 bool writtenDateTime(const char* p, int bytes, QDate& date, QTime& time);
+// A date-time text as SQL Server reads it into datetime (small: smalldatetime): 0 with out
+// set, 241 when the text is no date-time, 242 when its day does not exist or lies outside the
+// type's range.
+int readDateTimeText(const QString& text, bool small, QDateTime& out);
+// A text written into a date-time column: the engine's own forms, then every form SQL Server
+// reads; an invalid QDateTime when it is none.
+QDateTime readDateTime(const QString& text);
 // The same by the general pattern alone (parseDateTime reads the engine's own forms without
 // it, and must agree with it).
 QDateTime parseDateTimeByPattern(const QString& text);

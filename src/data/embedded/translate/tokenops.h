@@ -26,6 +26,16 @@ inline size_t prevAt(const std::vector<Token>& t, size_t i) {
 
 inline bool wordAt(const std::vector<Token>& t, size_t i, const char* w) { return i < t.size() && t[i].isWord(w); }
 
+// Whether t is a bare word among words (without case).
+template <size_t N>
+bool isAnyWord(const Token& t, const char* const (&words)[N]) {
+    if (t.kind != TokenKind::Word) return false;
+    for (const char* w : words) {
+        if (t.isWord(w)) return true;
+    }
+    return false;
+}
+
 // UNION, INTERSECT or EXCEPT: a word that joins the SELECTs of a compound.
 inline bool isSetWord(const Token& t) { return t.isWord("UNION") || t.isWord("INTERSECT") || t.isWord("EXCEPT"); }
 

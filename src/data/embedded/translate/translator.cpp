@@ -223,6 +223,19 @@ std::vector<Token> rewrite(const std::vector<Token>& in, Context& ctx, int& para
                 }
             }
         }
+        if (t.isPunct("{")) {
+            // ODBC's date, time and timestamp escapes: {d '2017-01-05'}, {ts '...'} are their
+            // texts, which a date-time column they meet reads as a date.
+            const size_t k = nextAt(in, i + 1);
+            const size_t v = nextAt(in, k + 1);
+            const size_t c = nextAt(in, v + 1);
+            if (c < in.size() && (in[k].isWord("d") || in[k].isWord("t") || in[k].isWord("ts")) &&
+                in[v].kind == TokenKind::String && in[c].isPunct("}")) {
+                out.push_back(in[v]);
+                i = c;
+                continue;
+            }
+        }
         if (t.kind == TokenKind::String && (t.text.startsWith(u'N') || t.text.startsWith(u'n'))) {
             out.push_back(Token{TokenKind::String, t.text.mid(1), t.unterminated});
             continue;

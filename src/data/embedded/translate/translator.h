@@ -93,6 +93,10 @@ struct Translation {
     // definitions (0: not known yet).
     mutable QStringList attachedUsed;
     mutable quint64 attachedUsedGeneration = 0;
+    // The text as the engine runs it after its types' conversions (typing.h), for one
+    // generation of the connection's table definitions (0: not made yet).
+    mutable QString typedSql;
+    mutable quint64 typedGeneration = 0;
 };
 
 // Translates one statement (no ";" inside). currentDatabase decides which database names mean
