@@ -264,7 +264,7 @@ TEST(AlertUnderAWindowManager, TheWholeFramedWindowHasTheDesignHeight) {
     ASSERT_TRUE(wm.waitForStarted(10000));
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 10000 && !windowManagerRunning(server.name())) QThread::msleep(50);
+    while (t.elapsed() < 30000 && !windowManagerRunning(server.name())) QThread::msleep(50);
     ASSERT_TRUE(windowManagerRunning(server.name())) << wm.readAllStandardError().toStdString();
 
     // The X platform's session bus keeps what it allocated to the end: not ours to leak.
