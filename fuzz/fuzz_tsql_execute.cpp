@@ -64,9 +64,9 @@ public:
     // The database's tables and rows in one text, to see that a rollback put everything back.
     QString fingerprint() {
         data::Recordset rs = conn_->Execute(QStringLiteral(
-            "SELECT (SELECT group_concat(type || ':' || name, ',') FROM sqlite_master) || '|' || "
-            "(SELECT group_concat(Codigo || '/' || ifnull(Nome, '') || '/' || ifnull(Saldo, ''), ',') FROM Clientes) || '|' || "
-            "(SELECT group_concat(Id || '/' || Cliente, ',') FROM Movimentos)"));
+            "SELECT (SELECT group_concat(type + ':' + name, ',') FROM sqlite_master) + '|' + "
+            "(SELECT group_concat(Codigo + '/' + isnull(Nome, '') + '/' + isnull(cast(Saldo as varchar(30)), ''), ',') "
+            "FROM Clientes) + '|' + (SELECT group_concat(cast(Id as varchar(12)) + '/' + Cliente, ',') FROM Movimentos)"));
         return rs.Fields(0L).Value().toString();
     }
     const QString& pristine() const { return pristine_; }
