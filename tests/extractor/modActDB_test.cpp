@@ -11,6 +11,7 @@
 #include "extractor/MainMod_ligacoes.h"
 #include "extractor/modActDB.h"
 #include "sqltoolkit/CSql.h"
+#include "support/expect_statements.h"
 #include "support/embedded_server.h"
 #include "support/messagebox_recorder.h"
 #include "support/program_folder.h"
@@ -193,10 +194,7 @@ TEST_F(ActualizaBaseDadosTest, EachCallSendsExactlyItsStatementsInOrder) {
     EXPECT_EQ(primeira.filter(QStringLiteral(" ALTER COLUMN ")).size(), 10);
     for (const auto& [got, expected] : {std::pair{primeira, sequenciaEsperada(true)},
                                         std::pair{gravados, sequenciaEsperada(false)}}) {
-        for (qsizetype i = 0; i < std::min(got.size(), expected.size()); ++i) {
-            ASSERT_EQ(got[i].toStdString(), expected[i].toStdString()) << "statement " << i;
-        }
-        EXPECT_EQ(got.size(), expected.size()) << got.mid(expected.size()).join(u'\n').toStdString();
+        testsupport::expectStatements(got, expected);
     }
 }
 

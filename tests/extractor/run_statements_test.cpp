@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "data/provider.h"
+#include "support/expect_statements.h"
 #include "support/run_fixture.h"
 
 namespace {
@@ -158,16 +159,10 @@ protected:
         g.replaceInStrings(dir_.path(), u"<pasta>"_s);
         return g;
     }
-    static void compara(const QStringList& got, const QStringList& expected) {
-        for (qsizetype i = 0; i < std::min(got.size(), expected.size()); ++i) {
-            ASSERT_EQ(got[i].toStdString(), expected[i].toStdString()) << "statement " << i;
-        }
-        EXPECT_EQ(got.size(), expected.size()) << got.mid(expected.size()).join(u'\n').toStdString();
-    }
 };
 
-TEST_F(RunStatements, AnAutomaticRunSendsExactlyItsStatements) { compara(gravar(false), kAutomatico); }
+TEST_F(RunStatements, AnAutomaticRunSendsExactlyItsStatements) { testsupport::expectStatements(gravar(false), kAutomatico); }
 
-TEST_F(RunStatements, AManualRunSendsExactlyItsStatements) { compara(gravar(true), kManual); }
+TEST_F(RunStatements, AManualRunSendsExactlyItsStatements) { testsupport::expectStatements(gravar(true), kManual); }
 
 }  // namespace
