@@ -39,6 +39,10 @@ struct Column {
     bool identity = false;     // filled by the server
 };
 
+// Shared, not copied, by every result of the same statement: a look-up sent once per row
+// hands its columns over each time.
+using Columns = QList<Column>;
+
 using Changes = std::vector<std::pair<int, Variant>>;  // column index, new value
 
 class RowWriter {
@@ -97,7 +101,7 @@ struct Parameter {
 struct Result {
     bool hasRows = false;        // a row set (maybe without rows), not only a count
     long recordsAffected = -1;   // for statements without rows
-    std::vector<Column> columns;
+    Columns columns;
     // Names the column list when a provider hands out the same list again (the same statement's
     // results): equal ids, equal columns. 0: a list of its own.
     std::uint64_t columnsId = 0;

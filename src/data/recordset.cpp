@@ -194,7 +194,7 @@ void RecordsetState::streamNext() {
 
 void RecordsetState::wantStreamed(int index) {
     const auto i = static_cast<size_t>(index);
-    if (streamWanted.size() <= i) streamWanted.resize(std::max(current.columns.size(), i + 1), 0);
+    if (streamWanted.size() <= i) streamWanted.resize(std::max(static_cast<size_t>(current.columns.size()), i + 1), 0);
     streamWanted[i] = 1;
     if (eof || bof) return;
     bool repacked = false;
@@ -613,13 +613,13 @@ int fieldIndex(const detail::RecordsetState& rs, const QString& name) {
     }
     // Most look-ups spell the name as the column does: that is found without folding case,
     // and most names differ from the one looked for in their length or first letter.
-    for (size_t i = 0; i < cols.size(); ++i) {
+    for (size_t i = 0; i < static_cast<size_t>(cols.size()); ++i) {
         if (sameName(cols[i].name, wanted, n)) {
             last = Found{rs.columnsSerial, wanted, n, static_cast<int>(i)};
             return static_cast<int>(i);
         }
     }
-    for (size_t i = 0; i < cols.size(); ++i) {
+    for (size_t i = 0; i < static_cast<size_t>(cols.size()); ++i) {
         if (cols[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
     }
     adoerr::raise(adoerr::ItemNotFound);

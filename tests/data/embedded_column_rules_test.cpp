@@ -4,6 +4,12 @@
 // ways must store and refuse exactly alike, whatever a schema change or a rollback did before.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+#include <random>
+#include <string>
+
 #include "data/embedded/translate/columnrules.h"
 #include "data/embedded/translate/tabledef.h"
 #include "embedded_test_helpers.h"
@@ -247,4 +253,47 @@ TEST(EmbeddedColumnRules, ValuesWrittenBareAreThoseTheRulesPassUnchanged) {
     sqlite3_close(db);
     EXPECT_GT(bare, 200);
     EXPECT_GT(called, 200);
+}
+
+namespace {
+
+// An amount rounded as SQL Server rounds its written form: the value's 15 significant digits,
+// cut at the scale, half away from zero.
+double roundedByDigits(double value, int scale) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+    std::string digits;
+    const char* p = buffer;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.') digits += *p;
+    }
+    const int keep = std::atoi(p + 1) + 1 + scale;
+    if (keep >= static_cast<int>(digits.size())) return value;
+    if (keep < 0) return 0.0;
+    long long kept = keep == 0 ? 0 : std::stoll(digits.substr(0, static_cast<size_t>(keep)));
+    if (digits[static_cast<size_t>(keep)] >= '5') ++kept;
+    const double r = std::strtod((std::to_string(kept) + "e-" + std::to_string(scale)).c_str(), nullptr);
+    return value < 0 ? -r : r;
+}
+
+}  // namespace
+
+// Sums and products of amounts carry binary noise; whatever their size, the rounding must give
+// the amount the digits give, halves included.
+TEST(EmbeddedColumnRules, AmountsRoundAsTheirDigitsSayAtEverySize) {
+    std::mt19937_64 random(20261207);
+    for (int scale = 0; scale <= 6; ++scale) {
+        for (double magnitude = 1.0; magnitude < 1e15; magnitude *= 7.3) {
+            for (int k = 0; k < 200; ++k) {
+                const double amount = std::floor(std::uniform_real_distribution<double>(0, magnitude)(random)) /
+                                      std::pow(10.0, scale);
+                const double noise = 1.0 + std::uniform_real_distribution<double>(-4e-16, 4e-16)(random);
+                for (const double v : {amount * noise, -amount * noise, amount + 0.5 / std::pow(10.0, scale),
+                                       amount * 3.0 / 7.0, amount + 0.1 + 0.2}) {
+                    ASSERT_EQ(data::embedded::roundToScale(v, scale), roundedByDigits(v, scale))
+                        << "value " << std::setprecision(17) << v << ", scale " << scale;
+                }
+            }
+        }
+    }
 }

@@ -104,7 +104,7 @@ TEST_F(OdbcSqlite, BindsAndFetchesEveryType) {
     const int expectedTypes[] = {ado::adInteger, ado::adInteger,  ado::adSmallInt,     ado::adBigInt,
                                  ado::adDouble,  ado::adCurrency, ado::adDBTimeStamp,  ado::adVarChar,
                                  ado::adLongVarChar, ado::adLongVarBinary, ado::adBoolean, ado::adUnsignedTinyInt};
-    for (size_t c = 0; c < r.columns.size(); ++c) EXPECT_EQ(r.columns[c].type, expectedTypes[c]) << c;
+    for (qsizetype c = 0; c < r.columns.size(); ++c) EXPECT_EQ(r.columns[c].type, expectedTypes[static_cast<size_t>(c)]) << c;
     EXPECT_EQ(r.columns[7].definedSize, 60);
     EXPECT_EQ(r.columns[8].definedSize, 2147483647);
 

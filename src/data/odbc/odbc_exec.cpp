@@ -14,6 +14,7 @@ namespace data::odbc {
 namespace {
 
 using provider::Column;
+using provider::Columns;
 using provider::Parameter;
 using provider::Result;
 using provider::Row;
@@ -309,7 +310,7 @@ bool isLongType(int type) {
 }
 
 // Which columns of a result are left unread: its long ones, when it holds every key column.
-std::vector<bool> lateColumns(const std::vector<Column>& columns, const QStringList& keys) {
+std::vector<bool> lateColumns(const Columns& columns, const QStringList& keys) {
     std::vector<bool> late(columns.size(), false);
     if (keys.isEmpty()) return late;
     for (const QString& key : keys) {
@@ -317,7 +318,7 @@ std::vector<bool> lateColumns(const std::vector<Column>& columns, const QStringL
                                       [&](const Column& c) { return c.name.compare(key, Qt::CaseInsensitive) == 0; });
         if (!held) return late;
     }
-    for (size_t i = 0; i < columns.size(); ++i) late[i] = isLongType(columns[i].type) && !columns[i].name.isEmpty();
+    for (size_t i = 0; i < late.size(); ++i) late[i] = isLongType(columns[i].type) && !columns[i].name.isEmpty();
     return late;
 }
 

@@ -16,6 +16,7 @@ namespace {
 
 using provider::Changes;
 using provider::Column;
+using provider::Columns;
 using provider::Parameter;
 using provider::Result;
 using provider::Row;
@@ -226,7 +227,7 @@ class Writer : public provider::RowWriter {
 public:
     // byValues: keyColumns are the row's values, which find it together with condition
     // (the statement's own, "(…)", empty for none; null when it cannot be used).
-    Writer(std::shared_ptr<Link> link, QString table, std::vector<Column> columns, std::vector<int> keyColumns,
+    Writer(std::shared_ptr<Link> link, QString table, Columns columns, std::vector<int> keyColumns,
            bool byValues, std::optional<QString> condition)
         : link_(std::move(link)),
           table_(std::move(table)),
@@ -279,7 +280,7 @@ public:
                                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                            .arg(table_, names.join(QStringLiteral(", ")), markers.join(QStringLiteral(", ")));
         int identityColumn = -1;
-        for (size_t i = 0; i < columns_.size(); ++i) {
+        for (size_t i = 0; i < static_cast<size_t>(columns_.size()); ++i) {
             if (columns_[i].identity) {
                 identityColumn = static_cast<int>(i);
                 break;
@@ -328,7 +329,7 @@ public:
                 for (int c : keyColumns_) keyNames << columns_[static_cast<size_t>(c)].name;
                 const std::vector<Result> reread = run(*link_, select, keyParams, keyNames);
                 if (!reread.empty() && reread.front().rows.size() == 1 &&
-                    reread.front().rows.front().size() == columns_.size()) {
+                    reread.front().rows.front().size() == static_cast<size_t>(columns_.size())) {
                     stored = reread.front().rows.front();
                 }
             } catch (const platform::RuntimeError&) {
@@ -373,7 +374,7 @@ public:
 
 private:
     const Column& columnAt(int index) const {
-        if (index < 0 || static_cast<size_t>(index) >= columns_.size()) adoerr::raise(adoerr::ItemNotFound);
+        if (index < 0 || index >= columns_.size()) adoerr::raise(adoerr::ItemNotFound);
         return columns_[static_cast<size_t>(index)];
     }
 
@@ -465,7 +466,7 @@ private:
 
     std::shared_ptr<Link> link_;
     QString table_;
-    std::vector<Column> columns_;
+    Columns columns_;
     std::vector<int> keyColumns_;
     bool byValues_ = false;
     std::optional<QString> condition_;
@@ -564,7 +565,7 @@ void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, R
     std::vector<int> keyIndexes;
     for (const QString& name : keys ? *keys : keyColumns(*link, parts)) {
         int found = -1;
-        for (size_t c = 0; c < result.columns.size(); ++c) {
+        for (size_t c = 0; c < static_cast<size_t>(result.columns.size()); ++c) {
             if (result.columns[c].name.compare(name, Qt::CaseInsensitive) == 0) {
                 found = static_cast<int>(c);
                 break;
@@ -583,12 +584,12 @@ void attachWriter(const std::shared_ptr<Link>& link, const QString& tableName, R
     if (keyIndexes.empty()) {
         // No key in the result: its identity column, else the row's values that a comparison
         // can find again within the statement's own condition.
-        for (size_t c = 0; c < result.columns.size() && keyIndexes.empty(); ++c) {
+        for (size_t c = 0; c < static_cast<size_t>(result.columns.size()) && keyIndexes.empty(); ++c) {
             if (result.columns[c].identity) keyIndexes.push_back(static_cast<int>(c));
         }
         if (keyIndexes.empty()) {
             byValues = true;
-            for (size_t c = 0; c < result.columns.size(); ++c) {
+            for (size_t c = 0; c < static_cast<size_t>(result.columns.size()); ++c) {
                 const Column& column = result.columns[c];
                 if (column.writable && !isLongType(column.type)) keyIndexes.push_back(static_cast<int>(c));
             }

@@ -602,7 +602,11 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     if (stream) st = StatementCache::own(db(), *sql, context());
     if (keyed) {
         try {
-            st = prepared(typedSql(tr.updatableSql));
+            if (tr.typedUpdatableGeneration != generation_) {
+                tr.typedUpdatableSql = typedSql(tr.updatableSql);
+                tr.typedUpdatableGeneration = generation_;
+            }
+            st = prepared(tr.typedUpdatableSql);
         } catch (const DbError&) {
             keyed = false;  // no row key (a table without rowid): read only
         }

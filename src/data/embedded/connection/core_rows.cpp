@@ -502,8 +502,8 @@ void packRow(provider::RowSet& rows, sqlite3_stmt* stmt, const ColumnPlan& plan,
 }
 
 // The type of each column of unknown type, by the values it gave.
-void describeByValues(const ColumnPlan& plan, const std::vector<Seen>& seen, std::vector<provider::Column>& columns) {
-    for (size_t k = 0; k < plan.columns.size(); ++k) {
+void describeByValues(const ColumnPlan& plan, const std::vector<Seen>& seen, provider::Columns& columns) {
+    for (size_t k = 0; k < static_cast<size_t>(plan.columns.size()); ++k) {
         if (plan.known[k]) continue;
         auto& c = columns[k];
         const Seen& f = seen[k];
@@ -621,7 +621,7 @@ void OpenStreams::cutOff() {
 provider::Result Core::streamRows(StatementCache::Lease st, const QString& schema, const QString& describing) {
     const int first = firstStep(st.get());
     auto plan = columnPlan(st.get(), false, schema, QString(), describing);
-    for (size_t k = 0; k < plan->columns.size(); ++k) {
+    for (size_t k = 0; k < static_cast<size_t>(plan->columns.size()); ++k) {
         if (!plan->known[k]) return readRows(st.get(), plan, schema, first);
     }
     provider::Result r;

@@ -122,17 +122,14 @@ bool plainShape(const QString& text, QString& shape, Core::Literals& values) {
 }
 
 std::shared_ptr<const Core::TranslationList> Core::translations(const QString& text, Literals& literals) {
+    // The literals are taken straight into the caller's list: moving a list kept inline
+    // copies every text of it.
     literals.clear();
-    {
-        Literals values;
-        if (plainShape(text, shapeText_, values) && !values.empty()) {
-            auto found = shapeCache_.find(shapeText_);
-            if (found != shapeCache_.end() && !(*found)->empty()) {
-                literals = std::move(values);
-                return *found;
-            }
-        }
+    if (plainShape(text, shapeText_, literals) && !literals.empty()) {
+        auto found = shapeCache_.find(shapeText_);
+        if (found != shapeCache_.end() && !(*found)->empty()) return *found;
     }
+    literals.clear();
     const std::vector<Token> tokens = tokenize(text);
     // The statement's shape: its text with every literal as one mark.
     QString shape;

@@ -235,9 +235,14 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
     Lease lease;
     lease.db_ = db;
     lease.ctx_ = ctx;
-    auto found = index_.find(sql);
-    if (found != index_.end()) {
-        auto it = *found;
+    std::list<Entry>::iterator it = entries_.end();
+    if (auto same = byCharacters_.constFind(sql.constData());
+        same != byCharacters_.cend() && (*same)->sql.size() == sql.size()) {
+        it = *same;
+    } else if (auto found = index_.constFind(sql); found != index_.cend()) {
+        it = *found;
+    }
+    if (it != entries_.end()) {
         if (!it->busy && sqlite3_db_handle(it->stmt) == db) {
             entries_.splice(entries_.begin(), entries_, it);
             it->busy = true;
@@ -265,11 +270,13 @@ StatementCache::Lease StatementCache::acquire(sqlite3* db, const QString& sql, c
         }
         if (victim == entries_.end()) break;
         index_.remove(victim->sql);
+        byCharacters_.remove(victim->sql.constData());
         sqlite3_finalize(victim->stmt);
         entries_.erase(victim);
     }
     entries_.push_front(Entry{sql, stmt, true, false, nullptr, std::move(databases), std::move(uses), false});
     index_.insert(sql, entries_.begin());
+    byCharacters_.insert(entries_.front().sql.constData(), entries_.begin());
     lease.stmt_ = stmt;
     lease.entry_ = &entries_.front();
     return lease;
@@ -286,6 +293,7 @@ StatementCache::Lease StatementCache::own(sqlite3* db, const QString& sql, const
 
 void StatementCache::clear() {
     index_.clear();
+    byCharacters_.clear();
     for (auto it = entries_.begin(); it != entries_.end();) {
         auto next = std::next(it);
         if (it->busy) {

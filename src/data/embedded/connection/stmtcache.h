@@ -69,7 +69,7 @@ private:
 struct ColumnPlan {
     quint64 generation = 0;  // of the table definitions it was made from
     bool keyed = false;      // the statement's last column is the row key
-    std::vector<provider::Column> columns;
+    provider::Columns columns;
     std::uint64_t columnsId = 0;  // the results' Result::columnsId while every type is declared
     std::vector<SqlType> types;
     std::vector<QString> origins;  // base column of the updatable table; empty otherwise
@@ -181,6 +181,10 @@ private:
     std::list<Entry> entries_;  // most recently used first
     std::list<Entry> orphans_;
     QHash<QString, std::list<Entry>::iterator> index_;
+    // The same entries by the address of their text's characters. A caller that hands the
+    // same string again (a translation's kept text) is found without hashing the whole text:
+    // the entry holds those characters, so no other text can have them while it is cached.
+    QHash<const QChar*, std::list<Entry>::iterator> byCharacters_;
 };
 
 }  // namespace data::embedded

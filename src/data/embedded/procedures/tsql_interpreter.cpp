@@ -654,7 +654,7 @@ private:
         c.position = found ? to : (to < 0 ? -1 : count);
         shared_.fetchStatus = found ? 0 : -1;
         rowCount_ = 1;
-        if (!n.into.empty() && n.into.size() != c.rows.columns.size()) {
+        if (!n.into.empty() && n.into.size() != static_cast<size_t>(c.rows.columns.size())) {
             raiseServerError(16924, QStringLiteral("Cursorfetch: The number of variables declared in the INTO list must match "
                                                    "that of selected columns."));
         }

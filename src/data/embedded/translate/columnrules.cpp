@@ -389,12 +389,15 @@ double roundToScale(double value, int scale) {
         // Most values lie close to an amount of the scale (a sum of amounts, 0.30000000000000004):
         // far from a half, their 15 significant digits round to that amount, and the division
         // of two exact doubles gives the double nearest to it, as the digits below would.
+        // Below 1e12 units the 15 digits stand within 0.005 units of the value, so a value
+        // within 1e-6 of an amount can never have digits that round elsewhere; the amounts
+        // of a company's lines (hundreds and thousands with four decimals) all take this way.
         static constexpr double kUnits[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
         const double unit = kUnits[scale];
         const double r = value * unit;
         const double n = std::round(r);
-        if (std::fabs(r) < 1e6 && std::fabs(r - n) < 1e-6) return n / unit;
+        if (std::fabs(r) < 1e12 && std::fabs(r - n) < 1e-6) return n / unit;
     }
     // The value by its 15 significant digits, the precision a double holds for sure: 1.005 is
     // written 1.005 and stored as 1.00499999999999989..., and SQL Server rounds the 1.005.

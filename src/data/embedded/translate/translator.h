@@ -97,6 +97,8 @@ struct Translation {
     // generation of the connection's table definitions (0: not made yet).
     mutable QString typedSql;
     mutable quint64 typedGeneration = 0;
+    mutable QString typedUpdatableSql;  // the same for updatableSql
+    mutable quint64 typedUpdatableGeneration = 0;
 };
 
 // Translates one statement (no ";" inside). currentDatabase decides which database names mean
