@@ -143,6 +143,7 @@ void Core::openDatabase(const QString& requested, bool atLogin) {
     attached_.clear();
     translationCache_.clear();
     shapeCache_.clear();
+    recentShapes_ = {};
     schemaChanged();
     checks_.clear();
     schemaVersions_.clear();

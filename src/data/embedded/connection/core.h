@@ -22,6 +22,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVarLengthArray>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -246,6 +247,15 @@ private:
     // or an empty list when the shape cannot be run with its literals as parameters.
     QHash<QString, std::shared_ptr<const TranslationList>> shapeCache_;
     QString shapeText_;  // the shape of the statement at hand, written in place statement after statement
+    // The few shapes met last, most recent first: a loop sends the same handful of shapes row
+    // after row, and comparing with them is cheaper than hashing the shape for the cache.
+    struct RecentShape {
+        QString shape;
+        std::shared_ptr<const TranslationList> list;
+    };
+    std::array<RecentShape, 4> recentShapes_;
+    std::shared_ptr<const TranslationList> recentShape(const QString& shape);
+    void noteRecentShape(const QString& shape, const std::shared_ptr<const TranslationList>& list);
     quint64 generation_ = 1;
     struct CachedTable {
         QString sql;

@@ -126,8 +126,12 @@ std::shared_ptr<const Core::TranslationList> Core::translations(const QString& t
     // copies every text of it.
     literals.clear();
     if (plainShape(text, shapeText_, literals) && !literals.empty()) {
+        if (auto recent = recentShape(shapeText_)) return recent;
         auto found = shapeCache_.find(shapeText_);
-        if (found != shapeCache_.end() && !(*found)->empty()) return *found;
+        if (found != shapeCache_.end() && !(*found)->empty()) {
+            noteRecentShape(shapeText_, *found);
+            return *found;
+        }
     }
     literals.clear();
     const std::vector<Token> tokens = tokenize(text);
@@ -152,7 +156,10 @@ std::shared_ptr<const Core::TranslationList> Core::translations(const QString& t
             bool lasting = true;
             auto lifted = liftShape(tokens, lasting);
             if (!lasting) return translateInline(text, tokens);
-            if (shapeCache_.size() >= kCacheSize) shapeCache_.clear();
+            if (shapeCache_.size() >= kCacheSize) {
+                shapeCache_.clear();
+                recentShapes_ = {};
+            }
             found = shapeCache_.insert(shape, std::make_shared<const TranslationList>(std::move(lifted)));
         }
         if (!(*found)->empty()) {
@@ -161,6 +168,27 @@ std::shared_ptr<const Core::TranslationList> Core::translations(const QString& t
         }
     }
     return translateInline(text, tokens);
+}
+
+std::shared_ptr<const Core::TranslationList> Core::recentShape(const QString& shape) {
+    for (size_t k = 0; k < recentShapes_.size(); ++k) {
+        const RecentShape& r = recentShapes_[k];
+        if (!r.list) break;
+        if (r.shape.size() != shape.size() ||
+            std::memcmp(r.shape.constData(), shape.constData(), static_cast<size_t>(shape.size()) * sizeof(QChar)) != 0) {
+            continue;
+        }
+        std::rotate(recentShapes_.begin(), recentShapes_.begin() + static_cast<std::ptrdiff_t>(k),
+                    recentShapes_.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+        return recentShapes_.front().list;
+    }
+    return nullptr;
+}
+
+void Core::noteRecentShape(const QString& shape, const std::shared_ptr<const TranslationList>& list) {
+    std::move_backward(recentShapes_.begin(), recentShapes_.end() - 1, recentShapes_.end());
+    // A copy of its own: the shape at hand is written in place by the next statement.
+    recentShapes_.front() = RecentShape{QString(shape.constData(), shape.size()), list};
 }
 
 std::shared_ptr<const Core::TranslationList> Core::translateInline(const QString& text,
