@@ -576,13 +576,17 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
     const QString* sql = &tr.sql;
     if (write && !tr.table.isEmpty()) {
-        const QString& ruled = sqlWithRules(tr);
-        prepareWrite(tr.schema, tr.table, !ruled.isEmpty());
-        if (!ruled.isEmpty()) sql = &ruled;
+        if (tr.ruledGeneration != generation_) {
+            tr.ruledSql = sqlWithRules(tr);
+            tr.ruledTypedSql = tr.ruledSql.isEmpty() ? QString() : typedSql(tr.ruledSql);
+            tr.ruledGeneration = generation_;
+        }
+        prepareWrite(tr.schema, tr.table, !tr.ruledSql.isEmpty());
+        if (!tr.ruledSql.isEmpty()) sql = &tr.ruledSql;
     }
     if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
-    // The plain text's typed form is kept with its translation; another text's is a copy, since
-    // the cache it comes from may grow before the statement has run.
+    // The plain and the ruled text's typed forms are kept with their translation; another
+    // text's is a copy, since the cache it comes from may grow before the statement has run.
     QString typed;
     if (tr.kind != StatementKind::Other && sql == &tr.sql) {
         if (tr.typedGeneration != generation_) {
@@ -590,6 +594,8 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
             tr.typedGeneration = generation_;
         }
         sql = &tr.typedSql;
+    } else if (sql == &tr.ruledSql) {
+        sql = &tr.ruledTypedSql;
     } else if (tr.kind != StatementKind::Other) {
         typed = typedSql(*sql);
         sql = &typed;

@@ -648,7 +648,9 @@ void AdminState::transactionEnded() {
 }
 
 QString AdminState::databaseOf(const QString& schema) const {
-    return schema.isEmpty() || schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0 ? core_.database() : schema;
+    return schema.isEmpty() || (schema.size() == 4 && schema.compare(QLatin1String("main"), Qt::CaseInsensitive) == 0)
+               ? core_.database()
+               : schema;
 }
 
 QString AdminState::storedName(const QString& schema, const QString& table) const {

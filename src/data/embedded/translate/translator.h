@@ -99,6 +99,11 @@ struct Translation {
     mutable quint64 typedGeneration = 0;
     mutable QString typedUpdatableSql;  // the same for updatableSql
     mutable quint64 typedUpdatableGeneration = 0;
+    // An INSERT's or UPDATE's text with its columns' rules (empty when its form takes none) and
+    // that text typed, for one generation.
+    mutable QString ruledSql;
+    mutable QString ruledTypedSql;
+    mutable quint64 ruledGeneration = 0;
 };
 
 // Translates one statement (no ";" inside). currentDatabase decides which database names mean
