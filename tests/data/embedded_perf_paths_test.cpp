@@ -90,6 +90,44 @@ TEST(EmbeddedPerfPaths, RepeatedShapesAnswerForTheirOwnLiterals) {
     EXPECT_EQ(scalar(*c, "select count(*) from Novo where Codigo='10'").toInt32(), 1) << "the refused update changed nothing";
 }
 
+// A loop's shapes are found again among the last few met, and a cached statement by the
+// characters of its kept text: whatever order the shapes come in, more of them than are kept,
+// each answers for itself.
+TEST(EmbeddedPerfPaths, ShapesMetByTurnsEachAnswerForThemselves) {
+    Server s;
+    auto c = s.connect();
+    c->Execute("create table T (Codigo varchar(10) null, Nome varchar(30) null, N int null)");
+    for (int i = 0; i < 6; ++i) {
+        c->Execute(QStringLiteral("insert into T (Codigo, Nome, N) values ('C%1', 'Nome %1', %1)").arg(i));
+    }
+    const QStringList shapes = {
+        QStringLiteral("Select Nome from T Where Codigo='%1'"),
+        QStringLiteral("Select Codigo from T Where Nome='%1'"),
+        QStringLiteral("Select Nome from T Where Codigo>'%1'"),  // as long as the first
+        QStringLiteral("Select Nome + '!' from T Where Codigo='%1'"),
+        QStringLiteral("Select Codigo + '?' from T Where Nome='%1'"),
+        QStringLiteral("Select count(*) from T Where Codigo<>'%1'"),
+    };
+    std::uint32_t state = 7;
+    for (int round = 0; round < 300; ++round) {
+        state = state * 1103515245u + 12345u;
+        const int which = static_cast<int>((state >> 8) % 6);
+        const int row = static_cast<int>((state >> 16) % 6);
+        const QString code = QStringLiteral("C%1").arg(row);
+        const QString name = QStringLiteral("Nome %1").arg(row);
+        const QString text = shapes[which].arg(which == 1 || which == 4 ? name : code);
+        QStringList after;
+        for (int k = row + 1; k < 6; ++k) after << QStringLiteral("Nome %1").arg(k);
+        const QStringList want[] = {{name}, {code}, after, {name + u'!'}, {code + u'?'}, {"5"}};
+        ASSERT_EQ(column(*c, text), want[which]) << text.toStdString();
+    }
+    // A text changed in place after it ran is a text of its own.
+    QString text = QStringLiteral("Select Nome from T Where Codigo='C1'");
+    EXPECT_EQ(column(*c, text), QStringList{"Nome 1"});
+    text[text.size() - 2] = u'2';
+    EXPECT_EQ(column(*c, text), QStringList{"Nome 2"});
+}
+
 // The single pass over a plain statement gives the shape and values the tokens give, and leaves
 // to the tokens whatever it cannot take, wherever the telling character falls in the text.
 TEST(EmbeddedPerfPaths, PlainShapesAreTheTokensShapesAtEveryPlace) {

@@ -122,8 +122,9 @@ bool plainShape(const QString& text, QString& shape, Core::Literals& values) {
 }
 
 std::shared_ptr<const Core::TranslationList> Core::translations(const QString& text, Literals& literals) {
-    // The literals are taken straight into the caller's list: moving a list kept inline
-    // copies every text of it.
+    // The literals are taken straight into the caller's list, which is never assigned another
+    // list: moving a list kept inline copies every text of it, and this Qt's move assignment
+    // loses the storage a list had grown beyond its inline room.
     literals.clear();
     if (plainShape(text, shapeText_, literals) && !literals.empty()) {
         if (auto recent = recentShape(shapeText_)) return recent;
@@ -138,35 +139,35 @@ std::shared_ptr<const Core::TranslationList> Core::translations(const QString& t
     // The statement's shape: its text with every literal as one mark.
     QString shape;
     shape.reserve(text.size());
-    Literals values;
     bool liftable = true;
     for (const Token& t : tokens) {
         if (t.kind == TokenKind::String) {
             liftable = liftable && !t.unterminated;
             shape += QStringLiteral("'\x01'");
-            values.push_back(t.value());
+            literals.push_back(t.value());
         } else {
             liftable = liftable && t.kind != TokenKind::Parameter;
             shape += t.text;
         }
     }
-    if (liftable && !values.empty()) {
+    if (liftable && !literals.empty()) {
         auto found = shapeCache_.find(shape);
         if (found == shapeCache_.end()) {
             bool lasting = true;
             auto lifted = liftShape(tokens, lasting);
-            if (!lasting) return translateInline(text, tokens);
+            if (!lasting) {
+                literals.clear();  // the text runs with its literals in it
+                return translateInline(text, tokens);
+            }
             if (shapeCache_.size() >= kCacheSize) {
                 shapeCache_.clear();
                 recentShapes_ = {};
             }
             found = shapeCache_.insert(shape, std::make_shared<const TranslationList>(std::move(lifted)));
         }
-        if (!(*found)->empty()) {
-            literals = std::move(values);
-            return *found;
-        }
+        if (!(*found)->empty()) return *found;
     }
+    literals.clear();
     return translateInline(text, tokens);
 }
 
