@@ -14,6 +14,7 @@
 // Providers: the embedded engine (data/embedded/, server names "embedded:<folder>") and the
 // SQL Server provider (data/odbc/, every other server name), chosen by openSession().
 
+#include <QList>
 #include <QString>
 #include <cstdint>
 #include <functional>

@@ -525,10 +525,21 @@ void Field::AppendChunk(const Variant& data) {
     Variant& slot = rs_->buffer[i];
     const bool started = i < rs_->appendStarted.size() && rs_->appendStarted[i];
     const bool replace = !started || slot.isNull() || slot.isEmpty();
+    // A chunk is appended where the value already is: a new value per chunk copied all that
+    // came before, and a history copy of a large file sent in small chunks took the square of
+    // their number. Letting go of the slot first leaves the value's buffer to one owner, which
+    // grows it in place.
     if (ado::isBinaryType(c.type)) {
         QByteArray add = data.isNull() || data.isEmpty() ? QByteArray() : data.toBytes();
         if (appendChunkObserver()) appendChunkObserver()(add.size());
-        slot = replace ? add : slot.toBytes() + add;
+        if (replace) {
+            slot = add;
+        } else {
+            QByteArray whole = slot.toBytes();
+            slot = Variant();
+            whole.append(add);
+            slot = whole;
+        }
     } else {
         QString add;
         if (const auto* b = std::get_if<QByteArray>(&data.storage())) {
@@ -537,7 +548,14 @@ void Field::AppendChunk(const Variant& data) {
             add = data.toString();
         }
         if (appendChunkObserver()) appendChunkObserver()(add.size());
-        slot = replace ? Variant(add) : Variant(slot.toString() + add);
+        if (replace) {
+            slot = add;
+        } else {
+            QString whole = slot.toString();
+            slot = Variant();
+            whole.append(add);
+            slot = whole;
+        }
     }
     if (rs_->appendStarted.size() <= i) rs_->appendStarted.resize(rs_->current.columns.size(), false);
     rs_->appendStarted[i] = true;
