@@ -144,21 +144,28 @@ bool Variant::isNumber() const {
 
 namespace {
 
-bool writableYear(const QDate& day) { return day.isValid() && day.year() >= 1 && day.year() <= 9999; }
-
 void twoDigits(char16_t* at, int v) {
     at[0] = static_cast<char16_t>(u'0' + v / 10);
     at[1] = static_cast<char16_t>(u'0' + v % 10);
 }
 
-// "yyyy-MM-dd" of a day of a writable year into out[0..9].
-void writeDay(char16_t* out, const QDate& day) {
-    twoDigits(out, day.year() / 100);
-    twoDigits(out + 2, day.year() % 100);
+// "yyyy-MM-dd" of a day into out[0..9]; false, with nothing written, for a day outside the
+// years 1 to 9999. The calendar is asked once for the three parts: a sales line's day is
+// written for every line a run reads.
+bool writeDay(char16_t* out, const QDate& day) {
+    if (!day.isValid()) return false;
+    int year = 0;
+    int month = 0;
+    int dayOfMonth = 0;
+    day.getDate(&year, &month, &dayOfMonth);
+    if (year < 1 || year > 9999) return false;
+    twoDigits(out, year / 100);
+    twoDigits(out + 2, year % 100);
     out[4] = u'-';
-    twoDigits(out + 5, day.month());
+    twoDigits(out + 5, month);
     out[7] = u'-';
-    twoDigits(out + 8, day.day());
+    twoDigits(out + 8, dayOfMonth);
+    return true;
 }
 
 // "yyyy-MM-dd", and " hh:mm:ss" when the time is not midnight.
@@ -166,11 +173,10 @@ QString dateTimeText(const QDateTime& d) {
     const QDate day = d.date();
     const QTime t = d.time();
     const bool midnight = t == QTime(0, 0);
-    if (!writableYear(day)) {
+    char16_t out[19];
+    if (!writeDay(out, day)) {
         return midnight ? day.toString(QStringLiteral("yyyy-MM-dd")) : d.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     }
-    char16_t out[19];
-    writeDay(out, day);
     if (midnight) return QString(reinterpret_cast<const QChar*>(out), 10);
     out[10] = u' ';
     twoDigits(out + 11, t.hour());
@@ -184,9 +190,8 @@ QString dateTimeText(const QDateTime& d) {
 }  // namespace
 
 QString isoDateText(const QDate& day) {
-    if (!writableYear(day)) return day.toString(QStringLiteral("yyyy-MM-dd"));
     char16_t out[10];
-    writeDay(out, day);
+    if (!writeDay(out, day)) return day.toString(QStringLiteral("yyyy-MM-dd"));
     return QString(reinterpret_cast<const QChar*>(out), 10);
 }
 
