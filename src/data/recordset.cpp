@@ -516,6 +516,21 @@ std::function<void(qsizetype)>& appendChunkObserver() {
 
 void setAppendChunkObserver(std::function<void(qsizetype)> observer) { appendChunkObserver() = std::move(observer); }
 
+namespace {
+
+// A chunk is appended where the value already is: a new value per chunk copied all that came
+// before, and a history copy of a large file sent in small chunks took the square of their
+// number. Letting go of the slot first leaves the value's buffer to whole alone, which grows it
+// in place.
+template <typename Value>
+void appendInPlace(Variant& slot, Value whole, const Value& add) {
+    slot = Variant();
+    whole.append(add);
+    slot = whole;
+}
+
+}  // namespace
+
 void Field::AppendChunk(const Variant& data) {
     const auto& c = columnOf(*rs_, index_);
     if (!ado::isTextType(c.type) && !ado::isBinaryType(c.type)) adoerr::raise(adoerr::OperationNotAllowed);
@@ -525,20 +540,13 @@ void Field::AppendChunk(const Variant& data) {
     Variant& slot = rs_->buffer[i];
     const bool started = i < rs_->appendStarted.size() && rs_->appendStarted[i];
     const bool replace = !started || slot.isNull() || slot.isEmpty();
-    // A chunk is appended where the value already is: a new value per chunk copied all that
-    // came before, and a history copy of a large file sent in small chunks took the square of
-    // their number. Letting go of the slot first leaves the value's buffer to one owner, which
-    // grows it in place.
     if (ado::isBinaryType(c.type)) {
         QByteArray add = data.isNull() || data.isEmpty() ? QByteArray() : data.toBytes();
         if (appendChunkObserver()) appendChunkObserver()(add.size());
         if (replace) {
             slot = add;
         } else {
-            QByteArray whole = slot.toBytes();
-            slot = Variant();
-            whole.append(add);
-            slot = whole;
+            appendInPlace(slot, slot.toBytes(), add);
         }
     } else {
         QString add;
@@ -551,10 +559,7 @@ void Field::AppendChunk(const Variant& data) {
         if (replace) {
             slot = add;
         } else {
-            QString whole = slot.toString();
-            slot = Variant();
-            whole.append(add);
-            slot = whole;
+            appendInPlace(slot, slot.toString(), add);
         }
     }
     if (rs_->appendStarted.size() <= i) rs_->appendStarted.resize(rs_->current.columns.size(), false);
