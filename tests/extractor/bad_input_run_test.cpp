@@ -45,7 +45,7 @@ const QByteArray* registoDe(const std::vector<QByteArray>& rs, const QByteArray&
 QByteArray campo(const QByteArray& registo, int inicio, int largura) { return registo.mid(inicio, largura); }
 QByteArray L(const QByteArray& bytes, int width) { return bytes.leftJustified(width, ' '); }
 QByteArray ansi(const QString& s) { return platform::toAnsi(s); }
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 class BadInputRun : public ::testing::Test {
 protected:

@@ -26,7 +26,7 @@ using data::Currency;
 using data::Variant;
 using Rows = std::vector<std::pair<QString, QString>>;
 
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 class BadRowRun : public ::testing::Test {
 protected:

@@ -18,7 +18,7 @@ using testsupport::LinhaEmpresa;
 
 namespace {
 
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 QString quoted(const QString& s) { return u'\'' + QString(s).replace(u'\'', QStringLiteral("''")) + u'\''; }
 

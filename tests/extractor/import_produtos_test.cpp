@@ -15,7 +15,7 @@ using testsupport::ProdutoEmpresa;
 
 namespace {
 
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 class ProcessaProdutosTest : public ::testing::Test {
 protected:

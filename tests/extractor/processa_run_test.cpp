@@ -31,7 +31,7 @@ const QByteArray kCrLf("\r\n");
 const QString kNome = QStringLiteral("NRT170307.MOV");
 
 QByteArray L(const QByteArray& bytes, int width) { return bytes.leftJustified(width, ' '); }
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 class ProcessaRunTest : public ::testing::Test {
 protected:

@@ -30,7 +30,7 @@ using realserver::rowTexts;
 const QString kVelmora = QStringLiteral("Velmora");
 const QString kFicheiro = QStringLiteral("/NRT170307.MOV");
 
-Currency eur(const char* text) { return *Currency::parse(QString::fromLatin1(text)); }
+using testsupport::eur;
 
 // A company with what a server may store otherwise than the engine: accents and apostrophes,
 // NULLs, amounts with cents, a credit note, a line outside the period, a record the run skips.

@@ -32,6 +32,9 @@ class Connection;
 
 namespace testsupport {
 
+// An amount written as the tests write it ("12.5").
+inline data::Currency eur(const char* text) { return *data::Currency::parse(QString::fromLatin1(text)); }
+
 // A value as a T-SQL literal: Empty and Null give NULL, texts are quoted with their apostrophes
 // doubled, numbers and amounts use ".", dates are quoted "yyyy-mm-dd hh:mm:ss".
 QString sqlLiteral(const data::Variant& v);

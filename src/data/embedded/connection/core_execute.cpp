@@ -576,26 +576,18 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     const bool write = tr.kind == StatementKind::Insert || tr.kind == StatementKind::Update;
     const QString* sql = &tr.sql;
     if (write && !tr.table.isEmpty()) {
-        if (tr.ruledGeneration != generation_) {
-            tr.ruledSql = sqlWithRules(tr);
-            tr.ruledTypedSql = tr.ruledSql.isEmpty() ? QString() : typedSql(tr.ruledSql);
-            tr.ruledGeneration = generation_;
-        }
-        prepareWrite(tr.schema, tr.table, !tr.ruledSql.isEmpty());
-        if (!tr.ruledSql.isEmpty()) sql = &tr.ruledSql;
+        const QString& ruled = tr.ruled.get(generation_, [&] { return sqlWithRules(tr); });
+        prepareWrite(tr.schema, tr.table, !ruled.isEmpty());
+        if (!ruled.isEmpty()) sql = &ruled;
     }
     if (tr.starColumns) sql = &sqlWithStarColumns(*sql);
     // The plain and the ruled text's typed forms are kept with their translation; another
     // text's is a copy, since the cache it comes from may grow before the statement has run.
     QString typed;
     if (tr.kind != StatementKind::Other && sql == &tr.sql) {
-        if (tr.typedGeneration != generation_) {
-            tr.typedSql = typedSql(tr.sql);
-            tr.typedGeneration = generation_;
-        }
-        sql = &tr.typedSql;
-    } else if (sql == &tr.ruledSql) {
-        sql = &tr.ruledTypedSql;
+        sql = &tr.typed.get(generation_, [&] { return typedSql(tr.sql); });
+    } else if (sql == &tr.ruled.sql) {
+        sql = &tr.ruledTyped.get(generation_, [&] { return typedSql(tr.ruled.sql); });
     } else if (tr.kind != StatementKind::Other) {
         typed = typedSql(*sql);
         sql = &typed;
@@ -608,11 +600,7 @@ provider::Result Core::runPassThrough(const Translation& tr, const provider::Req
     if (stream) st = StatementCache::own(db(), *sql, context());
     if (keyed) {
         try {
-            if (tr.typedUpdatableGeneration != generation_) {
-                tr.typedUpdatableSql = typedSql(tr.updatableSql);
-                tr.typedUpdatableGeneration = generation_;
-            }
-            st = prepared(tr.typedUpdatableSql);
+            st = prepared(tr.typedUpdatable.get(generation_, [&] { return typedSql(tr.updatableSql); }));
         } catch (const DbError&) {
             keyed = false;  // no row key (a table without rowid): read only
         }

@@ -51,6 +51,11 @@ bool isDecimalText(const QString& s) {
     return re.match(s).hasMatch();
 }
 
+bool isWholeText(const QString& s) {
+    static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
+    return re.match(s).hasMatch();
+}
+
 void addFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int ta = sqlite3_value_type(argv[0]);
     const int tb = sqlite3_value_type(argv[1]);
@@ -85,9 +90,8 @@ void addFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
             resultText(ctx, formatDateTime(day));
             return;
         }
-        static const QRegularExpression whole(QStringLiteral("^[+-]?\\d+$"));
-        if (sqlite3_value_type(other) == SQLITE_INTEGER ? !(s.isEmpty() || whole.match(s).hasMatch()) : !(s.isEmpty() || isDecimalText(s))) {
-            const bool integer = sqlite3_value_type(other) == SQLITE_INTEGER;
+        const bool integer = sqlite3_value_type(other) == SQLITE_INTEGER;
+        if (!s.isEmpty() && !(integer ? isWholeText(s) : isDecimalText(s))) {
             raiseInFunction(ctx, integer ? 245 : 8114, valueText(text), integer ? QStringLiteral("int") : QStringLiteral("numeric"));
             return;
         }
@@ -170,9 +174,8 @@ void castInteger(sqlite3_context* ctx, sqlite3_value* v, Kind kind, const QStrin
     double value = 0.0;
     const int t = sqlite3_value_type(v);
     if (t == SQLITE_TEXT) {
-        static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
         const QString s = valueText(v).trimmed();
-        if (!s.isEmpty() && !re.match(s).hasMatch()) {
+        if (!s.isEmpty() && !isWholeText(s)) {
             raiseInFunction(ctx, 245, valueText(v), type);
             return;
         }
@@ -315,12 +318,11 @@ void castFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case Kind::Bit:
             if (t == SQLITE_TEXT) {
                 const QString s = valueText(v).trimmed();
-                static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
                 if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
                     sqlite3_result_int(ctx, 1);
                 } else if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
                     sqlite3_result_int(ctx, 0);
-                } else if (re.match(s).hasMatch()) {
+                } else if (isWholeText(s)) {
                     sqlite3_result_int(ctx, s.toLongLong() != 0 ? 1 : 0);
                 } else {
                     raiseInFunction(ctx, 245, valueText(v), type);

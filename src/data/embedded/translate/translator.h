@@ -51,6 +51,21 @@ enum class StatementKind {
     Admin,  // server administration (admin.h): name holds the statement, definition its tokens
 };
 
+// A text the engine makes from a translation, kept for one generation of the connection's
+// table definitions (0: not made yet).
+struct KeptText {
+    QString sql;
+    quint64 generation = 0;
+    template <typename Make>
+    const QString& get(quint64 now, Make make) {
+        if (generation != now) {
+            sql = make();
+            generation = now;
+        }
+        return sql;
+    }
+};
+
 struct Translation {
     StatementKind kind = StatementKind::Other;
     QString sql;             // the SQLite text of pass-through kinds
@@ -93,17 +108,13 @@ struct Translation {
     // definitions (0: not known yet).
     mutable QStringList attachedUsed;
     mutable quint64 attachedUsedGeneration = 0;
-    // The text as the engine runs it after its types' conversions (typing.h), for one
-    // generation of the connection's table definitions (0: not made yet).
-    mutable QString typedSql;
-    mutable quint64 typedGeneration = 0;
-    mutable QString typedUpdatableSql;  // the same for updatableSql
-    mutable quint64 typedUpdatableGeneration = 0;
-    // An INSERT's or UPDATE's text with its columns' rules (empty when its form takes none) and
-    // that text typed, for one generation.
-    mutable QString ruledSql;
-    mutable QString ruledTypedSql;
-    mutable quint64 ruledGeneration = 0;
+    // The texts as the engine runs them, made from this one: sql and updatableSql after their
+    // types' conversions (typing.h); an INSERT's or UPDATE's text with its columns' rules
+    // (empty when its form takes none), and that text typed.
+    mutable KeptText typed;
+    mutable KeptText typedUpdatable;
+    mutable KeptText ruled;
+    mutable KeptText ruledTyped;
 };
 
 // Translates one statement (no ";" inside). currentDatabase decides which database names mean
