@@ -14,26 +14,21 @@
 #include "extractor/MainMod_configuracao.h"
 #include "extractor/PeriodoAutomatico.h"
 #include "extractor/clsVelmora.h"
-#include "support/company_db.h"
 #include "support/export_records.h"
-#include "support/recording_mail.h"
-#include "support/recording_run_host.h"
-#include "support/run_day.h"
+#include "support/run_fixture.h"
 
 namespace {
 
 using data::Currency;
 using data::Variant;
-using Rows = std::vector<std::pair<QString, QString>>;
 
 using testsupport::eur;
 
-class BadRowRun : public ::testing::Test {
+class BadRowRun : public testsupport::RunFixture {
 protected:
     void SetUp() override {
         db_.setExport(dir_.path());
         Configuracao().gstrEmailTo.clear();
-        host_.mail = &mail_;
         auto& c = db_.company;
         c.addPostal("1000-001", "LISBOA");
         c.addTipoMov("FT", "D");
@@ -83,11 +78,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir_;
-    testsupport::RunDay day_;
-    testsupport::RunDatabases db_;
-    testsupport::RecordingRunHost host_;
-    testsupport::RecordingMail mail_;
     std::vector<QByteArray> ficheiros_;
 };
 
